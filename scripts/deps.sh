@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need,
+# and only those that are missing. Sourced by run.sh and test.sh.
+
+corvane_install_missing() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What it takes to build the program.
+CORVANE_BUILD_DEPS=(build-essential cmake ninja-build pkg-config qt6-base-dev libexpat1-dev libgl-dev)
+# What the tests add: GoogleTest, the private-namespace harness (ip, a real DNS
+# server and client), clang with libFuzzer for the fuzz targets.
+CORVANE_TEST_DEPS=(libgtest-dev iproute2 dnsmasq-base bind9-dnsutils clang libclang-rt-14-dev libcap2-bin)
