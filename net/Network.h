@@ -44,6 +44,12 @@ public:
     virtual std::int32_t connSend(ConnectionId id, const std::uint8_t* data,
                                   std::int32_t length) = 0;
     virtual void connClose(ConnectionId id) = 0;
+
+    // The idle pause of a serving turn: waits at most timeoutMs, but returns as
+    // soon as the listener's or the link's socket has something to read, so a
+    // datagram arriving during the pause is not kept waiting. Either may be 0.
+    virtual void waitReadable(ListenerHandle listener, ConnectionId link,
+                              std::int32_t timeoutMs) = 0;
 };
 
 }  // namespace corvane
