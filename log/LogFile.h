@@ -41,8 +41,8 @@ public:
     // Writes out the buffered bytes now.
     void flush();
 
-    // For the fault handler: writes out the buffered bytes of the most
-    // recently opened log file that still exists. Async-signal-safe: it uses
+    // For the fault handler: writes out the buffered bytes of the log file
+    // opened last (nothing once that one is destroyed). Async-signal-safe: it uses
     // only write(2) and lock-free atomics, allocates nothing and takes no
     // lock. It assumes the faulting thread is the main thread (the only one
     // that writes to the log) and that the process ends right after it;

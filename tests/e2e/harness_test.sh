@@ -4,7 +4,7 @@
 # nothing else, the silent upstream stays silent, and teardown leaves nothing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=netns.sh
+# shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
 
 failures=0

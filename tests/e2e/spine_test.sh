@@ -5,7 +5,7 @@
 # Usage: spine_test.sh PATH-TO-corvane
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=netns.sh
+# shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
 
 binary="${1:?usage: spine_test.sh PATH-TO-corvane}"

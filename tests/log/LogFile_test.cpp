@@ -88,24 +88,6 @@ TEST(LogFileTest, ReplacesAnEarlierFileAtOpen) {
     EXPECT_EQ(readFile(path), kBom + "new");
 }
 
-TEST(LogFileTest, FailedOpenStaysClosedAndLaterOpenStartsFresh) {
-    TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = dir.file("log.log");
-    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-
-    LogFile file(path);
-    EXPECT_FALSE(file.open());
-    EXPECT_FALSE(file.isOpen());
-    file.write("lost while closed");
-
-    ASSERT_EQ(::rmdir(path.c_str()), 0);
-    ASSERT_TRUE(file.open());
-    file.write("kept");
-    file.flush();
-    EXPECT_EQ(readFile(path), kBom + "kept");
-}
-
 TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());

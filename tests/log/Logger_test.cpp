@@ -91,21 +91,23 @@ TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
     EXPECT_EQ(readFile(path), kBom + "21:05:07 | " + std::string(5000, 'm'));
 }
 
-TEST(LoggerTest, SteadyLinesStayInTheBufferUntilItFills) {
+TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     FakeClock clock;
     Logger log(clock, path);
     // Each line is 11 + 87 + 2 = 100 bytes on disk.
-    const std::u16string message(87, u'q');
     for (int i = 0; i < 40; ++i) {
-        log.logLine(message);
+        log.logLine(std::u16string(87, u'q'));
     }
-    EXPECT_EQ(readFile(path), "");  // 3 + 4000 bytes: all buffered.
-    log.logLine(message);
-    // The 41st line's text no longer fits: what was buffered is written out.
-    EXPECT_EQ(readFile(path).size(), 3u + 4000u);
+    // 3 + 4000 bytes, nothing flushed per line.
+    EXPECT_EQ(readFile(path), "");
+
+    // 92 bytes of text fit into the 93 free bytes; the line end then does
+    // not, and pushes out everything up to and including that text.
+    log.logLine(std::u16string(81, u'r'));
+    EXPECT_EQ(readFile(path).size(), 3u + 4000u + 92u);
 }
 
 // Ways the file can be impossible to create that go away later.
