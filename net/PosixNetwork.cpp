@@ -18,12 +18,6 @@ constexpr std::int32_t MaxFixedNumber = 0xFFFF;
 constexpr ListenerHandle FirstAnyHandle = MaxFixedNumber + 1;
 constexpr ListenerHandle AllListeners = static_cast<ListenerHandle>(-1);
 
-// How many closed peer records are kept for reuse, and the largest pending
-// buffer worth keeping with one (a client that piled up unread datagrams
-// should not pin that memory for ever).
-constexpr std::size_t MaxSpareRecords = 256;
-constexpr std::size_t MaxKeptPendingCapacity = 4 * PosixNetwork::ReceiveAreaSize;
-
 constexpr std::uint32_t ModeMask = ~static_cast<std::uint32_t>(NetMode::IPv6);
 
 // Only IPv4 datagram sockets are built. Mode 0 means Stream, and any other
@@ -58,10 +52,7 @@ sockaddr_in ipv4Address(in_addr address, std::uint16_t port) {
 
 }  // namespace
 
-PosixNetwork::PosixNetwork() : nextHandle_(FirstAnyHandle) {
-    sparePeers_.reserve(MaxSpareRecords);
-    spareIndexEntries_.reserve(MaxSpareRecords);
-}
+PosixNetwork::PosixNetwork() : nextHandle_(FirstAnyHandle) {}
 
 PosixNetwork::~PosixNetwork() = default;
 
@@ -147,7 +138,7 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
         if (known != listener->peers.end()) {
             peer = known->second;
         } else {
-            peer = addPeer(listener, address, port);
+            peer = &peers_.add(listener, address, port);
             created = true;
         }
         // unread is a signed 32-bit count; a client whose datagrams are never
@@ -172,7 +163,7 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
         // No memory for the record or its bytes: the datagram is dropped, and a
         // peer made just for it goes too.
         if (created && peer != nullptr) {
-            connClose(peer->id);
+            peers_.close(peer->id);
         }
         return NetEvent::None;
     }
@@ -190,7 +181,7 @@ ConnectionId PosixNetwork::listenerLastPeer() const {
 void PosixNetwork::listenerClose(ListenerHandle handle) {
     if (handle == AllListeners) {
         for (auto& [number, listener] : listeners_) {
-            closeListenerPeers(*listener);
+            peers_.closeAll(*listener);
         }
         listeners_.clear();
         return;
@@ -199,15 +190,8 @@ void PosixNetwork::listenerClose(ListenerHandle handle) {
     if (found == listeners_.end()) {
         return;
     }
-    closeListenerPeers(*found->second);
+    peers_.closeAll(*found->second);
     listeners_.erase(found);
-}
-
-void PosixNetwork::closeListenerPeers(Listener& listener) {
-    for (auto& [key, peer] : listener.peers) {
-        releasePeer(peers_.find(peer->id));
-    }
-    listener.peers.clear();
 }
 
 ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, std::uint32_t mode,
@@ -242,20 +226,20 @@ ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, st
                               ipv4Address(local, static_cast<std::uint16_t>(localPort))) != 0) {
             return 0;
         }
-        Peer* link = addPeer(nullptr, remote.s_addr, static_cast<std::uint16_t>(port));
-        link->socket = std::move(created.fd);
-        return link->id;
+        Peer& link = peers_.add(nullptr, remote.s_addr, static_cast<std::uint16_t>(port));
+        link.socket = std::move(created.fd);
+        return link.id;
     } catch (const std::bad_alloc&) {
         return 0;
     }
 }
 
 NetEvent PosixNetwork::linkPoll(ConnectionId id) {
-    const auto found = peers_.find(id);
-    if (found == peers_.end() || found->second.owner != nullptr) {
+    Peer* found = peers_.find(id);
+    if (found == nullptr || found->owner != nullptr) {
         return NetEvent::None;
     }
-    Peer& link = found->second;
+    Peer& link = *found;
     if (!receive(link.socket.get())) {
         return NetEvent::None;
     }
@@ -283,7 +267,7 @@ NetEvent PosixNetwork::linkPoll(ConnectionId id) {
 }
 
 std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) {
-    Peer* peer = findPeer(id);
+    Peer* peer = peers_.find(id);
     if (peer == nullptr || peer->unread == 0 || buffer == nullptr || capacity <= 0) {
         return 0;
     }
@@ -300,7 +284,7 @@ std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::
 
 std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
                                     std::int32_t length) {
-    const Peer* peer = findPeer(id);
+    const Peer* peer = peers_.find(id);
     if (peer == nullptr || length < 0 || (data == nullptr && length > 0)) {
         return -1;
     }
@@ -319,21 +303,7 @@ std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
 }
 
 void PosixNetwork::connClose(ConnectionId id) {
-    const auto found = peers_.find(id);
-    if (found == peers_.end()) {
-        return;
-    }
-    if (Listener* owner = found->second.owner; owner != nullptr) {
-        const auto entry = owner->peers.find(endpointKey(
-            found->second.remoteAddress, static_cast<std::uint16_t>(found->second.remotePort)));
-        if (entry != owner->peers.end()) {
-            auto node = owner->peers.extract(entry);
-            if (spareIndexEntries_.size() < MaxSpareRecords) {
-                spareIndexEntries_.push_back(std::move(node));
-            }
-        }
-    }
-    releasePeer(found);
+    peers_.close(id);
 }
 
 void PosixNetwork::waitReadable(ListenerHandle listener, ConnectionId link,
@@ -343,7 +313,7 @@ void PosixNetwork::waitReadable(ListenerHandle listener, ConnectionId link,
     if (const Listener* open = findListener(listener); open != nullptr) {
         fds[count++] = pollfd{open->socket.get(), POLLIN, 0};
     }
-    if (const Peer* open = findLink(link); open != nullptr) {
+    if (const Peer* open = peers_.findLink(link); open != nullptr) {
         fds[count++] = pollfd{open->socket.get(), POLLIN, 0};
     }
     // A negative time-out would mean "for ever" to poll; a pause must end.
@@ -356,34 +326,13 @@ std::uint16_t PosixNetwork::listenerPort(ListenerHandle handle) const {
 }
 
 std::uint16_t PosixNetwork::linkLocalPort(ConnectionId id) const {
-    const Peer* link = findLink(id);
+    const Peer* link = peers_.findLink(id);
     return link == nullptr ? 0 : sockops::localPort(link->socket.get());
 }
 
 Listener* PosixNetwork::findListener(ListenerHandle handle) const {
     const auto found = listeners_.find(handle);
     return found == listeners_.end() ? nullptr : found->second.get();
-}
-
-Peer* PosixNetwork::findPeer(ConnectionId id) {
-    const auto found = peers_.find(id);
-    return found == peers_.end() ? nullptr : &found->second;
-}
-
-const Peer* PosixNetwork::findLink(ConnectionId id) const {
-    const auto found = peers_.find(id);
-    return found == peers_.end() || found->second.owner != nullptr ? nullptr : &found->second;
-}
-
-ConnectionId PosixNetwork::nextFreeId() {
-    // Counting up and skipping values still open keeps an id from naming a
-    // new peer soon after close, while the proxy may still hold the old one.
-    for (;;) {
-        const ConnectionId id = nextId_++;
-        if (id != 0 && !peers_.contains(id)) {
-            return id;
-        }
-    }
 }
 
 ListenerHandle PosixNetwork::nextFreeHandle() {
@@ -393,61 +342,6 @@ ListenerHandle PosixNetwork::nextFreeHandle() {
         if (!listeners_.contains(handle)) {
             return handle;
         }
-    }
-}
-
-Peer* PosixNetwork::addPeer(Listener* owner, std::uint32_t address, std::uint16_t port) {
-    const ConnectionId id = nextFreeId();
-    Peer* peer = nullptr;
-    if (!sparePeers_.empty()) {
-        PeerTable::node_type node = std::move(sparePeers_.back());
-        sparePeers_.pop_back();
-        node.key() = id;
-        peer = &peers_.insert(std::move(node)).position->second;
-    } else {
-        peer = &peers_.try_emplace(id).first->second;
-    }
-    peer->id = id;
-    peer->owner = owner;
-    peer->remoteAddress = address;
-    peer->remotePort = port;
-    if (owner == nullptr) {
-        return peer;
-    }
-    try {
-        if (!spareIndexEntries_.empty()) {
-            PeerIndex::node_type node = std::move(spareIndexEntries_.back());
-            spareIndexEntries_.pop_back();
-            node.key() = endpointKey(address, port);
-            node.mapped() = peer;
-            owner->peers.insert(std::move(node));
-        } else {
-            owner->peers.emplace(endpointKey(address, port), peer);
-        }
-    } catch (const std::bad_alloc&) {
-        releasePeer(peers_.find(id));
-        throw;
-    }
-    return peer;
-}
-
-void PosixNetwork::releasePeer(PeerTable::iterator found) {
-    if (found == peers_.end()) {
-        return;
-    }
-    PeerTable::node_type node = peers_.extract(found);
-    Peer& peer = node.mapped();
-    peer.socket.reset();
-    peer.owner = nullptr;
-    peer.unread = 0;
-    peer.readPosition = 0;
-    peer.hasLocalAddress = false;
-    peer.pending.clear();
-    if (peer.pending.capacity() > MaxKeptPendingCapacity) {
-        peer.pending = {};
-    }
-    if (sparePeers_.size() < MaxSpareRecords) {
-        sparePeers_.push_back(std::move(node));
     }
 }
 

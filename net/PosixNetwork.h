@@ -6,11 +6,11 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "net/Listener.h"
 #include "net/Network.h"
 #include "net/Peer.h"
+#include "net/PeerTable.h"
 #include "net/SocketOps.h"
 
 namespace corvane {
@@ -69,35 +69,18 @@ public:
     static constexpr std::size_t ReceiveAreaSize = 2048;
 
 private:
-    using PeerTable = std::unordered_map<ConnectionId, Peer>;
-    using PeerIndex = std::unordered_map<std::uint64_t, Peer*>;
-
     Listener* findListener(ListenerHandle handle) const;
-    Peer* findPeer(ConnectionId id);
-    const Peer* findLink(ConnectionId id) const;
-    ConnectionId nextFreeId();
     ListenerHandle nextFreeHandle();
-    // A new open peer; for a client (owner given) also its index entry.
-    Peer* addPeer(Listener* owner, std::uint32_t address, std::uint16_t port);
-    void releasePeer(PeerTable::iterator peer);
-    void closeListenerPeers(Listener& listener);
     bool receive(int fd);
 
     bool started_ = false;
     std::unordered_map<ListenerHandle, std::unique_ptr<Listener>> listeners_;
     PeerTable peers_;
-    ConnectionId nextId_ = 1;
     ListenerHandle nextHandle_;
     ConnectionId lastEventPeer_ = 0;
 
     std::array<std::uint8_t, ReceiveAreaSize> receiveArea_{};
     sockops::Received received_;
-
-    // Records of closed peers, kept for the next ones: clients come and go with
-    // every query, and reusing their nodes (and pending buffers) keeps the
-    // allocator out of the datagram path.
-    std::vector<PeerTable::node_type> sparePeers_;
-    std::vector<PeerIndex::node_type> spareIndexEntries_;
 };
 
 }  // namespace corvane
