@@ -21,7 +21,8 @@ public:
     virtual void netShutdown() = 0;
 
     // number: AnyNumber or a fixed number. localAddress empty = all local addresses.
-    virtual ListenerHandle listenerOpen(std::int32_t number, std::int64_t port, std::uint32_t mode,
+    virtual ListenerHandle listenerOpen(std::int32_t number, std::int64_t port,
+                                        std::uint32_t mode,
                                         std::string_view localAddress = {}) = 0;
     virtual NetEvent listenerPoll(ListenerHandle listener) = 0;
     // ConnectionId of the peer of the last listener event; 0 before any.
@@ -37,7 +38,8 @@ public:
     virtual NetEvent linkPoll(ConnectionId link) = 0;
 
     // Copies pending bytes out; 0 when nothing is pending, never negative.
-    virtual std::int32_t connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) = 0;
+    virtual std::int32_t connRecv(ConnectionId id, std::uint8_t* buffer,
+                                  std::int32_t capacity) = 0;
     // Bytes sent, or -1.
     virtual std::int32_t connSend(ConnectionId id, const std::uint8_t* data,
                                   std::int32_t length) = 0;
