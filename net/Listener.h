@@ -1,0 +1,37 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "net/NetTypes.h"
+#include "net/UniqueFd.h"
+
+namespace corvane {
+
+struct Peer;
+
+// Key of a client in a listener's peer index: its IPv4 address (network byte
+// order) and its port.
+inline std::uint64_t endpointKey(std::uint32_t address, std::uint16_t port) {
+    return (std::uint64_t{address} << 16) | port;
+}
+
+// One listening endpoint. It owns its peers: closing it releases them all.
+struct Listener {
+    UniqueFd socket;
+    sockaddr_in boundAddress{};
+    std::uint16_t mode = NetMode::Datagram;
+    std::uint16_t ipv6 = 0;
+    std::uint32_t number = 0;  // the fixed number, or the handle for AnyNumber
+
+    // The listener's peers by sender address and port. A listener holds at most
+    // one open peer per address and port, so a hash lookup finds exactly the
+    // peer a newest-first walk of a list would, at a cost that does not grow
+    // with the number of clients. The records themselves live in the layer's
+    // table of open ConnectionIds.
+    std::unordered_map<std::uint64_t, Peer*> peers;
+};
+
+}  // namespace corvane

@@ -1,0 +1,129 @@
+#include "net/PeerTable.h"
+
+#include <new>
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+// How many closed records are kept for reuse, and the largest pending buffer
+// worth keeping with one: a client that piled up unread datagrams should not
+// pin that memory for ever.
+constexpr std::size_t MaxSpareRecords = 256;
+constexpr std::size_t MaxKeptPendingCapacity = 8192;
+
+}  // namespace
+
+PeerTable::PeerTable() {
+    sparePeers_.reserve(MaxSpareRecords);
+    spareIndexEntries_.reserve(MaxSpareRecords);
+}
+
+Peer& PeerTable::add(Listener* owner, std::uint32_t address, std::uint16_t port) {
+    const ConnectionId id = nextFreeId();
+    Peer* peer = nullptr;
+    if (!sparePeers_.empty()) {
+        Table::node_type node = std::move(sparePeers_.back());
+        sparePeers_.pop_back();
+        node.key() = id;
+        peer = &peers_.insert(std::move(node)).position->second;
+    } else {
+        peer = &peers_.try_emplace(id).first->second;
+    }
+    peer->id = id;
+    peer->owner = owner;
+    peer->remoteAddress = address;
+    peer->remotePort = port;
+    if (owner == nullptr) {
+        return *peer;
+    }
+    try {
+        if (!spareIndexEntries_.empty()) {
+            Index::node_type node = std::move(spareIndexEntries_.back());
+            spareIndexEntries_.pop_back();
+            node.key() = endpointKey(address, port);
+            node.mapped() = peer;
+            owner->peers.insert(std::move(node));
+        } else {
+            owner->peers.emplace(endpointKey(address, port), peer);
+        }
+    } catch (const std::bad_alloc&) {
+        release(peers_.find(id));
+        throw;
+    }
+    return *peer;
+}
+
+Peer* PeerTable::find(ConnectionId id) {
+    const auto found = peers_.find(id);
+    return found == peers_.end() ? nullptr : &found->second;
+}
+
+const Peer* PeerTable::find(ConnectionId id) const {
+    const auto found = peers_.find(id);
+    return found == peers_.end() ? nullptr : &found->second;
+}
+
+const Peer* PeerTable::findLink(ConnectionId id) const {
+    const Peer* peer = find(id);
+    return peer == nullptr || peer->owner != nullptr ? nullptr : peer;
+}
+
+void PeerTable::close(ConnectionId id) {
+    const auto found = peers_.find(id);
+    if (found == peers_.end()) {
+        return;
+    }
+    if (Listener* owner = found->second.owner; owner != nullptr) {
+        const auto entry = owner->peers.find(endpointKey(
+            found->second.remoteAddress, static_cast<std::uint16_t>(found->second.remotePort)));
+        if (entry != owner->peers.end()) {
+            auto node = owner->peers.extract(entry);
+            if (spareIndexEntries_.size() < MaxSpareRecords) {
+                spareIndexEntries_.push_back(std::move(node));
+            }
+        }
+    }
+    release(found);
+}
+
+void PeerTable::closeAll(Listener& listener) {
+    for (auto& [key, peer] : listener.peers) {
+        release(peers_.find(peer->id));
+    }
+    listener.peers.clear();
+}
+
+ConnectionId PeerTable::nextFreeId() {
+    // Counting up and skipping values still open keeps an id from naming a
+    // new peer soon after close, while the proxy may still hold the old one.
+    for (;;) {
+        const ConnectionId id = nextId_++;
+        if (id != 0 && !peers_.contains(id)) {
+            return id;
+        }
+    }
+}
+
+void PeerTable::release(Table::iterator found) {
+    if (found == peers_.end()) {
+        return;
+    }
+    Table::node_type node = peers_.extract(found);
+    Peer& peer = node.mapped();
+    peer.socket.reset();
+    peer.owner = nullptr;
+    peer.unread = 0;
+    peer.readPosition = 0;
+    peer.hasLocalAddress = false;
+    peer.pending.clear();
+    if (peer.pending.capacity() > MaxKeptPendingCapacity) {
+        peer.pending = {};
+    }
+    if (sparePeers_.size() < MaxSpareRecords) {
+        sparePeers_.push_back(std::move(node));
+    }
+}
+
+}  // namespace corvane

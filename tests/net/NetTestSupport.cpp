@@ -1,0 +1,169 @@
+#include "NetTestSupport.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+namespace corvane::test {
+
+namespace {
+
+sockaddr_in addressOf(const char* text, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, text, &address.sin_addr);
+    return address;
+}
+
+constexpr int PollRounds = 40;
+constexpr int RoundMs = 100;
+
+}  // namespace
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes pattern(std::size_t length, std::uint8_t seed) {
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+    return bytes;
+}
+
+UdpProbe::UdpProbe(const char* address, std::uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in local = addressOf(address, port);
+    bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+UdpProbe::~UdpProbe() {
+    close();
+}
+
+void UdpProbe::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::uint16_t UdpProbe::port() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+bool UdpProbe::sendTo(const char* address, std::uint16_t port, const Bytes& data) const {
+    const sockaddr_in remote = addressOf(address, port);
+    const ssize_t sent = ::sendto(fd_, data.data(), data.size(), 0,
+                                  reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+    return sent == static_cast<ssize_t>(data.size());
+}
+
+std::optional<ProbeDatagram> UdpProbe::receive(int timeoutMs) const {
+    pollfd wanted{fd_, POLLIN, 0};
+    if (::poll(&wanted, 1, timeoutMs) != 1) {
+        return std::nullopt;
+    }
+    ProbeDatagram datagram;
+    datagram.bytes.resize(65536);
+    sockaddr_in source{};
+    socklen_t length = sizeof source;
+    const ssize_t count = ::recvfrom(fd_, datagram.bytes.data(), datagram.bytes.size(),
+                                     MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
+    if (count < 0) {
+        return std::nullopt;
+    }
+    datagram.bytes.resize(static_cast<std::size_t>(count));
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &source.sin_addr, text, sizeof text);
+    datagram.address = text;
+    datagram.port = ntohs(source.sin_port);
+    return datagram;
+}
+
+NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener) {
+    for (int round = 0; round < PollRounds; ++round) {
+        if (net.listenerPoll(listener) == NetEvent::Data) {
+            return NetEvent::Data;
+        }
+        net.waitReadable(listener, 0, RoundMs);
+    }
+    return NetEvent::None;
+}
+
+NetEvent pollLinkForData(PosixNetwork& net, ConnectionId link) {
+    for (int round = 0; round < PollRounds; ++round) {
+        if (net.linkPoll(link) == NetEvent::Data) {
+            return NetEvent::Data;
+        }
+        net.waitReadable(0, link, RoundMs);
+    }
+    return NetEvent::None;
+}
+
+Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity) {
+    Bytes all;
+    Bytes buffer(static_cast<std::size_t>(capacity));
+    for (;;) {
+        const std::int32_t count = net.connRecv(id, buffer.data(), capacity);
+        if (count <= 0) {
+            return all;
+        }
+        all.insert(all.end(), buffer.begin(), buffer.begin() + count);
+    }
+}
+
+std::size_t openDescriptorCount() {
+    std::size_t count = 0;
+    if (DIR* directory = ::opendir("/proc/self/fd"); directory != nullptr) {
+        while (::readdir(directory) != nullptr) {
+            ++count;
+        }
+        ::closedir(directory);
+    }
+    return count;
+}
+
+bool inPrivateNetwork(const std::function<void()>& setUp) {
+    bool made = false;
+    std::thread worker([&] {
+        // Namespaces belong to the thread: the rest of the test process stays
+        // in the machine's namespace.
+        if (::unshare(CLONE_NEWNET) != 0) {
+            return;
+        }
+        const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq request{};
+        std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+        const bool up =
+            control >= 0 && ::ioctl(control, SIOCGIFFLAGS, &request) == 0 &&
+            (request.ifr_flags |= IFF_UP, ::ioctl(control, SIOCSIFFLAGS, &request) == 0);
+        if (control >= 0) {
+            ::close(control);
+        }
+        if (up) {
+            made = true;
+            setUp();
+        }
+    });
+    worker.join();
+    return made;
+}
+
+}  // namespace corvane::test

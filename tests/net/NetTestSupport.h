@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/PosixNetwork.h"
+
+namespace corvane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytesOf(const std::string& text);
+// length bytes of a pattern that differs with seed, to tell datagrams apart.
+Bytes pattern(std::size_t length, std::uint8_t seed);
+
+struct ProbeDatagram {
+    Bytes bytes;
+    std::string address;
+    std::uint16_t port = 0;
+};
+
+// A plain UDP socket playing a client, a resolver or a forger, bound to an
+// address of the loopback network.
+class UdpProbe {
+public:
+    explicit UdpProbe(const char* address = "127.0.0.1", std::uint16_t port = 0);
+    ~UdpProbe();
+    UdpProbe(const UdpProbe&) = delete;
+    UdpProbe& operator=(const UdpProbe&) = delete;
+
+    bool bound() const { return bound_; }
+    std::uint16_t port() const;
+    bool sendTo(const char* address, std::uint16_t port, const Bytes& data) const;
+    // Waits at most timeoutMs for one datagram.
+    std::optional<ProbeDatagram> receive(int timeoutMs = 2000) const;
+    void close();
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// Polls until a Data event, waiting for readiness between polls, for a bounded
+// number of rounds. Polls that find a datagram to drop return None on the way.
+NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener);
+NetEvent pollLinkForData(PosixNetwork& net, ConnectionId link);
+
+// Reads everything pending for id through a buffer of capacity bytes.
+Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity = 2048);
+
+std::size_t openDescriptorCount();
+
+// Runs setUp on a thread of its own inside a new network namespace with only
+// its loopback up, so sockets made there can use any 127.x address and bind
+// the any-address without being reachable from outside. The sockets stay in
+// that namespace when the thread ends. False when no namespace can be made
+// (not root).
+bool inPrivateNetwork(const std::function<void()>& setUp);
+
+}  // namespace corvane::test
