@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// The log file of one run: created afresh at the first successful open,
+// starting with the UTF-8 byte order mark, and kept open until destruction.
+//
+// Writes go through a 4096-byte buffer. A write strictly smaller than the
+// free space is copied into it; any other write first writes out what is
+// buffered, then goes straight to the file when it is 4096 bytes or more, or
+// starts the emptied buffer when smaller. Nothing flushes per line: the file
+// trails the caller by up to one buffer until the destructor writes out the
+// rest. A failed write is dropped; later writes go on as usual.
+//
+// Owns its descriptor. Main thread only, except flushForFault().
+class LogFile {
+public:
+    static constexpr std::size_t kBufferSize = 4096;
+
+    explicit LogFile(std::string path);
+    ~LogFile();
+
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // Opens the file unless it is open already; true when it is open after
+    // the call. A failed open leaves the object closed so that the next call
+    // tries again from the start.
+    bool open();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Buffered write; does nothing while the file is not open.
+    void write(std::string_view bytes);
+
+    // Writes out the buffered bytes now.
+    void flush();
+
+    // For the fault handler: writes out the buffered bytes of the log file
+    // opened last (nothing once that one is destroyed). Async-signal-safe: it uses
+    // only write(2) and lock-free atomics, allocates nothing and takes no
+    // lock. It assumes the faulting thread is the main thread (the only one
+    // that writes to the log) and that the process ends right after it;
+    // normal writing must not resume, since a buffered write interrupted by
+    // the fault may have been cut short (its bytes are then partly lost,
+    // never duplicated or reordered).
+    static void flushForFault() noexcept;
+
+private:
+    bool tryOpen();
+
+    std::string path_;
+    int fd_ = -1;
+    // The buffered bytes are buffer_[begin_, used_). begin_ moves while a
+    // flush is under way, so that a fault in the middle of one does not
+    // write the same bytes twice. Atomic because the fault handler reads
+    // them from a signal handler.
+    std::atomic<std::size_t> begin_{0};
+    std::atomic<std::size_t> used_{0};
+    std::array<char, kBufferSize> buffer_{};
+};
+
+}  // namespace corvane

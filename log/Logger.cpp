@@ -1,0 +1,45 @@
+#include "log/Logger.h"
+
+#include <utility>
+
+#include "log/TimePrefix.h"
+#include "log/Utf8.h"
+
+namespace corvane {
+
+namespace {
+
+// Typical lines (a query with a few names) fit without the buffers growing.
+constexpr std::size_t kInitialLineCapacity = 512;
+
+}  // namespace
+
+Logger::Logger(const Clock& clock, std::string filePath)
+    : clock_(clock), file_(std::move(filePath)) {
+    line_.reserve(kInitialLineCapacity);
+    utf8_.reserve(kInitialLineCapacity * 3);
+}
+
+void Logger::logLine(std::u16string_view message) {
+    const std::int64_t now = clock_.localSeconds();
+    line_.clear();
+    appendTimePrefix(now, line_);
+    line_.append(message);
+
+    // Opened before the view sees the line, so that the byte order mark
+    // precedes the first line whatever the view does.
+    file_.open();
+
+    if (view_ != nullptr) {
+        view_->appendLine(line_);
+    }
+
+    if (file_.isOpen()) {
+        utf8_.clear();
+        appendUtf8(line_, utf8_);
+        file_.write(utf8_);
+        file_.write("\r\n");
+    }
+}
+
+}  // namespace corvane

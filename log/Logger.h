@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "log/Clock.h"
+#include "log/Log.h"
+#include "log/LogFile.h"
+
+namespace corvane {
+
+// The program's log: every line is the time of day, "hh:ii:ss | ", then the
+// message. It goes to the window's view first (when one is set), then to the
+// log file as UTF-8 followed by CR LF. The file is opened at the first line,
+// and again at every later line for as long as opening fails.
+//
+// Steady state costs no allocation and no system call per line beyond the
+// file's buffered writes: the line buffers are members reused from call to
+// call. Does not own the clock or the view. Main thread only.
+class Logger final : public Log {
+public:
+    Logger(const Clock& clock, std::string filePath);
+
+    // The view that sees each line before the file; nullptr for none.
+    void setView(LogView* view) { view_ = view; }
+
+    void logLine(std::u16string_view message) override;
+
+private:
+    const Clock& clock_;
+    LogFile file_;
+    LogView* view_ = nullptr;
+    std::u16string line_;
+    std::string utf8_;
+};
+
+}  // namespace corvane

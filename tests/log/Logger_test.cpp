@@ -1,0 +1,169 @@
+#include "log/Logger.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/log/TempDir.h"
+
+namespace corvane {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+class FakeClock final : public Clock {
+public:
+    std::int64_t localSeconds() const override { return now; }
+    std::int64_t now = 0;
+};
+
+constexpr std::int64_t at(int h, int m, int s) {
+    return 20000 * 86400 + h * 3600 + m * 60 + s;
+}
+
+class RecordingView final : public LogView {
+public:
+    void appendLine(std::u16string_view line) override {
+        lines.emplace_back(line);
+        if (onLine) {
+            onLine();
+        }
+    }
+    std::vector<std::u16string> lines;
+    std::function<void()> onLine;
+};
+
+TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    writeFile(path, "an earlier run\r\n");
+    FakeClock clock;
+    {
+        Logger log(clock, path);
+        clock.now = at(8, 4, 3);
+        log.logLine(u"Failed to init network runtime");
+        clock.now = -1;  // A date the clock cannot represent.
+        log.logLine(u"Q  [0A1B] caf\u00E9.example");
+    }
+    EXPECT_EQ(readFile(path), kBom +
+                                  "08:04:03 | Failed to init network runtime\r\n"
+                                  "00:00:00 | Q  [0A1B] caf\xC3\xA9.example\r\n");
+}
+
+TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    clock.now = at(21, 5, 7);
+    // Long enough to bypass the buffer, so the file shows when it was written.
+    const std::u16string message(5000, u'm');
+
+    RecordingView view;
+    std::vector<bool> fileExisted;
+    std::vector<std::string> fileAtView;
+    view.onLine = [&] {
+        struct stat st {};
+        fileExisted.push_back(::stat(path.c_str(), &st) == 0);
+        fileAtView.push_back(readFile(path));
+    };
+
+    Logger log(clock, path);
+    log.setView(&view);
+    log.logLine(message);
+
+    ASSERT_EQ(view.lines.size(), 1u);
+    EXPECT_EQ(view.lines[0], u"21:05:07 | " + message);
+    ASSERT_EQ(fileExisted.size(), 1u);
+    EXPECT_TRUE(fileExisted[0]);
+    EXPECT_EQ(fileAtView[0], "");
+    EXPECT_EQ(readFile(path), kBom + "21:05:07 | " + std::string(5000, 'm'));
+}
+
+TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    Logger log(clock, path);
+    // Each line is 11 + 87 + 2 = 100 bytes on disk.
+    for (int i = 0; i < 40; ++i) {
+        log.logLine(std::u16string(87, u'q'));
+    }
+    // 3 + 4000 bytes, nothing flushed per line.
+    EXPECT_EQ(readFile(path), "");
+
+    // 92 bytes of text fit into the 93 free bytes; the line end then does
+    // not, and pushes out everything up to and including that text.
+    log.logLine(std::u16string(81, u'r'));
+    EXPECT_EQ(readFile(path).size(), 3u + 4000u + 92u);
+}
+
+// Ways the file can be impossible to create that go away later.
+struct BlockedOpenCase {
+    const char* name;
+    std::function<bool(const std::string& dir, const std::string& path)> block;
+    std::function<bool(const std::string& dir, const std::string& path)> unblock;
+    friend std::ostream& operator<<(std::ostream& os, const BlockedOpenCase& c) {
+        return os << c.name;
+    }
+};
+
+class LoggerRetryTest : public ::testing::TestWithParam<BlockedOpenCase> {};
+
+TEST_P(LoggerRetryTest, RetriesTheOpenOnEveryLineUntilItWorks) {
+    TempDir root;
+    ASSERT_TRUE(root.ok());
+    const std::string dir = root.file("work");
+    const std::string path = dir + "/log.log";
+    ASSERT_TRUE(GetParam().block(dir, path));
+
+    FakeClock clock;
+    RecordingView view;
+    {
+        Logger log(clock, path);
+        log.setView(&view);
+        clock.now = at(1, 2, 3);
+        log.logLine(u"first");
+        log.logLine(u"second");
+        ASSERT_TRUE(GetParam().unblock(dir, path));
+        clock.now = at(1, 2, 4);
+        log.logLine(u"third");
+        log.logLine(u"fourth");
+    }
+    // The view saw everything; the file starts with the first line that could
+    // be written, right after the byte order mark.
+    EXPECT_EQ(view.lines.size(), 4u);
+    EXPECT_EQ(readFile(path), kBom + "01:02:04 | third\r\n01:02:04 | fourth\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blockers, LoggerRetryTest,
+    ::testing::Values(BlockedOpenCase{"DirectoryInTheFilesPlace",
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::mkdir(path.c_str(), 0755) == 0;
+                                      },
+                                      [](const std::string&, const std::string& path) {
+                                          return ::rmdir(path.c_str()) == 0;
+                                      }},
+                      BlockedOpenCase{"FolderCreatedLater",
+                                      [](const std::string&, const std::string&) { return true; },
+                                      [](const std::string& dir, const std::string&) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0;
+                                      }}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace corvane
