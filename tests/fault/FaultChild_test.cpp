@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -130,9 +131,21 @@ std::string reportText(unsigned line, const std::string& description) {
 
 const std::vector<std::string> kNoDisplay = {"QT_QPA_PLATFORM=offscreen", "PATH=/usr/bin:/bin"};
 
-// What the driver logs before it faults, in the order it logs it.
+// What the driver logs before it faults, in order, as the log file holds it:
+// the byte order mark, then each line stamped with the driver's fixed clock.
 std::string loggedLines(const std::string& mode) {
-    return "driver started\r\nabout to fault\r\n" + mode + "\r\n";
+    std::string text = "\xEF\xBB\xBF";
+    const auto line = [&text](const std::string& message) {
+        text += "08:04:03 | " + message + "\r\n";
+    };
+    line("driver started");
+    for (int i = 1; i <= 120; ++i) {
+        char number[4];
+        std::snprintf(number, sizeof number, "%03d", i);
+        line(std::string("numbered line ") + number);
+    }
+    line("about to fault: " + mode);
+    return text;
 }
 
 bool exitedWithZero(int status) {

@@ -1,57 +1,45 @@
 // A program that faults on purpose, for the fault report's tests. It
-// registers the report, logs a few lines, then faults as argv[1] says. The
+// registers the report, logs some lines, then faults as argv[1] says. The
 // statement that faults carries a "fault-line:" comment; the tests read the
 // expected line from it. argv[2], when given, is the message box helper.
 //
 // Keep this file free of sanitizer instrumentation (see CMakeLists.txt): the
 // sanitizers would catch these faults before the report does.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
+#include "log/Clock.h"
 #include "log/FaultReport.h"
+#include "log/LogFile.h"
+#include "log/Logger.h"
 #include "tests/fault/FaultyLibrary.h"
 
 namespace {
 
-// Stands in for the log file: lines wait in a buffer, which only a flush
-// writes out. Without the fault handler's flush, the file stays empty.
-class BufferedLog {
+// Stamps every line 08:04:03, so that the tests know the log's bytes.
+class FixedClock final : public corvane::Clock {
 public:
-    static void open() { fd_ = ::open("log.log", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
-
-    static void logLine(std::string_view line) {
-        if (used_ + line.size() + 2 > sizeof buffer_) {
-            return;
-        }
-        std::memcpy(buffer_ + used_, line.data(), line.size());
-        used_ += line.size();
-        std::memcpy(buffer_ + used_, "\r\n", 2);
-        used_ += 2;
-    }
-
-    static void flushForFault() {
-        if (fd_ >= 0 && used_ > 0) {
-            [[maybe_unused]] const ssize_t written = ::write(fd_, buffer_, used_);
-        }
-    }
-
-private:
-    static inline int fd_ = -1;
-    static inline char buffer_[4096] = {};
-    static inline std::size_t used_ = 0;
+    std::int64_t localSeconds() const override { return 8 * 3600 + 4 * 60 + 3; }
 };
+
+std::u16string ascii16(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 using FilterQueryFunction = std::int32_t (*)(const char16_t*);
 using Callback = int (*)(int);
 
 volatile bool keepRecursing = true;
+
+// The tests expect exactly these lines; see FaultChild_test.cpp.
+constexpr int kNumberedLines = 120;
 
 int divideByZero() {
     volatile int divisor = 0;
@@ -136,15 +124,22 @@ int main(int argc, char** argv) {
         std::fputs("usage: fault_driver MODE [HELPER]\n", stderr);
         return 2;
     }
-    corvane::FaultReportRegistration faultReport(&BufferedLog::flushForFault,
+    corvane::FaultReportRegistration faultReport(&corvane::LogFile::flushForFault,
                                                  argc > 2 ? argv[2] : nullptr);
     if (!faultReport.registered()) {
         return 3;
     }
-    BufferedLog::open();
-    BufferedLog::logLine("driver started");
-    BufferedLog::logLine("about to fault");
-    BufferedLog::logLine(argv[1]);
+    FixedClock clock;
+    corvane::Logger log(clock, "log.log");
+    // More than one write buffer's worth: the first lines reach the file by
+    // the ordinary writes, the last ones only by the fault handler's flush.
+    log.logLine(u"driver started");
+    for (int i = 1; i <= kNumberedLines; ++i) {
+        char number[4];
+        std::snprintf(number, sizeof number, "%03d", i);
+        log.logLine(u"numbered line " + ascii16(number));
+    }
+    log.logLine(u"about to fault: " + ascii16(argv[1]));
     const int result = fault(argv[1]);
     // Reached only when the fault did not happen.
     std::printf("no fault: %d\n", result);
