@@ -24,6 +24,9 @@ namespace {
 // The handler runs here, so that it still has a stack when the fault is a
 // stack overflow; large enough for the unwinder and the debug-info look-up.
 constexpr std::size_t kAltStackSize = 512 * 1024;
+// Below the alternate stack, so that a handler running out of it faults
+// instead of writing over whatever mapping lies below.
+constexpr std::size_t kAltStackGuard = 64 * 1024;
 
 // A fault this close to the stack pointer is the stack running out: the
 // memory just below the stack pointer is the stack's own, mapped on demand,
@@ -184,16 +187,18 @@ FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const cha
     faultState.mainStackLow = lowestMainStackAddress();
     faultState.record = {0, unknownSourcePosition()};
 
-    void* stack = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-    if (stack != MAP_FAILED) {
+    void* mapping = mmap(nullptr, kAltStackGuard + kAltStackSize, PROT_NONE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (mapping != MAP_FAILED) {
+        void* stack = static_cast<char*>(mapping) + kAltStackGuard;
         stack_t alternate{};
         alternate.ss_sp = stack;
         alternate.ss_size = kAltStackSize;
-        if (sigaltstack(&alternate, &previousStack_) == 0) {
-            stack_ = stack;
+        if (mprotect(stack, kAltStackSize, PROT_READ | PROT_WRITE) == 0 &&
+            sigaltstack(&alternate, &previousStack_) == 0) {
+            stack_ = mapping;
         } else {
-            munmap(stack, kAltStackSize);
+            munmap(mapping, kAltStackGuard + kAltStackSize);
         }
     }
 
@@ -220,7 +225,7 @@ FaultReportRegistration::~FaultReportRegistration() {
         stack_t earlier = previousStack_;
         earlier.ss_flags &= ~SS_ONSTACK;
         sigaltstack(&earlier, nullptr);
-        munmap(stack_, kAltStackSize);
+        munmap(stack_, kAltStackGuard + kAltStackSize);
     }
     faultState.flush.store(nullptr);
     faultState.registered.store(false);

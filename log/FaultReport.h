@@ -44,7 +44,7 @@ private:
     bool registered_ = false;
     struct sigaction previous_[std::size(kFaultSignals)] = {};
     stack_t previousStack_ = {};
-    void* stack_ = nullptr;
+    void* stack_ = nullptr;  // the alternate stack's mapping, guard included
 };
 
 // Replaces the flush hook of the live registration (nullptr for none), for a
