@@ -97,9 +97,11 @@ bool WindowEventBridge::eventFilter(QObject* watched, QEvent* event) {
     }
     switch (event->type()) {
         case QEvent::Close:
-            // Only a request from the user (close box, window menu, keyboard)
-            // is turned into an event; the program's own close() still closes.
-            if (event->spontaneous()) {
+            // A close request (close box, window menu, keyboard) only becomes
+            // an event; the program decides, and frees the window by deleting
+            // it. Qt does not mark every user request as spontaneous, so all
+            // close events are taken unless closing was allowed.
+            if (!closeAllowed_) {
                 event->ignore();
                 queue_.raise({CloseEvent, 0, handle_, 0});
                 return true;

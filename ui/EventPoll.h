@@ -22,8 +22,8 @@ EventQueue& uiEventQueue();
 int eventPoll();
 
 // Turns a top-level widget's window-system events into queued events of the
-// window handle it was given: a user's close request becomes CloseEvent and
-// leaves the window open; state changes, resizes, moves, activation, repaints
+// window handle it was given: a close request becomes CloseEvent and leaves
+// the window open; state changes, resizes, moves, activation, repaints
 // and clicks on the background become their events. It is a child of the
 // window, so it lives exactly as long as the window does.
 class WindowEventBridge final : public QObject {
@@ -32,6 +32,9 @@ public:
     WindowEventBridge(QWidget* window, int windowHandle, EventQueue& queue = uiEventQueue());
 
     int windowHandle() const { return handle_; }
+    // Lets close events through to the window again (for a layer that wants
+    // QWidget::close to close it); off by default.
+    void setCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -43,6 +46,7 @@ private:
     int handle_;
     EventQueue& queue_;
     WindowState state_;
+    bool closeAllowed_ = false;
 };
 
 }  // namespace corvane

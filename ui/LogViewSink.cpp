@@ -11,8 +11,13 @@ void LogViewSink::appendLine(std::u16string_view line) {
     if (view == nullptr) {
         return;
     }
-    if (view->itemCount() > maxLinesBeforeTrim) {
+    for (int count = view->itemCount(); count > maxLinesBeforeTrim;) {
         view->itemRemove(0);
+        const int after = view->itemCount();
+        if (after >= count) {
+            break;  // nothing left to take from the front
+        }
+        count = after;
     }
     view->itemAdd(-1, QStringView(line.data(), static_cast<qsizetype>(line.size())));
     view->caretToEnd();

@@ -9,9 +9,12 @@ namespace corvane {
 class LogViewWidget;
 
 // Feeds log lines to the window's log view, keeping it short: before each
-// append the oldest displayed line goes when the view holds more than
-// maxLinesBeforeTrim lines, so it settles at one line more than that. Holds
-// the view weakly: once the window is gone, lines go nowhere.
+// append the oldest displayed lines go while the view holds more than
+// maxLinesBeforeTrim lines, so with one-line entries it settles at one line
+// more than that. Trimming a single line per append would let the view grow
+// without end once entries wrap into two lines or more (a narrow window), so
+// the trim repeats until the count is back at the limit. Holds the view
+// weakly: once the window is gone, lines go nowhere.
 class LogViewSink final : public LogView {
 public:
     static constexpr int maxLinesBeforeTrim = 1280;
