@@ -99,6 +99,17 @@ int LogViewModel::paragraphFirstLine(int paragraph) const {
 
 int LogViewModel::paragraphOfLine(int line) const {
     const qint64 absolute = paras_.front().firstLine + std::clamp(line, 0, lineCount() - 1);
+    // The log asks about the first lines and the end far more than anything
+    // in between; answer those without a search.
+    if (absolute < paras_.front().firstLine + paras_.front().lines) {
+        return 0;
+    }
+    if (absolute >= paras_.back().firstLine) {
+        return paragraphCount() - 1;
+    }
+    if (absolute < paras_[1].firstLine + paras_[1].lines) {
+        return 1;
+    }
     auto it = std::upper_bound(
         paras_.begin(), paras_.end(), absolute,
         [](qint64 value, const Paragraph& paragraph) { return value < paragraph.firstLine; });
@@ -107,6 +118,15 @@ int LogViewModel::paragraphOfLine(int line) const {
 
 int LogViewModel::paragraphOfPosition(qint64 position) const {
     const qint64 absolute = paras_.front().start + std::clamp<qint64>(position, 0, textLength());
+    if (absolute >= paras_.back().start) {
+        return paragraphCount() - 1;
+    }
+    if (absolute < paras_[1].start) {
+        return 0;
+    }
+    if (absolute < paras_[1].start + paras_[1].text.size() + 1) {
+        return 1;
+    }
     auto it = std::upper_bound(
         paras_.begin(), paras_.end(), absolute,
         [](qint64 value, const Paragraph& paragraph) { return value < paragraph.start; });
@@ -253,7 +273,14 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         } else if (text.isEmpty() && emptyLineState_ == 0) {
             emptyLineState_ = 1;
         }
-        if (insertion.isEmpty()) {
+        if (insertion.size() == 1 && !std::any_of(text.begin(), text.end(), isBreak)) {
+            // The log's case: one new paragraph at the end.
+            Paragraph added;
+            added.text = text.toString();
+            rewrap(added);
+            paras_.push_back(std::move(added));
+            renumber(paras_.size() - 1, paras_.size() - 1);
+        } else if (insertion.isEmpty()) {
             insertAt(length, text);
         } else {
             insertion += text;
