@@ -1,6 +1,7 @@
 #include "ui/Font.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
@@ -23,6 +24,27 @@ struct FontTable {
 FontTable& fontTable() {
     static FontTable table;
     return table;
+}
+
+// The face that stands in for a missing one: the platform's fixed font when
+// it really is fixed-pitch (some platforms answer with a proportional one),
+// else fontconfig's "monospace", else the first fixed-pitch family installed.
+QFont monospaceStandIn() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (QFontInfo(font).fixedPitch()) {
+        return font;
+    }
+    font = QFont(QStringLiteral("monospace"));
+    font.setStyleHint(QFont::Monospace);
+    if (QFontInfo(font).fixedPitch()) {
+        return font;
+    }
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::isFixedPitch(family)) {
+            return QFont(family);
+        }
+    }
+    return font;
 }
 
 }  // namespace
@@ -59,8 +81,7 @@ int fontOpen(std::u16string_view face, int points) {
     if (!family.isEmpty() && QFontDatabase::hasFamily(family)) {
         font = QFont(family);
     } else {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setStyleHint(QFont::Monospace);
+        font = monospaceStandIn();
     }
     font.setPixelSize(pixels);
     font.setWeight(QFont::Normal);
