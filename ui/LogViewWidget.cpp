@@ -1,0 +1,429 @@
+#include "ui/LogViewWidget.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "ui/Font.h"
+
+namespace corvane {
+
+namespace {
+
+// Space between the view's border and the text, as editors leave it.
+constexpr int textMargin = 2;
+constexpr int defaultFrameMs = 16;
+
+int frameIntervalMs() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || screen->refreshRate() < 1.0) {
+        return defaultFrameMs;
+    }
+    return std::clamp(static_cast<int>(std::lround(1000.0 / screen->refreshRate())), 4, 50);
+}
+
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+}  // namespace
+
+LogViewWidget::LogViewWidget(QWidget* parent) : QAbstractScrollArea(parent), model_(wrapper_) {
+    if (auto font = currentDefaultGadgetFont()) {
+        setFont(*font);
+    }
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(1);
+
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    frameTimer_.setInterval(frameIntervalMs());
+    connect(&frameTimer_, &QTimer::timeout, this, &LogViewWidget::frameTick);
+
+    applyFont();
+    applyWidth();
+}
+
+LogViewWidget::~LogViewWidget() = default;
+
+QSize LogViewWidget::sizeHint() const {
+    return {512, 320};
+}
+
+void LogViewWidget::itemRemove(int index) {
+    model_.itemRemove(index);
+    textChanged();
+}
+
+void LogViewWidget::itemAdd(int position, QStringView text) {
+    model_.itemAdd(position, text);
+    textChanged();
+}
+
+void LogViewWidget::caretToEnd() {
+    model_.caretToEnd();
+    scrollToCaret_ = true;
+    scheduleFrame();
+}
+
+void LogViewWidget::clear() {
+    model_.clear();
+    textChanged();
+}
+
+void LogViewWidget::setSelection(qint64 anchor, qint64 caret) {
+    model_.setSelection(anchor, caret);
+    viewport()->update();
+}
+
+void LogViewWidget::selectAll() {
+    setSelection(0, model_.textLength());
+}
+
+void LogViewWidget::copy() const {
+    if (!model_.hasSelection()) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(model_.selectedText());
+}
+
+void LogViewWidget::setWordWrap(bool on) {
+    if (on == wrapper_.wrapping()) {
+        return;
+    }
+    wrapper_.setWrapping(on);
+    model_.rewrapAll();
+    if (on) {
+        horizontalScrollBar()->setValue(0);
+    }
+    textChanged();
+}
+
+int LogViewWidget::firstVisibleLine() const {
+    return verticalScrollBar()->value();
+}
+
+int LogViewWidget::visibleLineCount() const {
+    return std::max(1, viewport()->height() / lineSpacing_);
+}
+
+void LogViewWidget::textChanged() {
+    scheduleFrame();
+}
+
+void LogViewWidget::scheduleFrame() {
+    // Lines may come by the tens of thousands a second: they only change the
+    // model, and one frame later the view catches up in a single step.
+    if (!frameTimer_.isActive()) {
+        frameTimer_.start();
+    }
+}
+
+void LogViewWidget::flushFrame() {
+    frameTimer_.stop();
+    frameTick();
+}
+
+void LogViewWidget::frameTick() {
+    updateScrollBars();
+    if (scrollToCaret_) {
+        scrollToCaret_ = false;
+        ensureCaretVisible();
+    }
+    viewport()->update();
+}
+
+void LogViewWidget::updateScrollBars() {
+    QScrollBar* vertical = verticalScrollBar();
+    const int visible = visibleLineCount();
+    vertical->setPageStep(visible);
+    vertical->setRange(0, std::max(0, model_.lineCount() - visible));
+
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (wrapper_.wrapping()) {
+        horizontal->setRange(0, 0);
+    } else {
+        const int content = static_cast<int>(std::ceil(model_.widestParagraph())) + 2 * textMargin;
+        horizontal->setPageStep(viewport()->width());
+        horizontal->setSingleStep(std::max(1, lineSpacing_));
+        horizontal->setRange(0, std::max(0, content - viewport()->width()));
+    }
+}
+
+void LogViewWidget::ensureCaretVisible() {
+    updateScrollBars();
+    const int line = model_.lineOfPosition(model_.caret());
+    QScrollBar* vertical = verticalScrollBar();
+    const int visible = visibleLineCount();
+    if (line < vertical->value()) {
+        vertical->setValue(line);
+    } else if (line >= vertical->value() + visible) {
+        vertical->setValue(line - visible + 1);
+    }
+    if (!wrapper_.wrapping()) {
+        QScrollBar* horizontal = horizontalScrollBar();
+        const int x = static_cast<int>(xOfPosition(model_.caret()));
+        const int width = viewport()->width() - 2 * textMargin;
+        if (x < horizontal->value()) {
+            horizontal->setValue(x);
+        } else if (x > horizontal->value() + width) {
+            horizontal->setValue(x - width);
+        }
+    }
+}
+
+void LogViewWidget::applyFont() {
+    wrapper_.setFont(font());
+    lineSpacing_ = std::max(1, QFontMetrics(font()).lineSpacing());
+    verticalScrollBar()->setSingleStep(1);
+    model_.rewrapAll();
+    textChanged();
+}
+
+void LogViewWidget::applyWidth() {
+    const int width = std::max(1, viewport()->width() - 2 * textMargin);
+    if (width == wrapper_.width()) {
+        return;
+    }
+    wrapper_.setWidth(width);
+    if (wrapper_.wrapping()) {
+        model_.rewrapAll();
+    }
+    textChanged();
+}
+
+void LogViewWidget::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    applyWidth();
+    scheduleFrame();
+}
+
+void LogViewWidget::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        applyFont();
+    }
+}
+
+void LogViewWidget::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+void LogViewWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    painter.fillRect(area, palette().color(QPalette::Base));
+    painter.setPen(palette().color(QPalette::Text));
+    if (model_.isEmptyText()) {
+        if (hasFocus()) {
+            painter.drawLine(textMargin, 0, textMargin, lineSpacing_ - 1);
+        }
+        return;
+    }
+
+    const int top = firstVisibleLine();
+    const int left = textMargin - horizontalScrollBar()->value();
+    const qint64 selFrom = std::min(model_.anchor(), model_.caret());
+    const qint64 selTo = std::max(model_.anchor(), model_.caret());
+    QTextCharFormat selectedFormat;
+    selectedFormat.setBackground(palette().color(QPalette::Highlight));
+    selectedFormat.setForeground(palette().color(QPalette::HighlightedText));
+
+    int paragraph = model_.paragraphOfLine(top);
+    int y = (model_.paragraphFirstLine(paragraph) - top) * lineSpacing_;
+    for (; paragraph < model_.paragraphCount() && y < area.height(); ++paragraph) {
+        const QString& text = model_.paragraphText(paragraph);
+        const qint64 start = model_.paragraphStart(paragraph);
+        QTextLayout layout(text, font());
+        wrapper_.layOut(layout, lineSpacing_);
+
+        QList<QTextLayout::FormatRange> selections;
+        // The selection stays drawn when the view loses the focus.
+        const qint64 from = std::max(selFrom, start);
+        const qint64 to = std::min(selTo, start + text.size());
+        if (selFrom != selTo && from < to) {
+            selections.push_back(
+                {static_cast<int>(from - start), static_cast<int>(to - from), selectedFormat});
+        }
+        layout.draw(&painter, QPointF(left, y), selections, area);
+        const qint64 caret = model_.caret();
+        if (hasFocus() && !model_.hasSelection() && caret >= start &&
+            caret <= start + text.size()) {
+            layout.drawCursor(&painter, QPointF(left, y), static_cast<int>(caret - start));
+        }
+        y += model_.paragraphLines(paragraph) * lineSpacing_;
+    }
+}
+
+qint64 LogViewWidget::positionAtLineX(int line, double x) const {
+    line = std::clamp(line, 0, model_.lineCount() - 1);
+    const int paragraph = model_.paragraphOfLine(line);
+    QTextLayout layout(model_.paragraphText(paragraph), font());
+    wrapper_.layOut(layout, lineSpacing_);
+    const int within = std::clamp(line - model_.paragraphFirstLine(paragraph), 0,
+                                  std::max(0, layout.lineCount() - 1));
+    int offset = 0;
+    if (layout.lineCount() > 0) {
+        offset = layout.lineAt(within).xToCursor(x);
+    }
+    return model_.paragraphStart(paragraph) + offset;
+}
+
+qint64 LogViewWidget::positionAt(QPoint point) const {
+    const int row = point.y() < 0 ? -1 : point.y() / lineSpacing_;
+    const double x = point.x() - textMargin + horizontalScrollBar()->value();
+    return positionAtLineX(firstVisibleLine() + row, x);
+}
+
+double LogViewWidget::xOfPosition(qint64 position) const {
+    const int paragraph = model_.paragraphOfPosition(position);
+    QTextLayout layout(model_.paragraphText(paragraph), font());
+    wrapper_.layOut(layout, lineSpacing_);
+    const int offset = static_cast<int>(position - model_.paragraphStart(paragraph));
+    const QTextLine line = layout.lineForTextPosition(offset);
+    return line.isValid() ? line.cursorToX(offset) : 0.0;
+}
+
+void LogViewWidget::moveCaret(qint64 position, bool extend) {
+    model_.setSelection(extend ? model_.anchor() : position, position);
+    ensureCaretVisible();
+    viewport()->update();
+}
+
+void LogViewWidget::moveCaretByLines(int delta, bool extend) {
+    const int line = model_.lineOfPosition(model_.caret());
+    const double x = xOfPosition(model_.caret());
+    moveCaret(positionAtLineX(line + delta, x), extend);
+}
+
+void LogViewWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    selecting_ = true;
+    moveCaret(positionAt(event->position().toPoint()),
+              event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void LogViewWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
+        return;
+    }
+    moveCaret(positionAt(event->position().toPoint()), true);
+}
+
+void LogViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    selecting_ = false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (model_.hasSelection() && clipboard->supportsSelection()) {
+        clipboard->setText(model_.selectedText(), QClipboard::Selection);
+    }
+}
+
+void LogViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const qint64 position = positionAt(event->position().toPoint());
+    const int paragraph = model_.paragraphOfPosition(position);
+    const QString& text = model_.paragraphText(paragraph);
+    const qint64 start = model_.paragraphStart(paragraph);
+    qsizetype from = static_cast<qsizetype>(position - start);
+    qsizetype to = from;
+    while (from > 0 && isWordChar(text[from - 1])) {
+        --from;
+    }
+    while (to < text.size() && isWordChar(text[to])) {
+        ++to;
+    }
+    selecting_ = false;
+    setSelection(start + from, start + to);
+}
+
+void LogViewWidget::keyPressEvent(QKeyEvent* event) {
+    using K = QKeySequence;
+    const auto is = [event](K::StandardKey move, K::StandardKey select) {
+        return event->matches(move) || event->matches(select);
+    };
+    const bool extend = event->modifiers().testFlag(Qt::ShiftModifier);
+    const qint64 caret = model_.caret();
+    const int line = model_.lineOfPosition(caret);
+    if (event->matches(K::Copy)) {
+        copy();
+    } else if (event->matches(K::SelectAll)) {
+        selectAll();
+    } else if (is(K::MoveToNextChar, K::SelectNextChar)) {
+        moveCaret(std::min(caret + 1, model_.textLength()), extend);
+    } else if (is(K::MoveToPreviousChar, K::SelectPreviousChar)) {
+        moveCaret(std::max<qint64>(caret - 1, 0), extend);
+    } else if (is(K::MoveToNextLine, K::SelectNextLine)) {
+        moveCaretByLines(1, extend);
+    } else if (is(K::MoveToPreviousLine, K::SelectPreviousLine)) {
+        moveCaretByLines(-1, extend);
+    } else if (is(K::MoveToNextPage, K::SelectNextPage)) {
+        moveCaretByLines(visibleLineCount(), extend);
+    } else if (is(K::MoveToPreviousPage, K::SelectPreviousPage)) {
+        moveCaretByLines(-visibleLineCount(), extend);
+    } else if (is(K::MoveToStartOfLine, K::SelectStartOfLine)) {
+        moveCaret(model_.lineStart(line), extend);
+    } else if (is(K::MoveToEndOfLine, K::SelectEndOfLine)) {
+        const int paragraph = model_.paragraphOfLine(line);
+        const bool lastOfParagraph =
+            line + 1 >= model_.paragraphFirstLine(paragraph) + model_.paragraphLines(paragraph);
+        moveCaret(lastOfParagraph
+                      ? model_.paragraphStart(paragraph) + model_.paragraphText(paragraph).size()
+                      : model_.lineStart(line + 1) - 1,
+                  extend);
+    } else if (is(K::MoveToStartOfDocument, K::SelectStartOfDocument)) {
+        moveCaret(0, extend);
+    } else if (is(K::MoveToEndOfDocument, K::SelectEndOfDocument)) {
+        moveCaret(model_.textLength(), extend);
+    } else {
+        // Read-only: typing changes nothing; Tab still moves the focus.
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void LogViewWidget::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* copyAction = menu.addAction(tr("Copy"), this, &LogViewWidget::copy);
+    copyAction->setEnabled(model_.hasSelection());
+    QAction* selectAllAction = menu.addAction(tr("Select All"), this, &LogViewWidget::selectAll);
+    selectAllAction->setEnabled(!model_.isEmptyText());
+    menu.exec(event->globalPos());
+}
+
+void LogViewWidget::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+    emit focusChanged(true);
+}
+
+void LogViewWidget::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+    emit focusChanged(false);
+}
+
+}  // namespace corvane

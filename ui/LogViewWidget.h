@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QStringView>
+#include <QTimer>
+
+#include "ui/LogViewModel.h"
+#include "ui/LogViewWrap.h"
+
+namespace corvane {
+
+// The log view: a read-only, word-wrapping, multi-line text view with the
+// editor gadget's line operations (itemCount, itemRemove, itemAdd,
+// caretToEnd). It keeps its text in a model and lays out and paints only the
+// visible lines, so appending a line costs about the same however fast lines
+// come. Model changes are visible at once through the operations; scrolling
+// and repainting follow at most once per display frame. The user can select
+// with mouse and keyboard and copy, but never edit; there is no undo history.
+class LogViewWidget final : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit LogViewWidget(QWidget* parent = nullptr);
+    ~LogViewWidget() override;
+
+    int itemCount() const { return model_.itemCount(); }
+    void itemRemove(int index);
+    void itemAdd(int position, QStringView text);
+    void caretToEnd();
+    void clear();
+    int emptyLineState() const { return model_.emptyLineState(); }
+    QString text() const { return model_.text(); }
+
+    bool hasSelection() const { return model_.hasSelection(); }
+    QString selectedText() const { return model_.selectedText(); }
+    void setSelection(qint64 anchor, qint64 caret);
+    void selectAll();
+    void copy() const;
+
+    void setWordWrap(bool on);
+    bool wordWrap() const { return wrapper_.wrapping(); }
+
+    // First displayed line at the top of the view.
+    int firstVisibleLine() const;
+    // Displayed lines that fit the view entirely.
+    int visibleLineCount() const;
+    // Applies pending scrolling and scroll ranges now instead of at the next
+    // frame (the paint itself still comes through Qt).
+    void flushFrame();
+
+    const LogViewModel& model() const { return model_; }
+    QSize sizeHint() const override;
+
+signals:
+    void focusChanged(bool focused);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void textChanged();
+    void scheduleFrame();
+    void frameTick();
+    void updateScrollBars();
+    void ensureCaretVisible();
+    void applyFont();
+    void applyWidth();
+    void moveCaret(qint64 position, bool extend);
+    void moveCaretByLines(int delta, bool extend);
+    qint64 positionAt(QPoint point) const;
+    double xOfPosition(qint64 position) const;
+    qint64 positionAtLineX(int line, double x) const;
+    int lineSpacing() const { return lineSpacing_; }
+
+    FontLineWrapper wrapper_;
+    LogViewModel model_;
+    QTimer frameTimer_;
+    int lineSpacing_ = 1;
+    bool scrollToCaret_ = false;
+    bool selecting_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,121 @@
+#include "ui/LogViewWrap.h"
+
+#include <QFontMetricsF>
+#include <QTextLayout>
+#include <QTextOption>
+#include <algorithm>
+#include <optional>
+
+namespace corvane {
+
+namespace {
+
+// Characters below this are measured one by one from the cache; the ranges
+// above start with combining marks, which change the width of their base.
+constexpr char16_t quickLimit = 0x0300;
+
+bool quickMeasurable(char16_t c) {
+    return c < quickLimit && c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
+}
+
+QTextOption wrapOption(bool wrapping) {
+    QTextOption option;
+    option.setWrapMode(wrapping ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    return option;
+}
+
+constexpr double unwrappedWidth = 1.0e7;
+
+}  // namespace
+
+FontLineWrapper::FontLineWrapper() : advances_(quickLimit, -1.0f) {}
+
+void FontLineWrapper::setFont(const QFont& font) {
+    font_ = font;
+    std::fill(advances_.begin(), advances_.end(), -1.0f);
+}
+
+void FontLineWrapper::setWidth(int pixels) {
+    width_ = pixels < 1 ? 1 : pixels;
+}
+
+double FontLineWrapper::quickWidth(QStringView text) const {
+    double sum = 0;
+    const QFontMetricsF* metrics = nullptr;
+    std::optional<QFontMetricsF> made;
+    for (QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (!quickMeasurable(c)) {
+            return -1;
+        }
+        float& advance = advances_[c];
+        if (advance < 0) {
+            if (metrics == nullptr) {
+                made.emplace(font_);
+                metrics = &*made;
+            }
+            advance = static_cast<float>(metrics->horizontalAdvance(qc));
+        }
+        sum += advance;
+    }
+    return sum;
+}
+
+bool FontLineWrapper::surelyFits(QStringView text) const {
+    const double sum = quickWidth(text);
+    // The margin covers sub-pixel rounding and kerning of proportional faces;
+    // a line near the edge takes the exact path instead.
+    return sum >= 0 && sum * 1.01 + 2.0 <= width_;
+}
+
+int FontLineWrapper::lineCount(QStringView paragraph) const {
+    if (!wrapping_ || paragraph.isEmpty() || surelyFits(paragraph)) {
+        return 1;
+    }
+    return static_cast<int>(lineStarts(paragraph).size());
+}
+
+QList<int> FontLineWrapper::lineStarts(QStringView paragraph) const {
+    if (!wrapping_ || paragraph.isEmpty() || surelyFits(paragraph)) {
+        return {0};
+    }
+    QTextLayout layout(paragraph.toString(), font_);
+    layOut(layout, 0);
+    QList<int> starts;
+    starts.reserve(layout.lineCount());
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        starts.push_back(layout.lineAt(i).textStart());
+    }
+    if (starts.isEmpty()) {
+        starts.push_back(0);
+    }
+    return starts;
+}
+
+double FontLineWrapper::naturalWidth(QStringView paragraph) const {
+    const double quick = quickWidth(paragraph);
+    if (quick >= 0) {
+        return quick;
+    }
+    return QFontMetricsF(font_).horizontalAdvance(paragraph.toString());
+}
+
+void FontLineWrapper::layOut(QTextLayout& layout, double lineSpacing) const {
+    layout.setTextOption(wrapOption(wrapping_));
+    layout.setCacheEnabled(false);
+    layout.beginLayout();
+    double y = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        // Unwrapped lines still need a width to be laid out at all.
+        line.setLineWidth(wrapping_ ? width_ : unwrappedWidth);
+        line.setPosition(QPointF(0, y));
+        y += lineSpacing;
+    }
+    layout.endLayout();
+}
+
+}  // namespace corvane
