@@ -78,7 +78,9 @@ bool BlocklistFilter::stampOf(const std::string& path, FileStamp& stamp) {
 
 bool BlocklistFilter::readFile(const std::string& path, std::string& text, FileStamp& stamp) {
     text.clear();
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO put in the list's place cannot hang the
+    // host; it is then refused as not a regular file.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         const int error = errno;
         stamp = FileStamp{};

@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <ostream>
 #include <string>
 
 namespace corvane {
@@ -34,6 +36,10 @@ struct VerdictCase {
     const char16_t* name;
     std::int32_t verdict;
 };
+
+void PrintTo(const VerdictCase& row, std::ostream* out) {
+    *out << std::filesystem::path(row.library).filename() << " answers " << row.verdict;
+}
 
 class TestFilterVerdict : public testing::TestWithParam<VerdictCase> {};
 
@@ -114,8 +120,9 @@ TEST(PluginLibraries, FunctionNamesBeyondTheLimitFailSafely) {
     ASSERT_NE(handle, 0);
     const std::size_t limit = PluginLibraries::maxFunctionNameLength;
     EXPECT_NE(libraries.findFunction(handle, std::u16string(limit, u'x')), nullptr);
-    // Cutting these down to the limit would find the export above.
+    // The library exports this one too; the loader must not look it up.
     EXPECT_EQ(libraries.findFunction(handle, std::u16string(limit + 1, u'x')), nullptr);
+    // Cutting a long name down to the limit would find the first export.
     EXPECT_EQ(libraries.findFunction(handle, std::u16string(100000, u'x')), nullptr);
     std::u16string zeroInside(limit, u'x');
     zeroInside += u'\0';
