@@ -3,6 +3,7 @@
 #include <corvane/filter.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +41,13 @@ std::string joinPath(const std::string& folder, std::string_view file) {
 }
 
 }  // namespace
+
+CoarseClock::time_point CoarseClock::now() noexcept {
+    timespec reading{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &reading);
+    return time_point(std::chrono::seconds(reading.tv_sec) +
+                      std::chrono::nanoseconds(reading.tv_nsec));
+}
 
 std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
     if (lists.allowed.containsSelfOrParent(name)) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -126,6 +127,11 @@ std::string_view usableName(std::string_view token) {
 
 ParseSummary parseList(std::string_view text, ListKind kind, DomainSet& names) {
     ParseSummary summary;
+    // One name a line is the common shape; hosts lines with several names
+    // only make the set grow once more. A name takes its length byte where
+    // the text had a line end or a space, so the text's size bounds the bytes.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    names.reserve(names.size() + lines + 1, text.size() + 1);
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
         std::string_view line = text.substr(0, newline);
@@ -181,6 +187,7 @@ ParseSummary parseList(std::string_view text, ListKind kind, DomainSet& names) {
             ++summary.skippedLines;
         }
     }
+    names.shrinkToFit();
     return summary;
 }
 

@@ -71,6 +71,21 @@ TEST(DomainSet, CharactersAboveOneByteNeverMatch) {
     EXPECT_TRUE(set.containsSelfOrParent(u"\u4E2D.example.com"));
 }
 
+TEST(DomainSet, ParentListedAfterItsSubdomainIsStillFound) {
+    // The parent is marked when the subdomain goes in; storing the parent
+    // later must not leave the mark hiding it.
+    DomainSet set;
+    set.add("ads.tracker.example");
+    EXPECT_FALSE(set.containsSelfOrParent(u"tracker.example"));
+    EXPECT_FALSE(set.containsSelfOrParent(u"other.tracker.example"));
+    set.add("tracker.example");
+    EXPECT_TRUE(set.containsSelfOrParent(u"tracker.example"));
+    EXPECT_TRUE(set.containsSelfOrParent(u"other.tracker.example"));
+    EXPECT_TRUE(set.containsSelfOrParent(u"x.ads.tracker.example"));
+    EXPECT_FALSE(set.containsSelfOrParent(u"example"));
+    EXPECT_EQ(set.size(), 2u);
+}
+
 TEST(DomainSet, RejectsEmptyAndOverlongNamesAndStoresDuplicatesOnce) {
     DomainSet set;
     EXPECT_FALSE(set.add(""));
