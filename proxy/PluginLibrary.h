@@ -38,9 +38,11 @@ public:
     // Loads the library fileName (UTF-16, converted to UTF-8 for the
     // platform) with every symbol resolved at once and none shared with other
     // libraries. A bare file name is looked for along the platform's search
-    // order: the program's RUNPATH first, then LD_LIBRARY_PATH, the cache and
-    // the system folders. Returns a new non-zero handle, or 0 when the name is
-    // empty or unconvertible or the platform cannot load the file.
+    // order: LD_LIBRARY_PATH, then the RUNPATH of the program (this code is
+    // linked into the executable, so it is the executable's RUNPATH that
+    // counts), then the loader cache and the system folders. Returns a new
+    // non-zero handle, or 0 when the name is empty or unconvertible or the
+    // platform cannot load the file.
     LibraryHandle openLibrary(std::u16string_view fileName);
 
     // True while handle names a library opened here and not closed since.

@@ -3,10 +3,11 @@
  *
  * A filter plug-in is a shared library named exactly "Filter.DLL" (that file
  * name, on every platform) which exports one function, FilterQuery. Corvane
- * opens it by that bare name at startup: the folder of the corvane executable
- * is searched first (the executable carries the RUNPATH $ORIGIN), then the
- * ordinary dynamic-loader search path. Without the library, or with a library
- * that lacks the export, every query is forwarded.
+ * opens it by that bare name at startup, along the dynamic loader's search
+ * order: the folders in LD_LIBRARY_PATH, then the folder of the corvane
+ * executable (it carries the RUNPATH $ORIGIN), then the system library
+ * folders. Without the library, or with a library that lacks the export,
+ * every query is forwarded.
  *
  * This header is plain C and C++: include it from either, define FilterQuery
  * with the prototype below, and build a shared library. The library is free to

@@ -66,19 +66,21 @@ INSTANTIATE_TEST_SUITE_P(
                     VerdictCase{TEST_FILTER_MINUS5, u"any.example", -5},
                     VerdictCase{TEST_FILTER_SEVEN, u"any.example", 7}));
 
-TEST(PluginLibraries, CallCounterSeesEveryCall) {
+TEST(PluginLibraries, BareNameIsLookedForAlongTheSearchOrder) {
+    // The test program, like corvane, carries RUNPATH $ORIGIN, and the test
+    // plug-ins are built beside it.
+#ifdef __SANITIZE_ADDRESS__
+    // AddressSanitizer wraps dlopen, so the loader takes the sanitizer's
+    // runtime for the caller and consults its RUNPATH instead of ours.
+    GTEST_SKIP() << "RUNPATH is not honoured for dlopen under AddressSanitizer";
+#endif
     PluginLibraries libraries;
-    const LibraryHandle handle = libraries.openLibrary(utf16(TEST_FILTER_MINUS5));
+    const std::string bare = std::filesystem::path(TEST_FILTER_REPLY).filename().string();
+    const LibraryHandle handle = libraries.openLibrary(utf16(bare));
+    ASSERT_NE(handle, 0);
     const FilterQueryFunction filter = findFilter(libraries, handle);
-    using Counter = std::int32_t (*)();
-    const auto calls =
-        reinterpret_cast<Counter>(libraries.findFunction(handle, u"TestFilterCalls"));
     ASSERT_NE(filter, nullptr);
-    ASSERT_NE(calls, nullptr);
-    const std::int32_t before = calls();
-    filter(u"a.example");
-    filter(u"b.example");
-    EXPECT_EQ(calls() - before, 2);
+    EXPECT_EQ(filter(u"any.example"), BlockReply);
 }
 
 TEST(PluginLibraries, OpenFailsWithoutLoadingAnything) {
