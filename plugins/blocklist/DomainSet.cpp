@@ -9,6 +9,9 @@ namespace {
 constexpr std::uint64_t hashSeed = 0xCBF29CE484222325ULL;
 constexpr std::uint64_t hashPrime = 0x100000001B3ULL;
 constexpr std::uint32_t lowHashMask = 0x7FFFFFFF;
+// Names and parent marks together; at most half full, the table stays within
+// 2^31 slots.
+constexpr std::size_t maxEntries = std::size_t{1} << 30;
 
 constexpr unsigned char foldCase(unsigned value) {
     return static_cast<unsigned char>(value >= 'A' && value <= 'Z' ? value + ('a' - 'A') : value);
@@ -96,8 +99,8 @@ void DomainSet::rebuild(std::size_t capacity) {
         }
         std::uint64_t slotHash = 0;
         if ((slot.ref & parentBit) != 0) {
-            // The table never grows past 2^31 slots, so 31 low bits and the
-            // tag give back all the index bits.
+            // The table never grows past 2^31 slots (see maxEntries), so 31
+            // low bits and the tag give back all the index bits.
             slotHash = (std::uint64_t{slot.tag} << 32) | (slot.ref & lowHashMask);
         } else {
             const auto length = static_cast<unsigned char>(arena_[slot.ref]);
@@ -136,8 +139,11 @@ void DomainSet::shrinkToFit() {
 }
 
 bool DomainSet::add(std::string_view name) {
+    // The limits keep arena offsets below parentBit and the table within
+    // 2^31 slots, which the parent marks rely on.
     if (name.empty() || name.size() > maxNameLength ||
-        arena_.size() + 1 + name.size() > lowHashMask) {
+        arena_.size() + 1 + name.size() > lowHashMask ||
+        used_ + maxNameLength / 2 + 1 > maxEntries) {
         return false;
     }
     std::array<char, maxNameLength> buffer;
