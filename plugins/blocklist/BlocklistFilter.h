@@ -1,0 +1,90 @@
+#pragma once
+
+#include <corvane/filter.h>
+
+#include <sys/types.h>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "DomainSet.h"
+
+namespace corvane::blocklist {
+
+// The monotonic clock as the kernel updates it once a tick: reading it costs
+// a few nanoseconds even where the precise clock needs a system call, and a
+// tick is precise enough for a check made once a second.
+struct CoarseClock {
+    using duration = std::chrono::nanoseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<CoarseClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() noexcept;
+};
+
+// The names the plug-in acts on, and what it answers for a blocked one.
+struct FilterLists {
+    DomainSet blocked;
+    DomainSet allowed;
+    std::int32_t verdict = Block;  // unless the block list says otherwise
+};
+
+// The verdict for one query name: Forward when the name or a parent domain is
+// allowed, else the lists' verdict when the name or a parent is blocked, else
+// Forward.
+std::int32_t decide(const FilterLists& lists, std::u16string_view name);
+
+// The two list files of one folder, kept loaded and fresh:
+//   blocklist.txt   names to block, and the "@verdict" directive
+//   allowlist.txt   names never to block
+// A missing file is an empty list. The files are read on the first query and
+// read again when one of them is found changed (inode, size or modification
+// time); that check runs at most once per recheck interval, so a quiet list
+// costs two stat calls a second and nothing per query.
+class BlocklistFilter {
+public:
+    using Clock = CoarseClock;
+
+    static constexpr std::string_view blockListFile = "blocklist.txt";
+    static constexpr std::string_view allowListFile = "allowlist.txt";
+
+    explicit BlocklistFilter(std::string folder,
+                             Clock::duration recheckInterval = std::chrono::seconds(1));
+
+    // The verdict for name, after reloading the files if they changed.
+    // now is the caller's reading of Clock, so tests can step time.
+    std::int32_t query(std::u16string_view name, Clock::time_point now);
+
+    const FilterLists& lists() const { return lists_; }
+
+private:
+    // What identifies one version of a file; all zero for a missing file.
+    struct FileStamp {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        std::int64_t modifiedNanoseconds = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    struct ListFile {
+        std::string path;
+        FileStamp stamp;
+        bool loaded = false;
+    };
+
+    void refresh();
+    static bool stampOf(const std::string& path, FileStamp& stamp);
+    static bool readFile(const std::string& path, std::string& text, FileStamp& stamp);
+
+    ListFile blockList_;
+    ListFile allowList_;
+    Clock::duration recheckInterval_;
+    Clock::time_point lastCheck_;
+    bool checked_ = false;
+    FilterLists lists_;
+};
+
+}  // namespace corvane::blocklist

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <corvane/filter.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "DomainSet.h"
+
+namespace corvane::blocklist {
+
+// Which of the plug-in's two files a text comes from. Only the block list may
+// carry the verdict directive.
+enum class ListKind { Block, Allow };
+
+// What one pass over a list file found.
+struct ParseSummary {
+    std::size_t names = 0;         // names read, duplicates included
+    std::size_t skippedLines = 0;  // malformed lines and rejected hosts-line names
+    // The verdict set by the last valid "@verdict" line, if any.
+    std::optional<std::int32_t> verdict;
+};
+
+// Reads a list file's text line by line into names. Understood lines:
+//   ads.example.com                 a plain domain ("*." and a final "." are
+//                                   dropped: the domain covers its subdomains)
+//   0.0.0.0 ads.example.com a.b     a hosts-file line: any IPv4 or IPv6 address,
+//                                   then one or more names
+//   # text, or text after a '#'     a comment
+//   @verdict Block | BlockReply     the verdict for blocked names (block list)
+// Blank lines are ignored; CR before the line end, tabs and spaces are
+// whitespace. Anything else is skipped and counted, never fatal: names must be
+// labels of 1..63 bytes of letters, digits, '-', '_' or bytes 0x80..0xFF,
+// joined by single dots, at most 253 bytes in all. The host names that hosts
+// files map for the machine itself (localhost, broadcasthost, ip6-...) are not
+// taken from hosts lines.
+ParseSummary parseList(std::string_view text, ListKind kind, DomainSet& names);
+
+// Validates one name as described above and strips "*." and a final dot;
+// the empty view when the name is unusable.
+std::string_view usableName(std::string_view token);
+
+}  // namespace corvane::blocklist

@@ -1,0 +1,169 @@
+#include "ListParser.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace corvane::blocklist {
+namespace {
+
+std::u16string queryText(std::string_view bytes) {
+    std::u16string text;
+    for (const char c : bytes) {
+        text.push_back(static_cast<unsigned char>(c));
+    }
+    return text;
+}
+
+struct ParseCase {
+    const char* title;
+    std::string text;
+    ListKind kind;
+    std::vector<std::string> blocked;     // queries the parsed list must match
+    std::vector<std::string> notBlocked;  // queries it must not match
+    std::size_t names;
+    std::size_t skippedLines;
+    std::optional<std::int32_t> verdict;
+};
+
+void PrintTo(const ParseCase& row, std::ostream* out) {
+    *out << row.title;
+}
+
+class ListParsing : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ListParsing, ReadsRealWorldShapes) {
+    const ParseCase& c = GetParam();
+    DomainSet names;
+    const ParseSummary summary = parseList(c.text, c.kind, names);
+    EXPECT_EQ(summary.names, c.names);
+    EXPECT_EQ(summary.skippedLines, c.skippedLines);
+    EXPECT_EQ(summary.verdict, c.verdict);
+    for (const std::string& query : c.blocked) {
+        EXPECT_TRUE(names.containsSelfOrParent(queryText(query))) << query;
+    }
+    for (const std::string& query : c.notBlocked) {
+        EXPECT_FALSE(names.containsSelfOrParent(queryText(query))) << query;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListParsing,
+    testing::Values(
+        ParseCase{"HostsLinesWithSeveralNames",
+                  "0.0.0.0 ads.example.com\n127.0.0.1 a.example b.example\tc.example\n"
+                  ":: v6.example\n::1 v6loop.example\nfe80::1%lo0 zoned.example\n",
+                  ListKind::Block,
+                  {"ads.example.com", "a.example", "b.example", "c.example", "x.c.example",
+                   "v6.example", "v6loop.example", "zoned.example"},
+                  {"example.com", "0.0.0.0", "127.0.0.1"},
+                  7,
+                  0,
+                  std::nullopt},
+        ParseCase{"CommentsAndBlankLines",
+                  "# a list\n\n   \n0.0.0.0 ads.example # served ads\nplain.example#note\n"
+                  "# 0.0.0.0 commented.example\n\t# indented comment\n",
+                  ListKind::Block,
+                  {"ads.example", "plain.example"},
+                  {"served", "ads", "note", "commented.example"},
+                  2,
+                  0,
+                  std::nullopt},
+        ParseCase{"CrlfLineEndsAndNoFinalNewline",
+                  "0.0.0.0 crlf.example\r\nplain.example\r\n\r\nlast.example",
+                  ListKind::Block,
+                  {"crlf.example", "plain.example", "last.example"},
+                  {"crlf.example\r"},
+                  3,
+                  0,
+                  std::nullopt},
+        ParseCase{"PlainDomainForms",
+                  "Mixed.CASE.Example\n*.wild.example\nfqdn.example.\n",
+                  ListKind::Block,
+                  {"mixed.case.example", "MIXED.case.EXAMPLE", "a.wild.example", "wild.example",
+                   "fqdn.example"},
+                  {"case.example"},
+                  3,
+                  0,
+                  std::nullopt},
+        ParseCase{"NonAsciiBytesAreNames",
+                  "0.0.0.0 caf\xC3\xA9.example\nna\xEFve.example\n",
+                  ListKind::Block,
+                  {"caf\xC3\xA9.example", "www.caf\xC3\xA9.example", "na\xEFve.example"},
+                  {"cafe.example", "caf\xE9.example", "na\xCFve.example"},
+                  2,
+                  0,
+                  std::nullopt},
+        ParseCase{"MalformedLinesAreSkippedAndCounted",
+                  "two names.example here.example\n0.0.0.0\n1.2.3.4\nhttp://ads.example/x\n"
+                  "bad..dots.example\n.leading.example\nunder_score.example\n||adblock.example^\n"
+                  "sp ace\nok.example\n" +
+                      std::string(64, 'l') + ".example\n" + std::string(63, 'l') + ".example\n",
+                  ListKind::Block,
+                  {"ok.example", "under_score.example", std::string(63, 'l') + ".example"},
+                  {"names.example", "here.example", "ads.example", "dots.example",
+                   "leading.example", "adblock.example", std::string(64, 'l') + ".example"},
+                  3,
+                  9,
+                  std::nullopt},
+        ParseCase{"HostsLineKeepsGoodNamesBesideBadOnes",
+                  "0.0.0.0 good.example bad/name also.example\n",
+                  ListKind::Block,
+                  {"good.example", "also.example"},
+                  {"bad/name"},
+                  2,
+                  1,
+                  std::nullopt},
+        ParseCase{"HostsFileHeaderNamesTheMachineItself",
+                  "127.0.0.1 localhost\n127.0.0.1 localhost.localdomain\n127.0.0.1 local\n"
+                  "255.255.255.255 broadcasthost\n::1 localhost ip6-localhost ip6-loopback\n"
+                  "ff02::1 ip6-allnodes\n0.0.0.0 0.0.0.0\n0.0.0.0 tracker.example\n",
+                  ListKind::Block,
+                  {"tracker.example"},
+                  {"localhost", "printer.local", "ip6-localhost", "x.localhost"},
+                  1,
+                  7,
+                  std::nullopt},
+        ParseCase{"VerdictDirectiveLastOneWins",
+                  "@verdict BlockReply\nads.example\n@VERDICT block # back to silence\n"
+                  "@verdict blockreply\r\n",
+                  ListKind::Block,
+                  {"ads.example"},
+                  {"verdict", "blockreply"},
+                  1,
+                  0,
+                  BlockReply},
+        ParseCase{"BadDirectivesAreSkipped",
+                  "@verdict Forward\n@verdict\n@verdict Block extra\n@verdicts Block\n@ Block\n"
+                  "@verdict 2\n",
+                  ListKind::Block,
+                  {},
+                  {"verdict", "block", "forward"},
+                  0,
+                  6,
+                  std::nullopt},
+        ParseCase{"DirectiveBelongsToTheBlockListOnly",
+                  "@verdict BlockReply\nfine.example\n",
+                  ListKind::Allow,
+                  {"fine.example"},
+                  {},
+                  1,
+                  1,
+                  std::nullopt}),
+    [](const testing::TestParamInfo<ParseCase>& row) { return std::string(row.param.title); });
+
+TEST(ListParsing, BinaryGarbageIsSkippedWithoutHarm) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) {
+        garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
+    }
+    garbage += "\nsurvivor.example\n";
+    DomainSet names;
+    parseList(garbage, ListKind::Block, names);
+    EXPECT_TRUE(names.containsSelfOrParent(u"survivor.example"));
+}
+
+}  // namespace
+}  // namespace corvane::blocklist
