@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -10,9 +11,11 @@
 #include "log/Clock.h"
 #include "log/Log.h"
 #include "net/Network.h"
+#include "proxy/AnswerPath.h"
 #include "proxy/KeyText.h"
 #include "proxy/ProxyServices.h"
 #include "proxy/QueriesInFlight.h"
+#include "proxy/QueryPath.h"
 
 namespace corvane::test {
 
@@ -112,24 +115,20 @@ inline Bytes questions(std::initializer_list<std::string_view> names) {
 
 // A query: the 12-byte header with the given ID and QDCOUNT, then body.
 inline Bytes message(std::uint8_t id0, std::uint8_t id1, std::uint16_t qdcount, const Bytes& body) {
-    Bytes out{id0,
-              id1,
-              0x01,
-              0x00,
-              static_cast<std::uint8_t>(qdcount >> 8),
-              static_cast<std::uint8_t>(qdcount & 0xFF),
-              0,
-              0,
-              0,
-              0,
-              0,
-              0};
-    out.insert(out.end(), body.begin(), body.end());
+    Bytes out(12 + body.size(), 0);
+    out[0] = id0;
+    out[1] = id1;
+    out[2] = 0x01;  // recursion desired
+    out[4] = static_cast<std::uint8_t>(qdcount >> 8);
+    out[5] = static_cast<std::uint8_t>(qdcount & 0xFF);
+    std::copy(body.begin(), body.end(), out.begin() + 12);
     return out;
 }
 
 // The services and tables every proxy test works on.
 struct ProxyBench {
+    static constexpr ConnectionId kUpstream = 99;
+
     FakeNetwork net;
     FakeLog log;
     FakeClock clock;
@@ -143,6 +142,22 @@ struct ProxyBench {
         return q.clientRefs.find(clientKey(client).view()) != nullptr;
     }
     const PendingQuery* pending(std::u16string_view key) { return q.pendingQueries.find(key); }
+
+    // A client's query for names, with ID id0 id1, through the query path.
+    void ask(ConnectionId client, std::initializer_list<std::string_view> names,
+             std::uint8_t id0 = 0x12, std::uint8_t id1 = 0x34) {
+        Bytes datagram =
+            message(id0, id1, static_cast<std::uint16_t>(names.size()), questions(names));
+        handleQuery(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), client,
+                    kUpstream, services);
+    }
+    // An answer of length bytes carrying the upstream number, low byte first.
+    void answer(std::uint16_t number, std::size_t length = 30) {
+        Bytes datagram(length, 0xA5);
+        datagram[0] = static_cast<std::uint8_t>(number & 0xFF);
+        datagram[1] = static_cast<std::uint8_t>(number >> 8);
+        handleAnswer(q, datagram.data(), static_cast<std::int32_t>(length), services);
+    }
 };
 
 }  // namespace corvane::test

@@ -23,7 +23,9 @@ struct NamesCase {
     std::vector<std::u16string> expected;
 };
 
-void PrintTo(const NamesCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const NamesCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 // A 192-character label: the 0xC0 0x0C of a compression pointer is read as a
 // label length and the first character.
