@@ -1,0 +1,51 @@
+#include "proxy/AnswerPath.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "proxy/KeyText.h"
+#include "proxy/TransactionId.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::int32_t kHeaderLength = 12;
+
+}  // namespace
+
+void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                  const ProxyServices& s) {
+    if (length < kHeaderLength) {
+        return;
+    }
+    const KeyText key = transactionKey(message[0], message[1]);
+    const PendingQuery* record = q.pendingQueries.find(key.view());
+    if (record == nullptr) {
+        return;
+    }
+    message[0] = record->clientTxId[0];
+    message[1] = record->clientTxId[1];
+    if (s.net.connSend(record->client, message, length) == length) {
+        // "A  [" ID "] = " length "b", built on the stack.
+        std::array<char16_t, 32> line{};
+        std::size_t used = 0;
+        const auto append = [&](std::u16string_view piece) {
+            used = static_cast<std::size_t>(
+                std::copy(piece.begin(), piece.end(), line.begin() + used) - line.begin());
+        };
+        const std::array<char16_t, 4> id = transactionIdText(message[0], message[1]);
+        append(u"A  [");
+        append({id.data(), id.size()});
+        append(u"] = ");
+        append(KeyText(length).view());
+        append(u"b");
+        s.log.logLine({line.data(), used});
+    }
+    // Retired whether or not the relay went out: the client gets no second
+    // chance at this answer. The record is still current in pendingQueries.
+    retireQuery(q, s);
+}
+
+}  // namespace corvane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+#include "proxy/ProxyServices.h"
+#include "proxy/QueriesInFlight.h"
+
+namespace corvane {
+
+// Handles one datagram from the upstream link, held in message[0, length)
+// and rewritten in place: finds the query it answers by its transaction
+// number, restores the client's ID, relays it to that client, logs the relay
+// when the whole datagram went out, and retires the query either way. A
+// datagram shorter than 12 bytes, or one whose number is not held, is dropped
+// without a word.
+void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                  const ProxyServices& s);
+
+}  // namespace corvane

@@ -1,0 +1,47 @@
+#include "proxy/QueriesInFlight.h"
+
+#include "proxy/KeyText.h"
+
+namespace corvane {
+
+void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
+                     const ProxyServices& s) {
+    const KeyText key = clientKey(client);
+    ClientRef* ref = q.clientRefs.findOrAdd(key.view());
+    if (ref == nullptr) {
+        return;
+    }
+    ref->inFlight = static_cast<std::int16_t>(ref->inFlight - 1);
+    if (ref->inFlight == 0 && closeAtZero) {
+        s.net.connClose(ref->handle);
+        q.clientRefs.deleteCurrent();
+    }
+}
+
+void retireQuery(QueriesInFlight& q, const ProxyServices& s) {
+    const PendingQuery* record = q.pendingQueries.current();
+    if (record == nullptr) {
+        return;
+    }
+    // Only clientRefs is touched in between, so the record is still current.
+    releaseInFlight(q, record->client, true, s);
+    q.pendingQueries.deleteCurrent();
+}
+
+void expiryPass(QueriesInFlight& q, const ProxyServices& s) {
+    q.pendingQueries.resetWalk();
+    while (const PendingQuery* record = q.pendingQueries.nextInWalk()) {
+        // Read afresh for every record: a long pass must not judge late
+        // records by the time it started.
+        const std::int64_t now = s.clock.localSeconds();
+        const std::uint64_t age =
+            now >= record->stamp
+                ? static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(record->stamp)
+                : static_cast<std::uint64_t>(record->stamp) - static_cast<std::uint64_t>(now);
+        if (age >= static_cast<std::uint64_t>(kQueryLifetimeSeconds)) {
+            retireQuery(q, s);
+        }
+    }
+}
+
+}  // namespace corvane

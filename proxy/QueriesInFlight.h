@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "net/NetTypes.h"
+#include "proxy/ProxyServices.h"
+#include "proxy/TextKeyedTable.h"
+
+namespace corvane {
+
+// One forwarded query, filed under the transaction number it went upstream
+// with, until its answer comes, it expires or its number is reused.
+struct PendingQuery {
+    ConnectionId client;                     // who asked
+    std::array<std::uint8_t, 2> clientTxId;  // bytes 0-1 as the client sent them
+    std::int64_t stamp;                      // localSeconds when sent upstream
+};
+
+// One client with queries in flight, filed under its ConnectionId. The
+// client's peer stays open while inFlight is not 0 so that answers can reach it.
+struct ClientRef {
+    ConnectionId handle;    // the value closed when inFlight comes back to 0
+    std::int16_t inFlight;  // forwarded and not yet retired; wraps at 16 bits
+};
+
+// The memory of queries in flight, owned by the main loop for the whole run.
+struct QueriesInFlight {
+    TextKeyedTable<PendingQuery> pendingQueries;
+    TextKeyedTable<ClientRef> clientRefs;
+    // The last transaction number used upstream; the first forward carries 1.
+    std::uint16_t txCounter = 0;
+};
+
+// Seconds after which the expiry pass forgets a query; the main loop runs the
+// pass every 45 seconds or more.
+inline constexpr std::int64_t kQueryLifetimeSeconds = 30;
+
+// Retires the current record of pendingQueries: its client's inFlight falls
+// by one, and at 0 the client's ConnectionId is closed and its ClientRef
+// removed; then the record itself is removed. Does nothing without a current
+// record.
+void retireQuery(QueriesInFlight& q, const ProxyServices& s);
+
+// Takes one query of client off its ClientRef. When the count comes to 0 and
+// closeAtZero is set, the client's ConnectionId is closed and its ClientRef
+// removed; without closeAtZero the ClientRef stays, at 0, for a caller that is
+// about to count a new query of the same client.
+void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
+                     const ProxyServices& s);
+
+// Forgets, without a log line or a reply, every query stamped 30 seconds or
+// more away from the clock (either way, so a clock set back counts too).
+void expiryPass(QueriesInFlight& q, const ProxyServices& s);
+
+}  // namespace corvane

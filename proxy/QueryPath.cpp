@@ -1,0 +1,154 @@
+#include "proxy/QueryPath.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "proxy/KeyText.h"
+#include "proxy/QuestionNames.h"
+#include "proxy/TransactionId.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::int32_t kHeaderLength = 12;
+
+// Storage reused from one datagram to the next, so that a query costs no
+// allocation once the buffers have grown to the largest query seen.
+struct QueryScratch {
+    QuestionNames names;
+    std::u16string message;
+};
+
+QueryScratch& scratch() {
+    thread_local QueryScratch instance;
+    return instance;
+}
+
+// A client with nothing in flight is forgotten by the network layer at once;
+// one with queries in flight keeps its ConnectionId for their answers.
+void releaseClient(QueriesInFlight& q, ConnectionId client, const ProxyServices& s) {
+    const KeyText key = clientKey(client);
+    const ClientRef* ref = q.clientRefs.find(key.view());
+    if (ref == nullptr) {
+        s.net.connClose(client);
+    } else if (ref->inFlight == 0) {
+        s.net.connClose(client);
+        q.clientRefs.deleteCurrent();
+    }
+}
+
+// Files the query just sent upstream under txCounter and counts it for its
+// client. False when no record could be had for it.
+bool recordForward(QueriesInFlight& q, ConnectionId client,
+                   const std::array<std::uint8_t, 2>& clientTxId, const ProxyServices& s) {
+    const KeyText txKey = transactionKey(q.txCounter);
+    if (const PendingQuery* held = q.pendingQueries.find(txKey.view())) {
+        // The counter came round to a number still held: that query will
+        // never see its answer, so retire it now, or its client's peer and
+        // ClientRef would stay for the rest of the run. When it belongs to
+        // the client now asking, its ConnectionId must stay open.
+        const ConnectionId previous = held->client;
+        releaseInFlight(q, previous, previous != client, s);
+    }
+    PendingQuery* record = q.pendingQueries.findOrAdd(txKey.view());
+    if (record == nullptr) {
+        return false;
+    }
+    record->client = client;
+    record->clientTxId = clientTxId;
+    record->stamp = s.clock.localSeconds();
+
+    const KeyText key = clientKey(client);
+    ClientRef* ref = q.clientRefs.findOrAdd(key.view());
+    if (ref == nullptr) {
+        q.pendingQueries.deleteCurrent();
+        return false;
+    }
+    ref->inFlight = static_cast<std::int16_t>(ref->inFlight + 1);
+    ref->handle = client;
+    return true;
+}
+
+void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
+             ConnectionId upstream, const ProxyServices& s, std::u16string_view message) {
+    // The number is used up even if the send fails.
+    q.txCounter = static_cast<std::uint16_t>(q.txCounter + 1);
+    const std::array<std::uint8_t, 2> clientTxId{buffer[0], buffer[1]};
+    // Low byte first: the answer path reads the number back in this order.
+    buffer[0] = static_cast<std::uint8_t>(q.txCounter & 0xFF);
+    buffer[1] = static_cast<std::uint8_t>(q.txCounter >> 8);
+    if (s.net.connSend(upstream, buffer, length) != length ||
+        !recordForward(q, client, clientTxId, s)) {
+        // Abandoned without a word; but a client with nothing else in
+        // flight would otherwise keep its peer open for the rest of the run.
+        releaseClient(q, client, s);
+        return;
+    }
+    s.log.logLine(message);
+}
+
+}  // namespace
+
+void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
+                 ConnectionId upstream, const ProxyServices& s) {
+    if (length < kHeaderLength) {
+        // Not a query; forget the peer unless it still waits for answers,
+        // so that runt datagrams cannot pile up peers.
+        releaseClient(q, client, s);
+        return;
+    }
+    QueryScratch& work = scratch();
+    QuestionNames& names = work.names;
+    names.read(buffer, length);
+
+    std::u16string& message = work.message;
+    const std::array<char16_t, 4> id = transactionIdText(buffer[0], buffer[1]);
+    message.assign(u"Q  [");
+    message.append(id.data(), id.size());
+    message.append(u"] : ");
+    const std::size_t prefixLength = message.size();
+
+    // Offer the names in datagram order until the first non-zero verdict;
+    // every name still joins the log line.
+    std::int32_t verdict = 0;
+    std::size_t matched = 0;
+    for (std::size_t i = 0; i < names.count(); ++i) {
+        if (verdict == 0 && s.filter != nullptr) {
+            verdict = s.filter(names.terminatedName(i));
+            matched = i;
+        }
+        if (i != 0) {
+            message.append(u", ");
+        }
+        message.append(names.name(i));
+    }
+
+    switch (verdict) {
+        case static_cast<std::int32_t>(Verdict::Block):
+            releaseClient(q, client, s);
+            message.resize(prefixLength);
+            message.append(u"block (").append(names.name(matched)).append(u")");
+            s.log.logLine(message);
+            break;
+        case static_cast<std::int32_t>(Verdict::BlockReply):
+            // Flags, QDCOUNT, ANCOUNT and ARCOUNT to zero; the ID and
+            // NSCOUNT stay as received.
+            for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
+                buffer[offset] = 0;
+            }
+            s.net.connSend(client, buffer, kHeaderLength);
+            releaseClient(q, client, s);
+            message.resize(prefixLength);
+            message.append(u"block-F (").append(names.name(matched)).append(u")");
+            s.log.logLine(message);
+            break;
+        default:
+            // Forward, and any value a filter should not have returned.
+            forward(q, buffer, length, client, upstream, s, message);
+            break;
+    }
+}
+
+}  // namespace corvane
