@@ -1,0 +1,121 @@
+#include "proxy/ProxyLoop.h"
+
+#include <new>
+#include <string>
+
+#include "proxy/AnswerPath.h"
+
+namespace corvane {
+
+namespace {
+
+std::int64_t absoluteDifference(std::int64_t a, std::int64_t b) {
+    return a > b ? a - b : b - a;
+}
+
+}  // namespace
+
+ProxyLoop::ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window)
+    : net_(net), log_(log), clock_(clock), window_(window), lastExpiry_(clock.localSeconds()) {}
+
+ProxyLoop::~ProxyLoop() = default;
+
+void ProxyLoop::startNetwork(const ProxyEndpoints& endpoints) {
+    running_ = true;
+
+    if (net_.netStartup() == 0) {
+        log_.logLine(u"Failed to init network runtime");
+        running_ = false;
+    }
+
+    listener_ = net_.listenerOpen(AnyNumber, endpoints.listenPort, Datagram);
+    if (listener_ == 0) {
+        std::u16string message = u"Failed to open local UDP port (";
+        for (char digit : std::to_string(endpoints.listenPort)) {
+            message += static_cast<char16_t>(digit);
+        }
+        message += u")";
+        log_.logLine(message);
+        running_ = false;
+    }
+
+    // The datagram mode neither connects nor waits, so the time-out is unused.
+    link_ = net_.linkOpen(endpoints.upstreamHost, endpoints.upstreamPort, Datagram, 30);
+    if (link_ == 0) {
+        log_.logLine(u"Failed to connect DNS server");
+        running_ = false;
+    }
+
+    netBuffer_.reset(new (std::nothrow) std::uint8_t[NetBufferSize]);
+    if (!netBuffer_) {
+        log_.logLine(u"Failed to allocate network buffer (pf, 2kb only. WTF)");
+        running_ = false;
+    }
+}
+
+bool ProxyLoop::turn() {
+    const std::int32_t windowEvent = window_.eventPoll();
+    if (windowEvent == WindowPoll::CloseEvent) {
+        return false;
+    }
+
+    if (!running_) {
+        if (windowEvent == 0) {
+            window_.sleepMs(IdlePauseMs);
+        }
+        return true;
+    }
+
+    // Both endpoints are polled before either datagram is handled, so an
+    // answer to a query forwarded in this turn arrives in a later one.
+    const NetEvent listenerEvent = net_.listenerPoll(listener_);
+    const NetEvent linkEvent = net_.linkPoll(link_);
+    const ProxyServices services{net_, log_, clock_, filter_};
+    bool idleTurn = false;
+
+    if (listenerEvent == NetEvent::Data) {
+        const ConnectionId client = net_.listenerLastPeer();
+        const std::int32_t length = net_.connRecv(client, netBuffer_.get(), NetBufferSize);
+        handleQuery(queries_, netBuffer_.get(), length, client, link_, services);
+    } else {
+        idleTurn = true;
+    }
+
+    if (linkEvent == NetEvent::Data) {
+        const std::int32_t length = net_.connRecv(link_, netBuffer_.get(), NetBufferSize);
+        handleAnswer(queries_, netBuffer_.get(), length, services);
+    } else {
+        idleTurn = true;
+    }
+
+    if (idleTurn) {
+        if (absoluteDifference(clock_.localSeconds(), lastExpiry_) >= ExpiryIntervalSeconds) {
+            expiryPass(queries_, services);
+            lastExpiry_ = clock_.localSeconds();
+        } else if (windowEvent == 0) {
+            // Pause as an idle turn should, but let a datagram that arrives
+            // meanwhile end the pause instead of waiting out the 16 ms.
+            net_.waitReadable(listener_, link_, IdlePauseMs);
+        }
+    }
+    return true;
+}
+
+void ProxyLoop::run() {
+    while (turn()) {
+    }
+}
+
+void ProxyLoop::shutdownNetwork() {
+    if (listener_ != 0) {
+        net_.listenerClose(listener_);
+        listener_ = 0;
+    }
+    if (link_ != 0) {
+        net_.connClose(link_);
+        link_ = 0;
+    }
+    netBuffer_.reset();
+}
+
+}  // namespace corvane

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "log/Clock.h"
+#include "log/Log.h"
+#include "net/Network.h"
+#include "proxy/QueriesInFlight.h"
+#include "proxy/QueryPath.h"
+#include "proxy/WindowPoll.h"
+
+namespace corvane {
+
+// Where the proxy listens and where it forwards to. The program passes the
+// fixed values; tests pass loopback addresses and ephemeral ports.
+struct ProxyEndpoints {
+    std::int64_t listenPort = 0;
+    std::string_view upstreamHost;
+    std::int64_t upstreamPort = 0;
+};
+
+// The proxy's state for the life of the process and the turn of its main loop.
+// Startup failures are logged and leave the proxy idle (running() false) while
+// the window stays usable; the program never ends because of them.
+class ProxyLoop {
+public:
+    static constexpr std::int32_t NetBufferSize = 2048;
+    static constexpr std::int64_t ExpiryIntervalSeconds = 45;
+    static constexpr std::int32_t IdlePauseMs = 16;
+
+    // Creates the tables of queries in flight and stamps the time of the last
+    // expiry pass.
+    ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window);
+    ~ProxyLoop();
+
+    ProxyLoop(const ProxyLoop&) = delete;
+    ProxyLoop& operator=(const ProxyLoop&) = delete;
+
+    // Starts the network, opens both endpoints and allocates the datagram
+    // buffer; each failed step is logged and leaves the proxy idle.
+    void startNetwork(const ProxyEndpoints& endpoints);
+
+    // Every query name is offered to this filter; null serves without one.
+    void setFilter(FilterQueryFn filter) { filter_ = filter; }
+
+    // One turn of the main loop. False when the loop must end: the window was
+    // closed, or a stop was requested.
+    bool turn();
+
+    // Runs turns until one says to stop.
+    void run();
+
+    // Closes the listener and the upstream link and frees the buffer, each only
+    // if it was opened. Queries still in flight are dropped.
+    void shutdownNetwork();
+
+    bool running() const { return running_; }
+    ListenerHandle listener() const { return listener_; }
+    ConnectionId upstreamLink() const { return link_; }
+    const QueriesInFlight& queriesInFlight() const { return queries_; }
+
+private:
+    void expireIfDue();
+
+    Network& net_;
+    Log& log_;
+    const Clock& clock_;
+    WindowPoll& window_;
+    FilterQueryFn filter_ = nullptr;
+
+    QueriesInFlight queries_;
+    bool running_ = false;
+    std::int64_t lastExpiry_ = 0;
+    ListenerHandle listener_ = 0;
+    ConnectionId link_ = 0;
+    std::unique_ptr<std::uint8_t[]> netBuffer_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace corvane {
+
+// SIGINT, SIGTERM and SIGHUP end the main loop as closing the window does, so
+// Ctrl+C or a logout still shuts down in order and the log keeps its end.
+void installStopSignals();
+bool stopRequested();
+
+}  // namespace corvane

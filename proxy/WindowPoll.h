@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+namespace corvane {
+
+// The window's part in a turn of the main loop: one non-blocking poll, and the
+// plain pause of a turn with nothing to do. Without a window, the poll always
+// reports nothing.
+class WindowPoll {
+public:
+    // The code of CloseEvent, the one result that ends the loop.
+    static constexpr std::int32_t CloseEvent = 13116;
+
+    virtual ~WindowPoll() = default;
+    // 0 when nothing was pending; CloseEvent when the user asked to close the
+    // window; any other value when something else was handled.
+    virtual std::int32_t eventPoll() = 0;
+    virtual void sleepMs(std::int32_t milliseconds) = 0;
+};
+
+}  // namespace corvane
