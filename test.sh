@@ -21,4 +21,12 @@ cmake -S "$here" -B "$here/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$here/build/asan" -j "$jobs"
 # The end-to-end tests drive the release binary; the sanitizer pass covers the unit tests.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$here/tests/ui/lsan_qt.supp" \
     ctest --test-dir "$here/build/asan" --output-on-failure -j "$jobs" -LE e2e
+
+# Fuzz targets: a short bounded run of each, plus a replay of every corpus and
+# every crasher kept as a regression case.
+if [ -x "$here/scripts/fuzz.sh" ]; then
+    echo "== fuzzing =="
+    "$here/scripts/fuzz.sh"
+fi
