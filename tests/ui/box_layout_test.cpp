@@ -105,6 +105,10 @@ struct BoxCase {
     std::vector<LayoutRect> expected;  // y and height of each child; x 0, width 50
 };
 
+void PrintTo(const BoxCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
 class VBoxCaseTest : public ::testing::TestWithParam<BoxCase> {};
 
 TEST_P(VBoxCaseTest, SharesTheLengthOut) {
@@ -290,6 +294,10 @@ struct OneChildCase {
     int capWidth;
     LayoutRect expected;
 };
+
+void PrintTo(const OneChildCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class OneChildTest : public ::testing::TestWithParam<OneChildCase> {};
 

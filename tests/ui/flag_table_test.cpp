@@ -63,11 +63,15 @@ TEST(FlagTable, FixedValues) {
 
 struct ListCase {
     const char* label;
-    std::u16string_view value;
+    std::u16string value;  // owned: some rows are built from pieces
     FlagRun run;
     std::uint32_t flags;
     std::optional<std::u16string> unsupported;
 };
+
+void PrintTo(const ListCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class FlagListTest : public ::testing::TestWithParam<ListCase> {};
 
