@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string_view>
+
+#include "ui/Dialog.h"
+#include "ui/XmlTree.h"
+
+namespace corvane {
+
+// The window element that a name asks for: the root when it is a `window`,
+// or the first `window` child of a `dialogs` root, whose first NAME equals
+// the name ignoring case (an empty name takes the first window). None when
+// nothing matches or the tree has no root.
+const XmlNode* findWindowNode(const XmlTree* tree, std::u16string_view name);
+
+// Reads the window element's own attributes (no gadget: the caller creates
+// the platform window from the result). Errors go to the dialog.
+std::unique_ptr<DialogElement> readWindowElement(const XmlNode& node, Dialog& dialog);
+
+// Builds the children of parentNode into parent, their gadgets inside
+// nesting, element by element in document order; stops before the next
+// element once the dialog holds an error.
+void buildChildren(DialogElement& parent, const XmlNode& parentNode, QWidget* nesting,
+                   Dialog& dialog, GadgetTable& gadgets);
+
+// The first element named name (ignoring case) in document order, an element
+// before its children; none if there is none.
+DialogElement* findByName(DialogElement& element, std::u16string_view name);
+
+}  // namespace corvane
