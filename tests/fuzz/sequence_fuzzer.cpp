@@ -1,8 +1,8 @@
 // The proxy's memory over time: the input is a script of steps by six
 // clients and the upstream resolver, run against one pair of tables.
 //
-// Each step is one byte (the step kind in its low three bits) and its
-// arguments; a script that runs out of bytes reads zeros:
+// Each step is one byte (the step kind, modulo 9) and its arguments; a script
+// that runs out of bytes reads zeros:
 //   0  raw datagram from a client: client, length, that many bytes
 //   1  well-formed query from a client: client, ID (2 bytes), verdict letter
 //   2  answer to a held query: which one, length
@@ -10,7 +10,9 @@
 //   4  clock step: seconds (signed byte), scale
 //   5  expiry pass
 //   6  sends to a client or upstream: whom, then full / fail / short
-//   7  burst of forwarded queries from one client: count (2 bytes)
+//   7  burst of forwarded queries from one client: client, count (2 bytes);
+//      at most 256 queries, but up to 65536 for client byte 0xFF
+//   8  numbers used up meanwhile by queries answered elsewhere: count (2 bytes)
 // A client's peer opens with the datagram that needs it and takes a fresh
 // ConnectionId each time, so an id used after its close is always caught.
 // After every step the tables must agree with each other and with the open
@@ -74,7 +76,7 @@ public:
     void run(Script& script) {
         std::size_t step = 0;
         while (!script.done() && queries_ < kQueryBudget) {
-            const std::uint8_t kind = script.byte() & 0x07;
+            const std::uint8_t kind = script.byte() % 9;
             switch (kind) {
                 case 0:
                     rawDatagram(script);
@@ -97,12 +99,16 @@ public:
                 case 6:
                     setSends(script);
                     break;
-                default:
+                case 7:
                     burst(script);
+                    break;
+                default:
+                    q_.txCounter = static_cast<std::uint16_t>(q_.txCounter + script.word());
                     break;
             }
             net_.sent.clear();
             log_.lines.clear();
+            offeredNames().clear();
             ++step;
             if (q_.pendingQueries.size() < kAuditEverySizeLimit || step % 64 == 0) {
                 auditTables(q_, net_);
@@ -227,9 +233,13 @@ private:
         }
     }
 
+    // Big bursts are slow (the tables' chains grow long), so they take an
+    // explicit request; small ones and counter skips reach the wraps cheaply.
     void burst(Script& script) {
         const std::size_t client = script.byte();
-        const std::size_t count = std::size_t{script.word()} + 1;
+        const bool huge = client == 0xFF;
+        const std::uint16_t word = script.word();
+        const std::size_t count = (huge ? std::size_t{word} : std::size_t{word} % 0x100) + 1;
         std::vector<std::uint8_t> bytes = simpleQuery(0, 0, "flood");
         for (std::size_t i = 0; i < count && queries_ < kQueryBudget; ++i) {
             bytes[0] = static_cast<std::uint8_t>(i >> 8);
@@ -237,6 +247,7 @@ private:
             query(client, bytes);
             net_.sent.clear();
             log_.lines.clear();
+            offeredNames().clear();
         }
     }
 
