@@ -32,9 +32,7 @@ cmake --build "$build" --target corvane_fuzzers -j "$(nproc)"
 
 mkdir -p "$build/fuzz-logs" "$build/fuzz-findings"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# Qt and fontconfig keep caches for the life of the process; only the dialog
-# target loads them.
-export LSAN_OPTIONS="suppressions=$here/tests/ui/lsan_qt.supp"
+export LSAN_OPTIONS="suppressions=$fuzz_src/lsan.supp"
 
 failed=()
 started=$SECONDS

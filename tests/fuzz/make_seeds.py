@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the DNS fuzz targets (corpus/query, corpus/answer,
-corpus/sequence). The files are committed; run this again only to change them.
+"""Writes the seed corpora of the fuzz targets (corpus/query, corpus/answer,
+corpus/sequence, corpus/dialog). The files are committed; run this again only
+to change them.
 
 Each seed is a hand-made message of one shape that hostile or broken senders
 produce. The query target also reads the first byte (the high byte of the ID)
@@ -180,6 +181,99 @@ def sequence_seeds():
     return s
 
 
+PROGRAM_DOCUMENT = "".join("\t" * tabs + tag for tabs, tag in (
+    (0, "<dialogs>"),
+    (1, "<window name='wndMain' flags='#WG_Window_SystemMenu|#WG_Window_SizeGadget|#WG_Window_ScreenCentered' minwidth='auto' minheight='auto'>"),
+    (2, "<hbox name='hbox1' expand='item:1'>"),
+    (3, "<editor name='txtLog' flags='#WG_Editor_ReadOnly|#WG_Editor_WordWrap' height='320' width='512'/>"),
+    (3, "<vbox name='vbox1' width='60' align='center' expand='item:3'>"),
+    (4, "<button name='button1' flags='#WG_Button_Left' text='1'/>"),
+    (4, "<button name='button2' flags='#WG_Button_Right' text='2'/>"),
+    (4, "<container name='container1' disabled='yes'>"),
+    (5, "<editor name='editor2' disabled='no' flags='#WG_Editor_WordWrap' text='Cor va ne by Tes sa ly' invisible='no'/>"),
+    (4, "</container>"),
+    (3, "</vbox>"),
+    (2, "</hbox>"),
+    (1, "</window>"),
+    (0, "</dialogs>"),
+))
+
+
+def window(body, attributes="name='wndMain'"):
+    return "<dialogs><window %s>%s</window></dialogs>" % (attributes, body)
+
+
+def dialog_seeds():
+    assert len(PROGRAM_DOCUMENT) == 686
+    s = {}
+    s["program-document"] = PROGRAM_DOCUMENT
+    s["window-as-root"] = "<window name='wndMain'><button text='ok'/></window>"
+    s["window-without-name"] = "<dialogs><window><editor/></window></dialogs>"
+    s["two-windows-second-matches"] = ("<dialogs><window name='other'><button/></window>"
+                                       "<window name='WNDMAIN'><vbox><button/><button/></vbox></window></dialogs>")
+    s["no-window"] = "<dialogs><hbox/></dialogs>"
+    s["empty-text"] = ""
+    s["every-kind"] = window(
+        "<vbox spacing='3' expand='equal' align='center'>"
+        "<gridbox columns='3' colspacing='1' rowspacing='2' colexpand='no' rowexpand='yes'>"
+        "<checkbox text='c' flags='#WG_CheckBox_ThreeState' colspan='2'/><option group='1' text='o1'/>"
+        "<option group='1' text='o2' rowspan='2'/><text text='t' flags='#WG_Text_Center|#WG_Text_Border'/>"
+        "<string flags='#WG_String_Password' onevent='proc'/><shortcut/></gridbox>"
+        "<singlebox margin='4' expandwidth='yes' expandheight='no'><image flags='#WG_Image_Border'/></singlebox>"
+        "<multibox><buttonimage flags='#WG_Button_Toggle'/><empty width='-1' height='auto'/></multibox>"
+        "<hbox><listview/><listicon text='col'/><tree/><combobox flags='#WG_ComboBox_Editable'/>"
+        "<calendar/><date text='%yyyy'/></hbox>"
+        "<hbox><explorercombo text='/'/><explorerlist text='/'/><explorertree text='/'/>"
+        "<hyperlink text='h' color='255'/><ipaddress/><scintilla/></hbox>"
+        "<hbox><scrollbar min='5' max='1' page='0' value='99'/><progressbar min='-10' max='10'/>"
+        "<trackbar max='2147483648' value='-2147483649'/><spin min='0' max='100' value='7'/><web text='about:blank'/></hbox>"
+        "<canvas flags='#WG_Canvas_Container' margin='2'><button text='in canvas'/></canvas>"
+        "<frame text='f' flags='#WG_Frame_Double'><button/></frame>"
+        "<panel><tab text='one'><button/></tab><tab text='two' margin='0'><editor/></tab></panel>"
+        "<scrollarea innerwidth='1000' innerheight='auto' step='1' scrolling='vertical'><vbox><button/></vbox></scrollarea>"
+        "<splitter firstmin='request' secondmin='20' flags='#WG_Splitter_Vertical'><editor/><editor/></splitter>"
+        "</vbox>",
+        "name='wndMain' margin='0' minwidth='10' maxwidth='5' minheight='auto' maxheight='1' expand='item:2'")
+    s["flags-with-blanks"] = window("<editor flags=' \t#WG_Editor_ReadOnly \t| \t#WG_Editor_WordWrap\t '/>")
+    s["flag-of-another-kind"] = window("<editor flags='#WG_Button_Left'/>")
+    s["flag-without-hash"] = window("<editor flags='WG_Editor_ReadOnly|#WG_Editor_WordWrap'/>")
+    s["flag-names-odd"] = window("<button flags='#|#x|# |#%s|#WG_Button_Left'/>" % ("A" * 129))
+    s["flag-name-128"] = window("<button flags='#%s'/>" % ("B" * 128))
+    s["id-values"] = window("<vbox><button id='#WG_Any'/><button id='7'/><button id='7'/>"
+                            "<button id='-3'/><button id='99999999999'/><button id='#nothing'/></vbox>")
+    s["event-attributes"] = window("<vbox><button onchange='x'/><string onchange='x'/><button onevent='x'/></vbox>")
+    s["switches"] = window("<vbox><button disabled='YES' invisible='yes' folded='yes'/>"
+                           "<button disabled='no' invisible='No' folded='0'/></vbox>")
+    s["tags-any-case"] = window("<VBOX><Button TEXT='b'/><unknown><button/></unknown><EDITOR/></VBOX>")
+    s["box-with-101-children"] = window("<vbox>" + "<button/>" * 101 + "</vbox>")
+    s["nesting-250-deep"] = window("<vbox>" * 250 + "<button/>" + "</vbox>" * 250)
+    s["containers-250-deep"] = window("<container>" * 250 + "</container>" * 250)
+    s["one-child-containers-with-two"] = window("<container><button/><editor/></container>"
+                                                "<singlebox><button/><button/></singlebox>")
+    s["window-with-two-children"] = window("<button/><editor/>")
+    s["unclosed-tags"] = "<dialogs><window name='wndMain'><vbox><button text='x'>"
+    s["cut-in-attribute"] = "<dialogs><window name='wndMain'><vbox><button text='x"
+    s["mismatched-end"] = window("<vbox><button></vbox></button>")
+    s["bad-entity-and-text"] = window("text &bogus; more <button text='&lt;&amp;&#x41;&#65;'/>")
+    s["unquoted-attribute"] = window("<button text=x/>")
+    s["duplicate-attributes"] = window("<button text='a' text='b'/>")
+    s["comments-cdata-pi"] = window("<!-- c --><![CDATA[<button/>]]><?pi data?><button/>")
+    s["doctype-with-entities"] = ("<!DOCTYPE dialogs [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;'>"
+                                  "<!ENTITY c '&b;&b;&b;&b;&b;&b;'>]>" + window("<button text='&c;'/>"))
+    s["non-ascii-names"] = window("<vbox><button name='\u00e9t\u00e9' text='\u65e5\u672c \U0001F600'/></vbox>")
+    s["namespaces-and-colons"] = window("<a:button xmlns:a='urn:x' a:text='n'/><button xml:lang='en'/>")
+    s["many-attributes"] = window("<button %s/>" % " ".join("a%d='%d'" % (i, i) for i in range(300)))
+    s["xml-declaration-utf8"] = "<?xml version='1.0' encoding='UTF-8'?>" + window("<button/>")
+    s["xml-declaration-latin1"] = "<?xml version='1.0' encoding='ISO-8859-1'?>" + window("<button/>")
+    out = {k: v.encode("utf-8") for k, v in s.items()}
+    # UTF-16LE code units after FF FE: the document with a lone surrogate in a value.
+    units = [ord(c) for c in window("<button text='?'/>")]
+    units[units.index(ord("?"))] = 0xD800
+    out["utf16-lone-surrogate"] = b"\xFF\xFE" + b"".join(struct.pack("<H", u) for u in units)
+    out["utf16-program-document"] = b"\xFF\xFE" + PROGRAM_DOCUMENT.encode("utf-16-le")
+    return out
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
@@ -187,13 +281,14 @@ def write(folder, seeds):
         os.remove(os.path.join(path, old))
     for label, data in sorted(seeds.items()):
         with open(os.path.join(path, label), "wb") as f:
-            f.write(data)
+            f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
 
 
 def main():
     write("query", query_seeds())
     write("answer", answer_seeds())
     write("sequence", sequence_seeds())
+    write("dialog", dialog_seeds())
     return 0
 
 
