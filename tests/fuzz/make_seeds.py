@@ -142,7 +142,7 @@ def seq_sends(whom, mode):  # whom 0-5 a client, 6 upstream; mode 0 full, 1 fail
     return bytes([6, whom, mode])
 
 
-def seq_burst(client, count):  # client 0xFF (client 3) for more than 1024
+def seq_burst(client, count):  # more than 256: first step only, client 0xFF (client 3)
     assert count <= 256 or client == 0xFF
     return bytes([7, client, (count - 1) >> 8, (count - 1) & 0xFF])
 

@@ -11,7 +11,9 @@
 //   5  expiry pass
 //   6  sends to a client or upstream: whom, then full / fail / short
 //   7  burst of forwarded queries from one client: client, count (2 bytes);
-//      at most 256 queries, but up to 65536 for client byte 0xFF
+//      at most 256 queries, but up to 65536 as the script's first step with
+//      client byte 0xFF (such a flood is slow: the tables' chains grow long,
+//      so only inputs that start with it pay for it)
 //   8  numbers used up meanwhile by queries answered elsewhere: count (2 bytes)
 // A client's peer opens with the datagram that needs it and takes a fresh
 // ConnectionId each time, so an id used after its close is always caught.
@@ -100,7 +102,7 @@ public:
                     setSends(script);
                     break;
                 case 7:
-                    burst(script);
+                    burst(script, step == 0);
                     break;
                 default:
                     q_.txCounter = static_cast<std::uint16_t>(q_.txCounter + script.word());
@@ -233,11 +235,11 @@ private:
         }
     }
 
-    // Big bursts are slow (the tables' chains grow long), so they take an
-    // explicit request; small ones and counter skips reach the wraps cheaply.
-    void burst(Script& script) {
+    // Small bursts and counter skips reach the wraps cheaply; a flood of
+    // tens of thousands takes an explicit request at the start.
+    void burst(Script& script, bool first) {
         const std::size_t client = script.byte();
-        const bool huge = client == 0xFF;
+        const bool huge = first && client == 0xFF;
         const std::uint16_t word = script.word();
         const std::size_t count = (huge ? std::size_t{word} : std::size_t{word} % 0x100) + 1;
         std::vector<std::uint8_t> bytes = simpleQuery(0, 0, "flood");
