@@ -10,8 +10,10 @@ execute_process(
 execute_process(
   COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include
   OUTPUT_VARIABLE corvane_compiler_include OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT IS_ABSOLUTE "${corvane_libbacktrace}" OR NOT EXISTS "${corvane_libbacktrace}")
-  # Another compiler (clang) does not know GCC's folders: ask GCC itself.
+if(NOT IS_ABSOLUTE "${corvane_libbacktrace}" OR NOT EXISTS "${corvane_libbacktrace}"
+   OR NOT EXISTS "${corvane_compiler_include}/backtrace.h")
+  # Another compiler (clang) does not know GCC's folders, or finds GCC's
+  # library but has its own include folder: ask GCC itself for both.
   find_program(corvane_gcc NAMES g++ gcc REQUIRED)
   execute_process(
     COMMAND ${corvane_gcc} -print-file-name=libbacktrace.a

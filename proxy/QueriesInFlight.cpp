@@ -11,7 +11,7 @@ void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
     if (ref == nullptr) {
         return;
     }
-    ref->inFlight = static_cast<std::int16_t>(ref->inFlight - 1);
+    ref->inFlight = ref->inFlight - 1;
     if (ref->inFlight == 0 && closeAtZero) {
         s.net.connClose(ref->handle);
         q.clientRefs.deleteCurrent();

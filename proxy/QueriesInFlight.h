@@ -19,9 +19,15 @@ struct PendingQuery {
 
 // One client with queries in flight, filed under its ConnectionId. The
 // client's peer stays open while inFlight is not 0 so that answers can reach it.
+//
+// inFlight is 32 bits wide so that it never wraps: one client can hold at most
+// one query per transaction number, 65536 in all. A 16-bit count would read 0
+// at 65536 queries in flight, and a blocked or runt datagram from that client
+// would then close its peer while 65536 answers were still due, each of them
+// later sent to a ConnectionId that may by then name another client.
 struct ClientRef {
     ConnectionId handle;    // the value closed when inFlight comes back to 0
-    std::int16_t inFlight;  // forwarded and not yet retired; wraps at 16 bits
+    std::int32_t inFlight;  // forwarded and not yet retired
 };
 
 // The memory of queries in flight, owned by the main loop for the whole run.

@@ -66,7 +66,7 @@ bool recordForward(QueriesInFlight& q, ConnectionId client,
         q.pendingQueries.deleteCurrent();
         return false;
     }
-    ref->inFlight = static_cast<std::int16_t>(ref->inFlight + 1);
+    ref->inFlight = ref->inFlight + 1;
     ref->handle = client;
     return true;
 }

@@ -135,7 +135,7 @@ struct ProxyBench {
     ProxyServices services{net, log, clock};
     QueriesInFlight q;
 
-    std::int16_t inFlight(ConnectionId client) {
+    std::int32_t inFlight(ConnectionId client) {
         return q.clientRefs.readOrZero(clientKey(client).view()).inFlight;
     }
     bool hasClientRef(ConnectionId client) {

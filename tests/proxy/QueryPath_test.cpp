@@ -326,5 +326,25 @@ TEST_F(QueryPath, WrapOntoTheSameClientsQueryKeepsItOpen) {
     EXPECT_FALSE(hasClientRef(kClient));
 }
 
+// One client can hold every transaction number at once. Its count must still
+// read 65536 then, or a runt datagram would close its peer with every answer
+// still due.
+TEST_F(QueryPath, AClientHoldingEveryNumberKeepsItsPeer) {
+    for (int i = 0; i < 0x10000; ++i) {
+        ask(kClient, {"a"});
+    }
+    ASSERT_EQ(q.pendingQueries.size(), 0x10000u);
+    EXPECT_EQ(inFlight(kClient), 0x10000);
+    query(kClient, Bytes(5, 0));
+    ask(kClient, {"a"});
+    EXPECT_TRUE(net.closed.empty());
+    EXPECT_EQ(inFlight(kClient), 0x10000);
+
+    answer(1);
+    EXPECT_EQ(net.sent.back().to, kClient);
+    EXPECT_EQ(inFlight(kClient), 0xFFFF);
+    EXPECT_TRUE(net.closed.empty());
+}
+
 }  // namespace
 }  // namespace corvane
