@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Turns the per-round figures of bench/forwarder/run.sh (a TSV file) into a
 # Markdown table: the median of the rounds for each variant, and each figure
-# against dnsmasq's (a ratio, or for latencies the difference in microseconds).
+# against dnsmasq's: the ratio (for latencies the difference in microseconds)
+# taken round by round, against the dnsmasq run of the same round, and the
+# median of those. Pairing by round is what cancels the machine's drift.
 #
 # Usage: bench/forwarder/summarize.sh RESULTS.tsv
 set -euo pipefail
@@ -28,6 +30,33 @@ NR == 1 { next }
     vals[v, "add_p99"] = vals[v, "add_p99"] " " ($9 - $12)
     vals[v, "rss"] = vals[v, "rss"] " " $13
     vals[v, "lost"] = vals[v, "lost"] " " $5
+    row[v, $2] = $0
+    rounds[$2] = 1
+}
+# The figure of column key for one TSV row, as the table shows it.
+function figure(line, key,    f) {
+    split(line, f, "\t")
+    if (key == "qps") return f[3]
+    if (key == "cpu") return f[6]
+    if (key == "avg") return f[7]
+    if (key == "p50") return f[8]
+    if (key == "p99") return f[9]
+    if (key == "add_avg") return f[7] - f[10]
+    if (key == "add_p50") return f[8] - f[11]
+    if (key == "add_p99") return f[9] - f[12]
+    return f[13]
+}
+# Each variant against dnsmasq round by round (the rounds alternate, so the
+# pair shares the machine state), then the median over the rounds.
+function paired(v, key,    r, list, d) {
+    list = ""
+    for (r in rounds) {
+        if (!((v, r) in row) || !(("dnsmasq", r) in row)) continue
+        d = figure(row["dnsmasq", r], key)
+        if (key ~ /^(avg|p50|p99|add_)/) list = list " " (figure(row[v, r], key) - d)
+        else if (d + 0 > 0) list = list " " (figure(row[v, r], key) / d)
+    }
+    return median(list)
 }
 END {
     split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss", keys, " ")
@@ -50,15 +79,16 @@ END {
     for (k = 1; k <= 9; k++) {
         key = keys[k]
         fmt = (key in format) ? format[key] : "%.1f"
-        base = ("dnsmasq" in seen) ? median(vals["dnsmasq", key]) : ""
         line = "| " label[key] " |"
         for (i = 1; i <= nv; i++) {
             v = order[i]
             m = median(vals[v, key])
             line = line " " sprintf(fmt, m) " |"
             if (v != "dnsmasq" && ("dnsmasq" in seen)) {
-                if (key ~ /^(avg|p50|p99|add_)/) line = line " " sprintf("%+.1f µs", m - base) " |"
-                else line = line " " (base + 0 > 0 ? sprintf("%.2f×", m / base) : "n/a") " |"
+                p = paired(v, key)
+                if (p == "nan") line = line " n/a |"
+                else if (key ~ /^(avg|p50|p99|add_)/) line = line " " sprintf("%+.1f µs", p) " |"
+                else line = line " " sprintf("%.2f×", p) " |"
             }
         }
         print line
