@@ -4,10 +4,18 @@
 // forwarded query at once. Prints the time per query (one query and its
 // answer: two turns' worth of polls, two log lines).
 //
-//   loop_bench [QUERIES]      (default 2,000,000; at most 100,000,000)
+//   loop_bench [--window] [QUERIES]   (default 2,000,000; at most 100,000,000)
+//
+// --window adds the main window's share: a shown window (Qt's offscreen
+// platform unless QT_QPA_PLATFORM says otherwise) whose log view gets every
+// line, and the window's event poll in every turn, painting included.
 //
 // Writes log.log into a temporary folder, removed at the end.
 #include <unistd.h>
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +26,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +34,10 @@
 #include "log/Logger.h"
 #include "net/Network.h"
 #include "proxy/ProxyLoop.h"
+#include "ui/EventPoll.h"
+#include "ui/Font.h"
+#include "ui/LogViewSink.h"
+#include "ui/LogViewWidget.h"
 
 namespace {
 
@@ -140,14 +153,34 @@ private:
     std::vector<std::vector<std::uint8_t>> spare_;
 };
 
-class NoWindow final : public corvane::WindowPoll {
+// Closes once every query is answered; with a window, polls it every turn
+// as the program does.
+class BenchWindow final : public corvane::WindowPoll {
 public:
-    explicit NoWindow(const InMemoryNetwork& net) : net_(net) {}
-    std::int32_t eventPoll() override { return net_.done() ? CloseEvent : 0; }
+    BenchWindow(const InMemoryNetwork& net, bool polled) : net_(net), polled_(polled) {}
+    std::int32_t eventPoll() override {
+        if (net_.done()) {
+            return CloseEvent;
+        }
+        return polled_ ? corvane::eventPoll() : 0;
+    }
     void sleepMs(std::int32_t) override {}
 
 private:
     const InMemoryNetwork& net_;
+    bool polled_;
+};
+
+struct ShownWindow {
+    QWidget top;
+    corvane::LogViewWidget* view;
+    ShownWindow() {
+        auto* layout = new QHBoxLayout(&top);
+        view = new corvane::LogViewWidget;
+        layout->addWidget(view);
+        top.resize(600, 360);
+        top.show();
+    }
 };
 
 double cpuSeconds() {
@@ -159,8 +192,30 @@ double cpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long long queries =
-        std::clamp(argc > 1 ? std::atoll(argv[1]) : 2'000'000LL, 1LL, 100'000'000LL);
+    bool withWindow = false;
+    long long requested = 2'000'000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0) {
+            withWindow = true;
+        } else {
+            requested = std::atoll(argv[i]);
+        }
+    }
+    const long long queries = std::clamp(requested, 1LL, 100'000'000LL);
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<ShownWindow> window;
+    std::unique_ptr<corvane::LogViewSink> sink;
+    if (withWindow) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        app = std::make_unique<QApplication>(argc, argv);
+        corvane::defaultFontSet(corvane::fontOpen(u"Consolas", 10));
+        window = std::make_unique<ShownWindow>();
+        while (corvane::eventPoll() != 0) {
+        }
+        sink = std::make_unique<corvane::LogViewSink>(window->view);
+    }
     char folder[] = "/tmp/corvane-loop-bench.XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         std::perror("mkdtemp");
@@ -173,9 +228,10 @@ int main(int argc, char** argv) {
     {
         corvane::SystemClock clock;
         corvane::Logger logger(clock, logPath);
+        logger.setView(sink.get());
         InMemoryNetwork net(queries);
-        NoWindow window(net);
-        corvane::ProxyLoop loop(net, logger, clock, window);
+        BenchWindow poll(net, withWindow);
+        corvane::ProxyLoop loop(net, logger, clock, poll);
         loop.startNetwork({53, "8.8.8.8", 53});
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = cpuSeconds();
@@ -188,8 +244,9 @@ int main(int argc, char** argv) {
     std::error_code ignored;
     const auto logBytes = std::filesystem::file_size(logPath, ignored);
     std::filesystem::remove_all(folder, ignored);
-    std::printf("queries %lld answered %lld: %.1f ns/query wall, %.1f ns/query CPU, log %.1f MB\n",
-                queries, answered, wall * 1e9 / static_cast<double>(queries),
-                cpu * 1e9 / static_cast<double>(queries), static_cast<double>(logBytes) / 1e6);
+    std::printf(
+        "%squeries %lld answered %lld: %.1f ns/query wall, %.1f ns/query CPU, log %.1f MB\n",
+        withWindow ? "window: " : "", queries, answered, wall * 1e9 / static_cast<double>(queries),
+        cpu * 1e9 / static_cast<double>(queries), static_cast<double>(logBytes) / 1e6);
     return answered == queries ? 0 : 1;
 }
