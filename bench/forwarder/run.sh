@@ -37,6 +37,8 @@
 #                     the benchmark needs are built there first
 #   --results FILE    where the raw per-round figures go (default: a temp file,
 #                     printed at the end)
+#   --smoke           a few seconds in all: one short round of dnsmasq and
+#                     corvane, to see that the benchmark still works
 # Needs root (network namespaces). Installs dnsperf and dnsmasq when missing.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -61,6 +63,7 @@ while [ $# -gt 0 ]; do
     --variants) variants="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --results) results="$2"; shift 2 ;;
+    --smoke) rounds=1; seconds=1; latency_count=50; variants="dnsmasq corvane"; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
