@@ -26,6 +26,10 @@ done
 [[ "$seconds" =~ ^[1-9][0-9]?$ ]] || { echo "--seconds: 1 to 99" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "run as root (network namespaces)" >&2; exit 77; }
 
+# No display is needed: a window, if the program opens one, goes to Qt's
+# offscreen platform.
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+# shellcheck source=SCRIPTDIR/../../scripts/deps.sh
 source "$root/scripts/deps.sh"
 corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" "${CORVANE_BENCH_DEPS[@]}" linux-perf
 mkdir -p "$build" "$out"
@@ -35,7 +39,7 @@ out="$(cd "$out" && pwd)"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target corvane fast_responder latency_probe | tail -n 1
 
-# shellcheck source=../../tests/e2e/netns.sh
+# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
 source "$root/tests/e2e/netns.sh"
 netns_setup
 work="$NETNS_DIR/profile"

@@ -81,6 +81,10 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
+# No display is needed: a window, if the program opens one, goes to Qt's
+# offscreen platform.
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+# shellcheck source=SCRIPTDIR/../../scripts/deps.sh
 source "$root/scripts/deps.sh"
 corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" "${CORVANE_BENCH_DEPS[@]}"
 for tool in dnsperf dnsmasq taskset; do
@@ -116,7 +120,7 @@ if [ -z "$variants" ]; then
     fi
 fi
 
-# shellcheck source=../../tests/e2e/netns.sh
+# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
 source "$root/tests/e2e/netns.sh"
 netns_setup
 work="$NETNS_DIR/bench"
