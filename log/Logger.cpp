@@ -22,8 +22,12 @@ Logger::Logger(const Clock& clock, std::string filePath)
 
 void Logger::logLine(std::u16string_view message) {
     const std::int64_t now = clock_.localSeconds();
-    line_.clear();
-    appendTimePrefix(now, line_);
+    if (prefix_.empty() || now != prefixSeconds_) {
+        prefix_.clear();
+        appendTimePrefix(now, prefix_);
+        prefixSeconds_ = now;
+    }
+    line_.assign(prefix_);
     line_.append(message);
 
     // Opened before the view sees the line, so that the byte order mark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,10 @@ private:
     LogView* view_ = nullptr;
     std::u16string line_;
     std::string utf8_;
+    // The time prefix of the last line and the reading it was made for:
+    // lines come many to a second.
+    std::u16string prefix_;
+    std::int64_t prefixSeconds_ = 0;
 };
 
 }  // namespace corvane

@@ -1,13 +1,46 @@
-#include "log/Clock.h"
+#include <time.h>
 
 #include <ctime>
 
+#include "log/Clock.h"
+
 namespace corvane {
+
+namespace {
+
+// The C library's idea of the local zone, as its last tzset() left it. A
+// change of zone changes at least one of these.
+struct ZoneIdentity {
+    const char* standardName = nullptr;
+    const char* daylightName = nullptr;
+    long offset = 0;
+    int daylight = 0;
+    bool operator==(const ZoneIdentity&) const = default;
+};
+
+ZoneIdentity currentZone() {
+    return {::tzname[0], ::tzname[1], ::timezone, ::daylight};
+}
+
+// The last reading, for the second it was made in. The clock is read for
+// every log line and every query forwarded, and most readings fall in the
+// same second as the one before; converting to local time is the costly part.
+struct LastReading {
+    std::time_t utc = -1;
+    ZoneIdentity zone;
+    std::int64_t local = -1;
+};
+
+}  // namespace
 
 std::int64_t SystemClock::localSeconds() const {
     const std::time_t now = std::time(nullptr);
     if (now == static_cast<std::time_t>(-1)) {
         return -1;
+    }
+    thread_local LastReading last;
+    if (now == last.utc && currentZone() == last.zone) {
+        return last.local;
     }
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr) {
@@ -16,7 +49,10 @@ std::int64_t SystemClock::localSeconds() const {
     // The offset of the local zone (daylight saving included) shifts the UTC
     // count so that the result reads as the local wall-clock time.
     const std::int64_t seconds = static_cast<std::int64_t>(now) + local.tm_gmtoff;
-    return seconds < 0 ? -1 : seconds;
+    const std::int64_t result = seconds < 0 ? -1 : seconds;
+    // Read after the conversion, which sets the zone up on its first use.
+    last = {now, currentZone(), result};
+    return result;
 }
 
 }  // namespace corvane

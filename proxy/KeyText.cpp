@@ -3,24 +3,21 @@
 namespace corvane {
 
 KeyText::KeyText(std::int32_t value) {
-    // Work on the magnitude in 64 bits so that -2147483648 has one too.
-    std::int64_t magnitude = value;
-    const bool negative = magnitude < 0;
-    if (negative) {
-        magnitude = -magnitude;
-    }
-    std::array<char16_t, 10> reversed{};
-    std::size_t digits = 0;
+    // Work on the magnitude unsigned so that -2147483648 has one too. Every
+    // table lookup makes one of these, so the digits go straight to their
+    // place, last digit first.
+    const bool negative = value < 0;
+    std::uint32_t magnitude =
+        negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    std::size_t at = chars_.size();
     do {
-        reversed[digits++] = static_cast<char16_t>(u'0' + magnitude % 10);
+        chars_[--at] = static_cast<char16_t>(u'0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
     if (negative) {
-        chars_[length_++] = u'-';
+        chars_[--at] = u'-';
     }
-    while (digits != 0) {
-        chars_[length_++] = reversed[--digits];
-    }
+    start_ = at;
 }
 
 }  // namespace corvane

@@ -15,12 +15,13 @@ class KeyText {
 public:
     explicit KeyText(std::int32_t value);
 
-    std::u16string_view view() const { return {chars_.data(), length_}; }
+    std::u16string_view view() const { return {chars_.data() + start_, chars_.size() - start_}; }
 
 private:
-    // "-2147483648" is the longest text: 11 characters.
-    std::array<char16_t, 11> chars_{};
-    std::size_t length_ = 0;
+    // "-2147483648" is the longest text: 11 characters. The text is written
+    // from the end backwards and ends at the end of the array.
+    std::array<char16_t, 11> chars_;
+    std::size_t start_ = 0;
 };
 
 // Key of a query in flight: the 16-bit transaction number read as signed, so

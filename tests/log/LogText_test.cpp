@@ -50,6 +50,14 @@ struct Utf8Case {
     friend std::ostream& operator<<(std::ostream& os, const Utf8Case& c) { return os << c.name; }
 };
 
+std::string repeated(const std::string& piece, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
 class Utf8Test : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Test, Encodes) {
@@ -74,7 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
         Utf8Case{"LoneLow", std::u16string{char16_t(0xDC00), u'y'}, "\xEF\xBF\xBDy"},
         Utf8Case{"HighThenLetter", std::u16string{char16_t(0xDBFF), u'z'}, "\xEF\xBF\xBDz"},
         Utf8Case{"SwappedPair", std::u16string{char16_t(0xDC00), char16_t(0xD800)},
-                 "\xEF\xBF\xBD\xEF\xBF\xBD"}),
+                 "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        // The widest outputs: three bytes for every unit, all the way.
+        Utf8Case{"LongThreeByteRun", std::u16string(1000, u'\u0800'),
+                 repeated("\xE0\xA0\x80", 1000)},
+        Utf8Case{"LongLoneSurrogateRun", std::u16string(700, char16_t(0xDBFF)),
+                 repeated("\xEF\xBF\xBD", 700)},
+        Utf8Case{"PairsAfterAscii", u"ab\U0001F600\U0001F600",
+                 "ab\xF0\x9F\x98\x80\xF0\x9F\x98\x80"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -61,6 +61,27 @@ TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
                                   "00:00:00 | Q  [0A1B] caf\xC3\xA9.example\r\n");
 }
 
+// Every line carries the time of its own reading, however many lines share
+// a second and whichever way the clock moves between them.
+TEST(LoggerTest, EachLineHasThePrefixOfItsOwnReading) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    FakeClock clock;
+    RecordingView view;
+    Logger log(clock, dir.file("log.log"));
+    log.setView(&view);
+    const std::int64_t readings[] = {0,           0,           at(1, 2, 3), at(1, 2, 3),
+                                     at(1, 2, 4), at(1, 2, 3), -1,          at(23, 59, 59)};
+    for (std::int64_t reading : readings) {
+        clock.now = reading;
+        log.logLine(u"x");
+    }
+    const std::vector<std::u16string> expected = {u"00:00:00 | x", u"00:00:00 | x", u"01:02:03 | x",
+                                                  u"01:02:03 | x", u"01:02:04 | x", u"01:02:03 | x",
+                                                  u"00:00:00 | x", u"23:59:59 | x"};
+    EXPECT_EQ(view.lines, expected);
+}
+
 TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());

@@ -51,6 +51,29 @@ TEST_P(SystemClockTest, ReadsLocalTimeAsIfItWereUtc) {
     EXPECT_LE(local, after + GetParam().offsetSeconds);
 }
 
+// Readings are reused within a second; a zone changed in between must still
+// show in the very next reading.
+TEST(SystemClockZoneChange, FollowsTheNewZoneAtOnce) {
+    SystemClock clock;
+    std::int64_t east = 0;
+    std::int64_t west = 0;
+    std::int64_t before = 0;
+    std::int64_t after = 0;
+    {
+        ZoneScope scope("EAST-5");
+        before = std::time(nullptr);
+        east = clock.localSeconds();
+        ::setenv("TZ", "WEST+3:30", 1);
+        ::tzset();
+        west = clock.localSeconds();
+        after = std::time(nullptr);
+    }
+    EXPECT_GE(east, before + 5 * 3600);
+    EXPECT_LE(east, after + 5 * 3600);
+    EXPECT_GE(west, before - (3 * 3600 + 1800));
+    EXPECT_LE(west, after - (3 * 3600 + 1800));
+}
+
 // POSIX zone strings count hours west of Greenwich as positive.
 INSTANTIATE_TEST_SUITE_P(Zones, SystemClockTest,
                          ::testing::Values(ZoneCase{"UTC0", 0}, ZoneCase{"EAST-5", 5 * 3600},

@@ -1,0 +1,146 @@
+// A DNS responder that is never the slow link of a forwarding benchmark: it
+// answers every query with one fixed A record, taking and sending datagrams
+// in batches (recvmmsg/sendmmsg). It knows no names and keeps no state.
+//
+//   fast_responder ADDRESS PORT MAX-SECONDS
+//
+// It ends by itself after MAX-SECONDS, or at SIGTERM/SIGINT, so a benchmark
+// that dies cannot leave it running for ever.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr int kBatch = 64;
+constexpr std::size_t kDatagramSize = 2048;
+// Pointer to the question name, type A, class IN, TTL 60, 4 bytes: 192.0.2.10.
+constexpr std::array<std::uint8_t, 16> kAnswerRecord = {
+    0xC0, 0x0C, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x04, 192, 0, 2, 10};
+
+volatile sig_atomic_t stopRequested = 0;
+
+void onStop(int) {
+    stopRequested = 1;
+}
+
+// Turns the query in place into its answer; returns the answer's length, or 0
+// when the datagram is not a query we can answer (it is then dropped).
+std::size_t makeAnswer(std::uint8_t* message, std::size_t length) {
+    if (length < 12 || (message[2] & 0x80) != 0 || message[4] != 0 || message[5] != 1) {
+        return 0;
+    }
+    std::size_t offset = 12;
+    while (offset < length && message[offset] != 0) {
+        if ((message[offset] & 0xC0) != 0) {
+            return 0;
+        }
+        offset += 1 + message[offset];
+    }
+    offset += 1 + 4;  // the root byte, type and class
+    if (offset > length || offset + kAnswerRecord.size() > kDatagramSize) {
+        return 0;
+    }
+    message[2] = static_cast<std::uint8_t>(0x80 | (message[2] & 0x79));  // QR, opcode, RD kept
+    message[3] = 0x80;                                                   // RA, NOERROR
+    message[6] = 0;
+    message[7] = 1;                  // one answer
+    std::memset(message + 8, 0, 4);  // no authority, no additional (EDNS dropped)
+    std::memcpy(message + offset, kAnswerRecord.data(), kAnswerRecord.size());
+    return offset + kAnswerRecord.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s ADDRESS PORT MAX-SECONDS\n", argv[0]);
+        return 2;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(std::atoi(argv[2])));
+    if (inet_pton(AF_INET, argv[1], &address.sin_addr) != 1) {
+        std::fprintf(stderr, "not an IPv4 address: %s\n", argv[1]);
+        return 2;
+    }
+    const long maxSeconds = std::atol(argv[3]);
+
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::perror("socket/bind");
+        return 1;
+    }
+    const int bufferBytes = 4 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+    // Wake up now and then to notice the time limit and stop requests.
+    const timeval wake{0, 200'000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wake, sizeof wake);
+
+    struct sigaction action {};
+    action.sa_handler = onStop;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    static std::uint8_t buffers[kBatch][kDatagramSize];
+    std::array<sockaddr_in, kBatch> sources{};
+    std::array<iovec, kBatch> vectors{};
+    std::array<mmsghdr, kBatch> messages{};
+    std::array<mmsghdr, kBatch> replies{};
+    std::array<iovec, kBatch> replyVectors{};
+
+    const std::time_t end = std::time(nullptr) + maxSeconds;
+    unsigned long long answered = 0;
+    while (stopRequested == 0 && std::time(nullptr) < end) {
+        for (int i = 0; i < kBatch; ++i) {
+            vectors[i] = {buffers[i], kDatagramSize};
+            messages[i].msg_hdr = {};
+            messages[i].msg_hdr.msg_name = &sources[i];
+            messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int received = recvmmsg(fd, messages.data(), kBatch, MSG_WAITFORONE, nullptr);
+        if (received <= 0) {
+            continue;  // time-out or signal: look at the clock and the stop flag
+        }
+        int count = 0;
+        for (int i = 0; i < received; ++i) {
+            const std::size_t length = makeAnswer(buffers[i], messages[i].msg_len);
+            if (length == 0) {
+                continue;
+            }
+            replyVectors[count] = {buffers[i], length};
+            replies[count].msg_hdr = {};
+            replies[count].msg_hdr.msg_name = &sources[i];
+            replies[count].msg_hdr.msg_namelen = messages[i].msg_hdr.msg_namelen;
+            replies[count].msg_hdr.msg_iov = &replyVectors[count];
+            replies[count].msg_hdr.msg_iovlen = 1;
+            ++count;
+        }
+        int sent = 0;
+        while (sent < count) {
+            const int n =
+                sendmmsg(fd, replies.data() + sent, static_cast<unsigned>(count - sent), 0);
+            if (n <= 0) {
+                break;  // a full send queue drops the rest, as a loaded server would
+            }
+            sent += n;
+        }
+        answered += static_cast<unsigned long long>(sent);
+    }
+    std::printf("answered %llu\n", answered);
+    close(fd);
+    return 0;
+}

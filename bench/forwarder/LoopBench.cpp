@@ -1,0 +1,252 @@
+// The forwarder's own work per query, without the kernel: the real main loop
+// turn, query and answer paths, tables and log (file included) driven by an
+// in-memory network that always has a query waiting and answers every
+// forwarded query at once. Prints the time per query (one query and its
+// answer: two turns' worth of polls, two log lines).
+//
+//   loop_bench [--window] [QUERIES]   (default 2,000,000; at most 100,000,000)
+//
+// --window adds the main window's share: a shown window (Qt's offscreen
+// platform unless QT_QPA_PLATFORM says otherwise) whose log view gets every
+// line, and the window's event poll in every turn, painting included.
+//
+// Writes log.log into a temporary folder, removed at the end.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/Clock.h"
+#include "log/Logger.h"
+#include "net/Network.h"
+#include "proxy/ProxyLoop.h"
+#include "ui/EventPoll.h"
+#include "ui/Font.h"
+#include "ui/LogViewSink.h"
+#include "ui/LogViewWidget.h"
+
+namespace {
+
+using corvane::ConnectionId;
+using corvane::ListenerHandle;
+using corvane::NetEvent;
+
+// Several clients, each asking names in turn; the upstream answers whatever
+// it is sent, immediately, with the query's bytes plus a 16-byte record.
+class InMemoryNetwork final : public corvane::Network {
+public:
+    static constexpr ConnectionId Link = 1;
+    static constexpr ListenerHandle Listener = 7;
+    static constexpr ConnectionId FirstClient = 100;
+    static constexpr int Clients = 8;
+
+    explicit InMemoryNetwork(long long queries) : queriesLeft_(queries) {
+        const char* labels[] = {"www", "mail", "api", "cdn", "static", "login"};
+        const char* tlds[] = {"com", "net", "org", "io", "de"};
+        for (int i = 0; i < 512; ++i) {
+            std::vector<std::uint8_t> q = {0, 0, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+            auto label = [&q](const std::string& text) {
+                q.push_back(static_cast<std::uint8_t>(text.size()));
+                q.insert(q.end(), text.begin(), text.end());
+            };
+            if (i % 3 != 0) {
+                label(labels[i % 6]);
+            }
+            std::string middle;
+            for (int j = 0; j < 4 + i % 9; ++j) {
+                middle.push_back(static_cast<char>('a' + (i * 7 + j * 13) % 26));
+            }
+            label(middle);
+            label(tlds[i % 5]);
+            q.insert(q.end(), {0, 0, 1, 0, 1});
+            queries_.push_back(std::move(q));
+        }
+    }
+
+    long long answered() const { return answered_; }
+    bool done() const { return queriesLeft_ == 0 && upstream_.empty(); }
+
+    int netStartup() override { return 1; }
+    void netShutdown() override {}
+    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t,
+                                std::string_view) override {
+        return Listener;
+    }
+    NetEvent listenerPoll(ListenerHandle) override {
+        if (queriesLeft_ == 0) {
+            return NetEvent::None;
+        }
+        --queriesLeft_;
+        const auto& q = queries_[static_cast<std::size_t>(next_++) % queries_.size()];
+        pending_.assign(q.begin(), q.end());
+        pending_[0] = static_cast<std::uint8_t>(next_ >> 8);
+        pending_[1] = static_cast<std::uint8_t>(next_);
+        lastPeer_ = FirstClient + static_cast<ConnectionId>(next_ % Clients);
+        return NetEvent::Data;
+    }
+    ConnectionId listenerLastPeer() const override { return lastPeer_; }
+    void listenerClose(ListenerHandle) override {}
+    ConnectionId linkOpen(std::string_view, std::int64_t, std::uint32_t, std::int32_t,
+                          std::string_view, std::int32_t) override {
+        return Link;
+    }
+    NetEvent linkPoll(ConnectionId) override {
+        if (upstream_.empty()) {
+            return NetEvent::None;
+        }
+        answer_ = std::move(upstream_.front());
+        upstream_.pop_front();
+        return NetEvent::Data;
+    }
+    std::int32_t connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) override {
+        std::vector<std::uint8_t>& from = id == Link ? answer_ : pending_;
+        const auto n = std::min<std::int32_t>(capacity, static_cast<std::int32_t>(from.size()));
+        std::memcpy(buffer, from.data(), static_cast<std::size_t>(n));
+        from.clear();
+        return n;
+    }
+    std::int32_t connSend(ConnectionId id, const std::uint8_t* data, std::int32_t length) override {
+        if (id == Link) {
+            std::vector<std::uint8_t> answer;
+            if (!spare_.empty()) {
+                answer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            answer.assign(data, data + length);
+            answer[2] |= 0x80;
+            answer[7] = 1;
+            static const std::uint8_t record[16] = {0xC0, 0x0C, 0, 1, 0,   1, 0, 0,
+                                                    0,    60,   0, 4, 192, 0, 2, 10};
+            answer.insert(answer.end(), record, record + sizeof record);
+            upstream_.push_back(std::move(answer));
+        } else {
+            ++answered_;
+        }
+        return length;
+    }
+    void connClose(ConnectionId) override {}
+    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {}
+
+private:
+    long long queriesLeft_;
+    long long next_ = 0;
+    long long answered_ = 0;
+    ConnectionId lastPeer_ = 0;
+    std::vector<std::vector<std::uint8_t>> queries_;
+    std::vector<std::uint8_t> pending_;
+    std::vector<std::uint8_t> answer_;
+    std::deque<std::vector<std::uint8_t>> upstream_;
+    std::vector<std::vector<std::uint8_t>> spare_;
+};
+
+// Closes once every query is answered; with a window, polls it every turn
+// as the program does.
+class BenchWindow final : public corvane::WindowPoll {
+public:
+    BenchWindow(const InMemoryNetwork& net, bool polled) : net_(net), polled_(polled) {}
+    std::int32_t eventPoll() override {
+        if (net_.done()) {
+            return CloseEvent;
+        }
+        return polled_ ? corvane::eventPoll() : 0;
+    }
+    void sleepMs(std::int32_t) override {}
+
+private:
+    const InMemoryNetwork& net_;
+    bool polled_;
+};
+
+struct ShownWindow {
+    QWidget top;
+    corvane::LogViewWidget* view;
+    ShownWindow() {
+        auto* layout = new QHBoxLayout(&top);
+        view = new corvane::LogViewWidget;
+        layout->addWidget(view);
+        top.resize(600, 360);
+        top.show();
+    }
+};
+
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool withWindow = false;
+    long long requested = 2'000'000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0) {
+            withWindow = true;
+        } else {
+            requested = std::atoll(argv[i]);
+        }
+    }
+    const long long queries = std::clamp(requested, 1LL, 100'000'000LL);
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<ShownWindow> window;
+    std::unique_ptr<corvane::LogViewSink> sink;
+    if (withWindow) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        app = std::make_unique<QApplication>(argc, argv);
+        corvane::defaultFontSet(corvane::fontOpen(u"Consolas", 10));
+        window = std::make_unique<ShownWindow>();
+        while (corvane::eventPoll() != 0) {
+        }
+        sink = std::make_unique<corvane::LogViewSink>(window->view);
+    }
+    char folder[] = "/tmp/corvane-loop-bench.XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string logPath = std::string(folder) + "/log.log";
+    double wall = 0;
+    double cpu = 0;
+    long long answered = 0;
+    {
+        corvane::SystemClock clock;
+        corvane::Logger logger(clock, logPath);
+        logger.setView(sink.get());
+        InMemoryNetwork net(queries);
+        BenchWindow poll(net, withWindow);
+        corvane::ProxyLoop loop(net, logger, clock, poll);
+        loop.startNetwork({53, "8.8.8.8", 53});
+        const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = cpuSeconds();
+        loop.run();
+        cpu = cpuSeconds() - cpuStart;
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        answered = net.answered();
+        loop.shutdownNetwork();
+    }
+    std::error_code ignored;
+    const auto logBytes = std::filesystem::file_size(logPath, ignored);
+    std::filesystem::remove_all(folder, ignored);
+    std::printf(
+        "%squeries %lld answered %lld: %.1f ns/query wall, %.1f ns/query CPU, log %.1f MB\n",
+        withWindow ? "window: " : "", queries, answered, wall * 1e9 / static_cast<double>(queries),
+        cpu * 1e9 / static_cast<double>(queries), static_cast<double>(logBytes) / 1e6);
+    return answered == queries ? 0 : 1;
+}

@@ -1,0 +1,304 @@
+#!/usr/bin/env bash
+# Forwarding benchmark: Corvane against dnsmasq (cache off) as plain
+# forwarders, in the same run, rounds alternating so that machine drift
+# cancels. Everything runs inside the private namespaces of
+# tests/e2e/netns.sh: the forwarder namespace reaches 8.8.8.8 through a veth
+# pair and nothing else; in the upstream namespace a fast responder answers
+# every query on 8.8.8.8:53 with a fixed A record, so the upstream is never
+# the slow link. Nothing can leave the machine.
+#
+# Placement on a 2-core machine: the load generator (dnsperf, or the latency
+# probe) and the responder share CPU 0; the forwarder under test has CPU 1.
+#
+# Figures, per forwarder variant (median of the rounds):
+#   qps      queries a second at saturation (dnsperf, several clients, many
+#            queries outstanding)
+#   latency  one client at 200 queries a second: average, median and 99th
+#            percentile round trip, and what the forwarder adds to the round
+#            trip of asking the responder directly
+#   cpu      CPU seconds (user + system) of the forwarder per 1,000 queries,
+#            over the saturation run
+#   rss      peak resident memory of the forwarder (VmHWM)
+#
+# Variants: dnsmasq (the peer), corvane (headless), corvane-blocklist (the
+# blocklist plug-in beside a copy of the binary, holding a list of 1,000,000
+# domains that none of the queries hits, so every query is still forwarded
+# after a full lookup), corvane-window (the window shown on Qt's offscreen
+# platform; only when the program has a window, see --variants).
+#
+# Usage: sudo bench/forwarder/run.sh [options]
+#   --rounds N        rounds over all variants (default 3)
+#   --seconds S       length of each saturation run (default 5)
+#   --latency-count N queries of each latency run, at 200 a second (default 1000)
+#   --clients N       dnsperf clients (default 8)
+#   --outstanding N   dnsperf queries outstanding (default 100)
+#   --variants "..."  which variants to measure (default: all that apply)
+#   --build DIR       build tree to use (default: build/bench); the programs
+#                     the benchmark needs are built there first
+#   --results FILE    where the raw per-round figures go (default: a temp file,
+#                     printed at the end)
+#   --smoke           a few seconds in all: one short round of dnsmasq and
+#                     corvane, to see that the benchmark still works
+# Needs root (network namespaces). Installs dnsperf and dnsmasq when missing.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+here="$root/bench/forwarder"
+
+rounds=3
+seconds=5
+latency_count=1000
+latency_rate=200
+clients=8
+outstanding=100
+variants=""
+build="$root/build/bench"
+results=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --rounds) rounds="$2"; shift 2 ;;
+    --seconds) seconds="$2"; shift 2 ;;
+    --latency-count) latency_count="$2"; shift 2 ;;
+    --clients) clients="$2"; shift 2 ;;
+    --outstanding) outstanding="$2"; shift 2 ;;
+    --variants) variants="$2"; shift 2 ;;
+    --build) build="$2"; shift 2 ;;
+    --results) results="$2"; shift 2 ;;
+    --smoke) rounds=1; seconds=1; latency_count=50; variants="dnsmasq corvane"; shift ;;
+    -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option: $1" >&2; exit 2 ;;
+    esac
+done
+for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding"; do
+    [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "not a positive number: $n" >&2; exit 2; }
+done
+# Every load loop is bounded: at most an hour of saturation runs and a
+# million probe queries in all.
+[ $((rounds * seconds * 4)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
+[ "$latency_count" -le 100000 ] || { echo "too many latency queries" >&2; exit 2; }
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the benchmark builds network namespaces: run it as root" >&2
+    exit 77
+fi
+
+# No display is needed: a window, if the program opens one, goes to Qt's
+# offscreen platform.
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+# shellcheck source=SCRIPTDIR/../../scripts/deps.sh
+source "$root/scripts/deps.sh"
+corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" "${CORVANE_BENCH_DEPS[@]}"
+for tool in dnsperf dnsmasq taskset; do
+    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
+done
+
+mkdir -p "$build"
+build="$(cd "$build" && pwd)"
+echo "== building ($build) =="
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe |
+    tail -n 1
+binary="$build/proxy/corvane"
+plugin="$build/proxy/Filter.DLL"
+responder="$build/bench/fast_responder"
+probe="$build/bench/latency_probe"
+
+# Two cores are what the figures assume; on more, the same two are used.
+load_cpu=0
+fwd_cpu=1
+if [ "$(nproc)" -lt 2 ]; then
+    fwd_cpu=0
+    echo "warning: one CPU only; load and forwarder share it" >&2
+fi
+
+if [ -z "$variants" ]; then
+    variants="dnsmasq corvane corvane-blocklist"
+    # The window variant needs a program that has a window to show.
+    if ldd "$binary" 2>/dev/null | grep -q libQt6Widgets; then
+        variants="$variants corvane-window"
+    fi
+fi
+
+# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
+source "$root/tests/e2e/netns.sh"
+netns_setup
+work="$NETNS_DIR/bench"
+mkdir -p "$work"
+[ -n "$results" ] || results="$work/results.tsv"
+: >"$results"
+
+echo "== inputs =="
+# A few thousand varied names, the same every run: common host prefixes or
+# none, random registrable labels, a spread of top-level domains and types.
+awk -v count=4000 'BEGIN {
+    srand(7)
+    split("www mail api cdn img static m login shop news blog app", prefixes, " ")
+    split("com net org io de co.uk fr info nl eu ru jp", tlds, " ")
+    letters = "abcdefghijklmnopqrstuvwxyz0123456789"
+    for (i = 0; i < count; i++) {
+        name = ""
+        n = 4 + int(rand() * 9)
+        for (j = 0; j < n; j++) name = name substr(letters, 1 + int(rand() * 26), 1)
+        if (rand() < 0.6) name = prefixes[1 + int(rand() * 12)] "." name
+        name = name "." tlds[1 + int(rand() * 12)]
+        r = rand()
+        type = r < 0.7 ? "A" : (r < 0.95 ? "AAAA" : "MX")
+        print name, type
+    }
+}' >"$work/queries.txt"
+echo "query file: $(wc -l <"$work/queries.txt") names"
+
+if [[ " $variants " == *" corvane-blocklist "* ]]; then
+    # 1,000,000 domains in the same top-level domains; their labels use
+    # digits and a hyphen, so no query name (letters only) or parent is listed.
+    awk -v count=1000000 'BEGIN {
+        srand(11)
+        split("com net org io de co.uk fr info nl eu ru jp", tlds, " ")
+        letters = "abcdefghijklmnopqrstuvwxyz0123456789"
+        print "# generated by bench/forwarder/run.sh"
+        for (i = 0; i < count; i++) {
+            name = ""
+            n = 5 + int(rand() * 10)
+            for (j = 0; j < n; j++) name = name substr(letters, 1 + int(rand() * 36), 1)
+            name = name "-" i
+            if (rand() < 0.3) name = "ads." name
+            print name "." tlds[1 + int(rand() * 12)]
+        }
+    }' >"$work/blocklist.txt"
+    echo "block list: $(($(wc -l <"$work/blocklist.txt") - 1)) domains"
+fi
+
+# Each Corvane variant runs a copy of the binary in a folder of its own, so
+# that exactly the plug-in wanted sits beside it (RUNPATH $ORIGIN follows).
+for v in $variants; do
+    case "$v" in
+    corvane*)
+        mkdir -p "$work/$v/bin"
+        cp "$binary" "$work/$v/bin/corvane"
+        ;;
+    esac
+done
+if [ -d "$work/corvane-blocklist" ]; then
+    [ -f "$plugin" ] || { echo "missing plug-in: $plugin" >&2; exit 1; }
+    cp "$plugin" "$work/corvane-blocklist/bin/Filter.DLL"
+    cp "$work/blocklist.txt" "$work/corvane-blocklist/bin/blocklist.txt"
+fi
+
+echo "== responder on 8.8.8.8:53 (CPU $load_cpu) =="
+netns_start_in "$NETNS_UP" responder taskset -c "$load_cpu" "$responder" 8.8.8.8 53 7200
+netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_LAST_PID"
+
+clk_tck="$(getconf CLK_TCK)"
+
+# CPU time (user + system) of PID in clock ticks.
+cpu_ticks() {
+    local stat
+    stat="$(cat "/proc/$1/stat")"
+    stat="${stat##*) }"
+    # shellcheck disable=SC2086 # word splitting wanted
+    set -- $stat
+    echo $((${12} + ${13}))
+}
+
+# Starts forwarder variant $1 on the forwarder CPU; leaves its pid in fwd_pid.
+start_forwarder() {
+    local v="$1"
+    case "$v" in
+    dnsmasq)
+        netns_fwd_start "$v" taskset -c "$fwd_cpu" dnsmasq \
+            --conf-file=/dev/null --keep-in-foreground --no-resolv --no-hosts --no-poll \
+            --cache-size=0 --server=8.8.8.8 --port=53 \
+            --listen-address=127.0.0.1 --bind-interfaces \
+            --pid-file="$work/dnsmasq.pid" --log-facility="$work/dnsmasq.log"
+        ;;
+    corvane | corvane-blocklist)
+        rm -f "$work/$v/log.log"
+        NETNS_CWD="$work/$v" netns_fwd_start "$v" \
+            taskset -c "$fwd_cpu" "$work/$v/bin/corvane"
+        ;;
+    corvane-window)
+        rm -f "$work/$v/log.log"
+        NETNS_CWD="$work/$v" netns_fwd_start "$v" \
+            env QT_QPA_PLATFORM=offscreen taskset -c "$fwd_cpu" "$work/$v/bin/corvane"
+        ;;
+    *)
+        echo "unknown variant: $v" >&2
+        exit 2
+        ;;
+    esac
+    fwd_pid="$NETNS_LAST_PID"
+    netns_wait_udp_port "$NETNS_FWD" 53 "$fwd_pid" || {
+        cat "$NETNS_DIR/$v.err" >&2
+        exit 1
+    }
+    # The first query may wait for a plug-in to load its list: ask until one
+    # is answered (each try waits one second at most).
+    local i
+    for ((i = 0; i < 30; i++)); do
+        if netns_fwd_exec "$probe" 127.0.0.1 53 100 1 "$work/queries.txt" >/dev/null 2>&1; then
+            return 0
+        fi
+    done
+    echo "$v answers no query" >&2
+    exit 1
+}
+
+# probe SERVER: the latency run; prints "avg p50 p99" in microseconds.
+probe_latency() {
+    local out
+    out="$(netns_fwd_exec taskset -c "$load_cpu" "$probe" "$1" 53 "$latency_rate" \
+        "$latency_count" "$work/queries.txt")" || true
+    awk '{ for (i = 1; i < NF; i++) v[$i] = $(i + 1) }
+         END { if (v["answered"] == "" || v["answered"] == 0) print "nan nan nan";
+               else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
+}
+
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\n' >>"$results"
+
+echo "== $rounds rounds: $variants =="
+echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
+for ((round = 1; round <= rounds; round++)); do
+    # Alternate the order, so that no variant always runs first or last.
+    order="$variants"
+    if ((round % 2 == 0)); then
+        order="$(tr ' ' '\n' <<<"$variants" | tac | tr '\n' ' ')"
+    fi
+    read -r d_avg d_p50 d_p99 <<<"$(probe_latency 8.8.8.8)"
+    for v in $order; do
+        start_forwarder "$v"
+        read -r l_avg l_p50 l_p99 <<<"$(probe_latency 127.0.0.1)"
+
+        before="$(cpu_ticks "$fwd_pid")"
+        perf_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -s 127.0.0.1 -p 53 \
+            -d "$work/queries.txt" -c "$clients" -q "$outstanding" -l "$seconds" -t 2 2>&1)" || true
+        after="$(cpu_ticks "$fwd_pid")"
+        rss="$(awk '/^VmHWM:/ { print $2 }' "/proc/$fwd_pid/status")"
+        netns_stop "$fwd_pid" 5 >/dev/null 2>&1 || true
+
+        qps="$(awk '/Queries per second:/ { print $4 }' <<<"$perf_out")"
+        completed="$(awk '/Queries completed:/ { print $3 }' <<<"$perf_out")"
+        lost="$(awk '/Queries lost:/ { print $3 }' <<<"$perf_out")"
+        if [ -z "$qps" ] || [ -z "$completed" ] || [ "$completed" = 0 ]; then
+            echo "$v: dnsperf gave no figures:" >&2
+            echo "$perf_out" >&2
+            exit 1
+        fi
+        cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
+            'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+            "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
+            "$rss" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss"
+    done
+done
+
+echo
+echo "== results (median of $rounds rounds; ratios to dnsmasq) =="
+"$here/summarize.sh" "$results"
+echo
+echo "raw figures: $results"
+if [[ "$results" == "$work/"* ]]; then
+    cat "$results"
+fi

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Turns the per-round figures of bench/forwarder/run.sh (a TSV file) into a
+# Markdown table: the median of the rounds for each variant, and each figure
+# against dnsmasq's: the ratio (for latencies the difference in microseconds)
+# taken round by round, against the dnsmasq run of the same round, and the
+# median of those. Pairing by round is what cancels the machine's drift.
+#
+# Usage: bench/forwarder/summarize.sh RESULTS.tsv
+set -euo pipefail
+results="${1:?usage: summarize.sh RESULTS.tsv}"
+
+awk -F'\t' '
+function median(list,    n, a, i, j, t) {
+    n = split(list, a, " ")
+    for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] + 0 > t + 0; j--) a[j + 1] = a[j]; a[j + 1] = t }
+    if (n == 0) return "nan"
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+}
+NR == 1 { next }
+{
+    v = $1
+    if (!(v in seen)) { seen[v] = 1; order[++nv] = v }
+    vals[v, "qps"] = vals[v, "qps"] " " $3
+    vals[v, "cpu"] = vals[v, "cpu"] " " $6
+    vals[v, "avg"] = vals[v, "avg"] " " $7
+    vals[v, "p50"] = vals[v, "p50"] " " $8
+    vals[v, "p99"] = vals[v, "p99"] " " $9
+    vals[v, "add_avg"] = vals[v, "add_avg"] " " ($7 - $10)
+    vals[v, "add_p50"] = vals[v, "add_p50"] " " ($8 - $11)
+    vals[v, "add_p99"] = vals[v, "add_p99"] " " ($9 - $12)
+    vals[v, "rss"] = vals[v, "rss"] " " $13
+    vals[v, "lost"] = vals[v, "lost"] " " $5
+    row[v, $2] = $0
+    rounds[$2] = 1
+}
+# The figure of column key for one TSV row, as the table shows it.
+function figure(line, key,    f) {
+    split(line, f, "\t")
+    if (key == "qps") return f[3]
+    if (key == "cpu") return f[6]
+    if (key == "avg") return f[7]
+    if (key == "p50") return f[8]
+    if (key == "p99") return f[9]
+    if (key == "add_avg") return f[7] - f[10]
+    if (key == "add_p50") return f[8] - f[11]
+    if (key == "add_p99") return f[9] - f[12]
+    return f[13]
+}
+# Each variant against dnsmasq round by round (the rounds alternate, so the
+# pair shares the machine state), then the median over the rounds.
+function paired(v, key,    r, list, d) {
+    list = ""
+    for (r in rounds) {
+        if (!((v, r) in row) || !(("dnsmasq", r) in row)) continue
+        d = figure(row["dnsmasq", r], key)
+        if (key ~ /^(avg|p50|p99|add_)/) list = list " " (figure(row[v, r], key) - d)
+        else if (d + 0 > 0) list = list " " (figure(row[v, r], key) / d)
+    }
+    return median(list)
+}
+END {
+    split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss", keys, " ")
+    label["qps"] = "Throughput at saturation (queries/s)"
+    label["cpu"] = "CPU per 1,000 queries (ms)"
+    label["avg"] = "Latency at 200 q/s, average (µs)"
+    label["p50"] = "Latency at 200 q/s, median (µs)"
+    label["p99"] = "Latency at 200 q/s, 99th percentile (µs)"
+    label["add_avg"] = "Added latency, average (µs)"
+    label["add_p50"] = "Added latency, median (µs)"
+    label["add_p99"] = "Added latency, 99th percentile (µs)"
+    label["rss"] = "Peak RSS (kB)"
+    format["qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
+    header = "| Figure |"; rule = "|---|"
+    for (i = 1; i <= nv; i++) {
+        header = header " " order[i] " |"; rule = rule "---:|"
+        if (order[i] != "dnsmasq" && ("dnsmasq" in seen)) { header = header " vs dnsmasq |"; rule = rule "---:|" }
+    }
+    print header; print rule
+    for (k = 1; k <= 9; k++) {
+        key = keys[k]
+        fmt = (key in format) ? format[key] : "%.1f"
+        line = "| " label[key] " |"
+        for (i = 1; i <= nv; i++) {
+            v = order[i]
+            m = median(vals[v, key])
+            line = line " " sprintf(fmt, m) " |"
+            if (v != "dnsmasq" && ("dnsmasq" in seen)) {
+                p = paired(v, key)
+                if (p == "nan") line = line " n/a |"
+                else if (key ~ /^(avg|p50|p99|add_)/) line = line " " sprintf("%+.1f µs", p) " |"
+                else line = line " " sprintf("%.2f×", p) " |"
+            }
+        }
+        print line
+    }
+}' "$results"
