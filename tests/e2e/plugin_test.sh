@@ -40,14 +40,15 @@ expect_no_reply() {
     [ "$status" -eq 3 ] || fail "query $* got a reply ($status): $out"
 }
 
+# dig_fwd SECONDS NAME: one try of SECONDS.
 dig_fwd() {
-    netns_fwd_exec dig @127.0.0.1 "$@" +time=1 +tries=1 +noedns 2>&1
+    netns_fwd_exec dig @127.0.0.1 "$2" +time="$1" +tries=1 +noedns 2>&1
 }
 
 # The upstream's record for host.example.test came back through corvane.
 expect_forwarded_dig() {
     local out
-    out="$(dig_fwd host.example.test)" || fail "dig: no answer for host.example.test: $out"
+    out="$(dig_fwd 2 host.example.test)" || fail "dig: no answer for host.example.test: $out"
     grep -qE '^host\.example\.test\.\s+[0-9]+\s+IN\s+A\s+192\.0\.2\.10' <<<"$out" ||
         fail "dig: no A record for host.example.test in: $out"
 }
@@ -101,16 +102,24 @@ done
 # ---- A plug-in that blocks blocked.example: no reply, "block (" in the log.
 copy_start block_one "$plugins/libtest_filter_block_one.so"
 filter_mapped || fail "block_one: Filter.DLL is not mapped"
-out="$(dig_fwd blocked.example)" && fail "dig got a reply for a blocked name: $out"
+out="$(dig_fwd 1 blocked.example)" && fail "dig got a reply for a blocked name: $out"
 grep -q 'timed out' <<<"$out" || fail "dig: expected a time-out: $out"
 out="$(getent_fwd blocked.example)" && fail "getent resolved a blocked name: $out"
 echo "ok   Block: dig and the glibc resolver get no reply and time out"
 
-expect_no_reply B10C 0 blocked.example
-# Blocked as the second of two names, and as the first of two: the name
-# that blocked is the one logged, so nothing after it was offered.
-expect_no_reply 2B0C 0 a.example blocked.example
-expect_no_reply 1B0C 0 blocked.example host.example.test
+# Blocked alone, as the second of two names and as the first of two: the
+# name that blocked is the one logged, so nothing after it was offered. All
+# three in flight at once, so their waits overlap.
+waits=()
+expect_no_reply B10C 0 blocked.example &
+waits+=($!)
+expect_no_reply 2B0C 0 a.example blocked.example &
+waits+=($!)
+expect_no_reply 1B0C 0 blocked.example host.example.test &
+waits+=($!)
+for w in "${waits[@]}"; do
+    wait "$w" || exit 1
+done
 # Names are offered as they are; this plug-in compares case-sensitively.
 out="$(raw 2 CA5E 0 Blocked.Example)" || fail "Blocked.Example was not forwarded"
 expect_forwarded_dig
@@ -132,7 +141,7 @@ out="$(raw 2 0A0B 258 a.example b.example c.example)" || fail "BlockReply: no re
 [ "$out" = 0a0b00000000000001020000 ] || fail "BlockReply of three names: reply $out"
 echo "ok   BlockReply: exactly 12 bytes, ID and NSCOUNT kept, flags and other counts 0"
 
-out="$(dig_fwd blocked.example)" || fail "dig did not accept the bare header: $out"
+out="$(dig_fwd 1 blocked.example)" || fail "dig did not accept the bare header: $out"
 grep -q 'Warning: query response not set' <<<"$out" || fail "dig: expected a warning: $out"
 grep -q 'status: NOERROR' <<<"$out" || fail "dig: unexpected status: $out"
 grep -q 'QUERY: 0, ANSWER: 0, AUTHORITY: 0, ADDITIONAL: 0' <<<"$out" ||
