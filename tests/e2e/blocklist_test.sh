@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The blocklist plug-in from end to end: the real program in the private
+# namespaces with the built Filter.DLL and its list files beside it; listed
+# names and their subdomains blocked, allowed and unlisted names forwarded,
+# the verdict directive, and list edits taking effect while it runs.
+# Usage: blocklist_test.sh PATH-TO-corvane   (CORVANE_BUILD_DIR: the build tree)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=SCRIPTDIR/netns.sh
+source "$here/netns.sh"
+# shellcheck source=SCRIPTDIR/corvane_copy.sh
+source "$here/corvane_copy.sh"
+
+binary="${1:?usage: blocklist_test.sh PATH-TO-corvane}"
+CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+[ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
+plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
+[ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
+
+fail() {
+    echo "FAIL $*"
+    exit 1
+}
+
+# reply_kind SECONDS ID NAME: what came back for a query of NAME under ID:
+# "answer" (the upstream's reply, with the response bit), "header" (the bare
+# 12-byte header of BlockReply) or "none" within SECONDS.
+reply_kind() {
+    local seconds="$1" out status=0
+    shift
+    out="$(netns_fwd_exec perl "$here/raw_query.pl" 127.0.0.1 53 "$seconds" "$1" 0 "$2")" ||
+        status=$?
+    if [ "$status" -eq 3 ]; then
+        echo none
+    elif [ "$status" -ne 0 ]; then
+        echo "raw_query failed ($status)"
+    elif [ "$out" = "${1,,}00000000000000000000" ]; then
+        echo header
+    elif [ "${out:0:4}" = "${1,,}" ] && [ $((0x${out:4:2} & 0x80)) -ne 0 ]; then
+        echo answer
+    else
+        echo "unexpected reply $out"
+    fi
+}
+
+# A reply comes back within milliseconds; a query that is dropped is given
+# half a second, one that should be answered more, for a busy machine.
+wait_for() {
+    if [ "$1" = none ]; then echo 0.5; else echo 2; fi
+}
+
+# expect KIND ID:NAME...: each query, all in flight at once, gets KIND.
+expect() {
+    local kind="$1" pair pids=() files=() i
+    shift
+    for pair in "$@"; do
+        files+=("$NETNS_DIR/reply-${pair%%:*}")
+        reply_kind "$(wait_for "$kind")" "${pair%%:*}" "${pair#*:}" >"${files[-1]}" &
+        pids+=($!)
+    done
+    for i in "${!pids[@]}"; do
+        wait "${pids[$i]}" || true
+        [ "$(cat "${files[$i]}")" = "$kind" ] ||
+            fail "${*:i+1:1}: expected $kind, got $(cat "${files[$i]}")"
+    done
+}
+
+# until_kind KIND ID NAME: asks until the lists were read again and NAME gets
+# KIND. The plug-in looks at its files at most once a second, when a query
+# comes, so this takes a little over a second; it gives up after about six.
+until_kind() {
+    local kind="$1" id="$2" name="$3" i got=""
+    for ((i = 0; i < 30; i++)); do
+        got="$(reply_kind "$(wait_for "$kind")" "$id" "$name")"
+        [ "$got" = "$kind" ] && return 0
+        sleep 0.2
+    done
+    fail "$name: still $got, not $kind, after the list was edited"
+}
+
+expect_log() {
+    local count
+    count="$(copy_message_count "$1")" || fail "log.log is malformed"
+    [ "$count" -eq "${2:-1}" ] || fail "log.log: \"$1\" found $count times, expected ${2:-1}"
+}
+
+netns_setup
+netns_start_upstream
+printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$NETNS_DIR/resolv.conf"
+
+# Every name under wild.test has an A record upstream, so any name that
+# comes back unanswered was held back by the plug-in.
+copy_start blocklist "$plugin"
+lists="$COPY_BIN"
+{
+    printf '# a block list as users keep them\n'
+    printf 'ads.wild.test\n'
+    printf '0.0.0.0 tracker.wild.test metrics.wild.test  # analytics\n'
+    printf '127.0.0.1 localhost\n'
+    printf 'https://url.wild.test/ads\n'
+    printf '\n'
+    printf '*.Pixel.Wild.Test\r\n'
+} >"$lists/blocklist.txt"
+printf 'good.ads.wild.test\n' >"$lists/allowlist.txt"
+
+expect none 0A01:ads.wild.test 0A02:x.ads.wild.test 0A03:ADS.Wild.TEST \
+    0A04:tracker.wild.test 0A05:metrics.wild.test 0A06:cdn.pixel.wild.test
+echo "ok   listed names, their subdomains, hosts lines and mixed case are blocked"
+expect answer 0B01:good.ads.wild.test 0B02:deep.good.ads.wild.test 0B03:badads.wild.test \
+    0B04:plain.wild.test 0B05:url.wild.test 0B06:new.wild.test
+echo "ok   allow-listed subdomains, look-alikes and unlisted names are forwarded"
+
+out="$(netns_fwd_exec dig @127.0.0.1 x.ads.wild.test +time=1 +tries=1 +noedns 2>&1)" &&
+    fail "dig got a reply for a blocked name: $out"
+grep -q 'timed out' <<<"$out" || fail "dig: expected a time-out: $out"
+out="$(netns_fwd_exec unshare -m sh -c \
+    "mount --bind '$NETNS_DIR/resolv.conf' /etc/resolv.conf && getent ahostsv4 good.ads.wild.test")" ||
+    fail "getent: the allowed name did not resolve: $out"
+grep -q '^192\.0\.2\.99 ' <<<"$out" || fail "getent: unexpected answer: $out"
+echo "ok   dig times out on a blocked name; the glibc resolver resolves an allowed one"
+
+# Edited in place while corvane runs: the directive switches to BlockReply,
+# metrics.wild.test leaves the list, new.wild.test joins it.
+{
+    printf '@verdict BlockReply\n'
+    printf 'ads.wild.test\n'
+    printf '0.0.0.0 tracker.wild.test\n'
+    printf 'new.wild.test\n'
+} >"$lists/blocklist.txt"
+until_kind header 0C00 new.wild.test
+expect header 0C01:ads.wild.test 0C02:x.ads.wild.test 0C03:tracker.wild.test
+expect answer 0C04:metrics.wild.test 0C05:good.ads.wild.test
+out="$(netns_fwd_exec dig @127.0.0.1 ads.wild.test +time=1 +tries=1 +noedns 2>&1)" ||
+    fail "dig did not accept the bare header: $out"
+grep -q 'Warning: query response not set' <<<"$out" || fail "dig: expected a warning: $out"
+echo "ok   an edited block list takes effect without a restart, with its BlockReply directive"
+
+# Replaced by renaming a new file over it: the allow list now frees ads.wild.test.
+printf 'ads.wild.test\n' >"$lists/allowlist.txt.new"
+mv "$lists/allowlist.txt.new" "$lists/allowlist.txt"
+until_kind answer 0D00 ads.wild.test
+expect answer 0D01:x.ads.wild.test
+expect header 0D02:tracker.wild.test
+echo "ok   an allow list renamed into place takes effect without a restart"
+
+copy_stop || fail "unclean stop"
+expect_log "Filter.DLL not loaded/unrecognized" 0
+expect_log "Q  [0A02] : block (x.ads.wild.test)"
+expect_log "Q  [0A03] : block (ADS.Wild.TEST)"
+expect_log "Q  [0B02] : deep.good.ads.wild.test"
+expect_log "Q  [0C01] : block-F (ads.wild.test)"
+expect_log "Q  [0D01] : x.ads.wild.test"
+echo "ok   log.log records each verdict; exit code 0 after SIGTERM"
