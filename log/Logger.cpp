@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "log/LineText.h"
 #include "log/TimePrefix.h"
 #include "log/Utf8.h"
 
@@ -24,7 +25,7 @@ void Logger::logLine(std::u16string_view message) {
     const std::int64_t now = clock_.localSeconds();
     line_.clear();
     appendTimePrefix(now, line_);
-    line_.append(message);
+    appendOneLine(message, line_);
 
     // Opened before the view sees the line, so that the byte order mark
     // precedes the first line whatever the view does.
