@@ -3,9 +3,10 @@
 # in time, and paces itself so that the receiver's socket is not overrun.
 #
 #   malformed DEST PORT RANDOM-COUNT SEED
-#       Hand-made malformed queries, then RANDOM-COUNT datagrams of random
-#       bytes and lengths (0 to 2100, from SEED). Prints one line
-#       "sent N forwardable F" (F: those of 12 to 2048 bytes).
+#       Hand-made malformed queries, 20 queries from clients that close
+#       their socket at once (their answers are refused), then RANDOM-COUNT
+#       datagrams of random bytes and lengths (0 to 2100, from SEED). Prints
+#       one line "sent N forwardable F" (F: those of 12 to 2048 bytes).
 #   flood BIND-ADDR FIRST-PORT COUNT PER-PORT DEST PORT PREFIX
 #       From each of COUNT source ports FIRST-PORT, FIRST-PORT+1, ..., one
 #       socket sends PER-PORT queries for PREFIX-<port>-<n>.hold.example and
@@ -114,6 +115,16 @@ if ($mode eq 'malformed') {
         send($s, $d, 0, $to) // die "send: $!";
         $sent++;
         $forwardable += forwardable(length $d);
+        pause_ms(2);
+    }
+    # Clients gone before their answer: relaying it earns the forwarder's
+    # port an ICMP "port unreachable", which must cost it nothing.
+    for my $i (1 .. 20) {
+        my $gone = udp_socket();
+        send($gone, query(0x4000 + $i, "gone-$i.example"), 0, $to) // die "send: $!";
+        close($gone);
+        $sent++;
+        $forwardable++;
         pause_ms(2);
     }
     srand($seed);

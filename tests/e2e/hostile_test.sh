@@ -10,7 +10,8 @@
 #   spoofing         forged answers to the upstream link's port, from the
 #                    attacker and from 8.8.8.8 with a wrong port, while a real
 #                    query is held: none reaches the client, the real one does
-#   malformed        hand-made broken queries and random datagrams
+#   malformed        hand-made broken queries, clients that are gone when
+#                    their answer comes, and random datagrams
 #   flood            one query from each of thousands of source ports with the
 #                    upstream holding every one; after the queries expired,
 #                    their late answers must be dropped and a second flood
@@ -146,6 +147,7 @@ for target in "fwd 127.0.0.1" "fwd 127.0.0.2" "fwd $NETNS_FWD_ADDR" "att $NETNS_
         fail "a client asking $address from the $ns namespace got no answer from $address port 53: $out"
 done
 echo "ok   a client asking any of 5 local addresses gets the answer from that address, port 53"
+figure "local addresses: 5 asked (127.0.0.1, 127.0.0.2, $NETNS_FWD_ADDR from the same machine; $NETNS_FWD_ATT_ADDR, $NETNS_FWD_ADDR from the attacker), 5 answered from the address asked, port 53"
 
 # ---------------------------------------------------------------- spoofing
 spoof_name=spoof.hold.example
@@ -199,8 +201,10 @@ outside="$(awk '$3 < 12 || $3 > 2048' "$NETNS_DIR/malformed-upstream.log")"
 grep -qE '^[0-9]+ [0-9A-F]{4} 2048 big\.silent\.example$' "$NETNS_DIR/malformed-upstream.log" ||
     fail "the 2048-byte query was not forwarded whole"
 [ "$received" -le "$forwardable" ] || fail "$received forwarded but only $forwardable could be"
+gone=$(grep -c ' gone-[0-9]*\.example$' "$NETNS_DIR/malformed-upstream.log" || true)
+[ "$gone" -eq 20 ] || fail "$gone of 20 queries of clients that went away reached the upstream"
 normal_query after-malformed "malformed queries"
-echo "ok   $tried malformed and random datagrams: corvane alive, only 12 to 2048 bytes forwarded"
+echo "ok   $tried malformed, refused and random datagrams: corvane alive, only 12 to 2048 bytes forwarded"
 figure "malformed: inputs $tried (seed $random_seed), forwardable $forwardable, forwarded $received, lost $((forwardable - received)), crashes 0"
 stop_corvane
 main_q=$(log_count main '\| Q  \[')
