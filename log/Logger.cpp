@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "log/LineText.h"
 #include "log/TimePrefix.h"
 #include "log/Utf8.h"
 
@@ -28,7 +29,7 @@ void Logger::logLine(std::u16string_view message) {
         prefixSeconds_ = now;
     }
     line_.assign(prefix_);
-    line_.append(message);
+    appendOneLine(message, line_);
 
     // Opened before the view sees the line, so that the byte order mark
     // precedes the first line whatever the view does.

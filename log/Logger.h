@@ -11,9 +11,11 @@
 namespace corvane {
 
 // The program's log: every line is the time of day, "hh:ii:ss | ", then the
-// message. It goes to the window's view first (when one is set), then to the
-// log file as UTF-8 followed by CR LF. The file is opened at the first line,
-// and again at every later line for as long as opening fails.
+// message, its control characters written as "\xHH" so that a line stays one
+// line (see LineText.h). It goes to the window's view first (when one is
+// set), then to the log file as UTF-8 followed by CR LF. The file is opened
+// at the first line, and again at every later line for as long as opening
+// fails.
 //
 // Steady state costs no allocation and no system call per line beyond the
 // file's buffered writes: the line buffers are members reused from call to

@@ -393,3 +393,82 @@ netns_teardown() {
     NETNS_DIR=""
     return "$status"
 }
+
+# ---------------------------------------------------------------------------
+# A third namespace for tests that need a stranger on the network: a client
+# that is not on the forwarder's own machine, or an attacker.
+#
+#   attacker ns   lo (up), veth-att 198.51.100.2/24; routes: its own subnet
+#                 and 192.0.2.1/32 via 198.51.100.1 (the forwarder's other
+#                 address). Nothing else: 8.8.8.8 is out of its reach.
+#   forwarder ns  gains veth-fa 198.51.100.1/24 and the subnet route; IP
+#                 forwarding stays off, so it routes nothing between the two.
+#
+# Functions:
+#   netns_add_attacker               build it (after netns_setup)
+#   netns_att_exec CMD...            run CMD in the attacker namespace
+#   netns_att_start NAME CMD...      as netns_fwd_start, in the attacker namespace
+NETNS_ATT="corvane-att-$$"
+NETNS_ATT_ADDR=198.51.100.2
+NETNS_FWD_ATT_ADDR=198.51.100.1
+
+netns_add_attacker() {
+    netns_require_ready
+    # Attacker namespaces of runs that died without their EXIT trap.
+    local ns owner pid
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
+        case "$ns" in
+        corvane-att-*) owner="${ns##*-}" ;;
+        *) continue ;;
+        esac
+        [[ "$owner" =~ ^[0-9]+$ ]] || continue
+        [ -e "/proc/$owner" ] && continue
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do
+            kill -KILL "$pid" 2>/dev/null
+        done
+        ip netns del "$ns" 2>/dev/null && netns_log "removed stale namespace $ns"
+    done
+
+    ip netns add "$NETNS_ATT" || netns_die "cannot create $NETNS_ATT"
+    NETNS_CREATED+=("$NETNS_ATT")
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    ip netns exec "$NETNS_ATT" sh -c \
+        'for k in all default; do
+             f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
+             [ -w "$f" ] && echo 1 >"$f"
+         done; true'
+    ip -n "$NETNS_ATT" link set lo up || netns_die "cannot raise lo in $NETNS_ATT"
+    ip netns exec "$NETNS_FWD" sh -c 'echo 0 >/proc/sys/net/ipv4/ip_forward' ||
+        netns_die "cannot turn IP forwarding off in $NETNS_FWD"
+    ip -n "$NETNS_FWD" link add veth-fa type veth peer name veth-att netns "$NETNS_ATT" ||
+        netns_die "cannot create the attacker's veth pair"
+    # shellcheck disable=SC2015 # any failing step ends the setup
+    ip -n "$NETNS_FWD" addr add "$NETNS_FWD_ATT_ADDR/24" dev veth-fa &&
+        ip -n "$NETNS_FWD" link set veth-fa up &&
+        ip -n "$NETNS_ATT" addr add "$NETNS_ATT_ADDR/24" dev veth-att &&
+        ip -n "$NETNS_ATT" link set veth-att up &&
+        ip -n "$NETNS_ATT" route add "$NETNS_FWD_ADDR/32" via "$NETNS_FWD_ATT_ADDR" dev veth-att ||
+        netns_die "cannot configure the attacker's addresses and routes"
+
+    local routes links
+    routes="$(ip -n "$NETNS_ATT" -4 route show table main | sed 's/ *$//' | sort | tr '\n' ';')"
+    if [ "$routes" != "$NETNS_FWD_ADDR via $NETNS_FWD_ATT_ADDR dev veth-att;198.51.100.0/24 dev veth-att proto kernel scope link src $NETNS_ATT_ADDR;" ]; then
+        netns_die "unexpected routes in $NETNS_ATT: $routes"
+    fi
+    if ip -n "$NETNS_ATT" route show table all | grep -q '^default'; then
+        netns_die "default route in $NETNS_ATT"
+    fi
+    links="$(ip -n "$NETNS_ATT" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    [ "$links" = "lo veth-att " ] || netns_die "unexpected links in $NETNS_ATT: $links"
+    [ "$(ip netns exec "$NETNS_FWD" cat /proc/sys/net/ipv4/ip_forward)" = 0 ] ||
+        netns_die "IP forwarding is on in $NETNS_FWD"
+}
+
+netns_att_exec() {
+    netns_require_ready
+    ip netns exec "$NETNS_ATT" "$@"
+}
+
+netns_att_start() {
+    netns_start_in "$NETNS_ATT" "$@"
+}

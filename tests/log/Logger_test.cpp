@@ -112,6 +112,35 @@ TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
     EXPECT_EQ(readFile(path), kBom + "21:05:07 | " + std::string(5000, 'm'));
 }
 
+// A question name may hold any byte. Line breaks and other control
+// characters in a message must not split the line or forge another one, in
+// the file or in the view; printable text, Latin-1 letters included, stays.
+TEST(LoggerTest, ControlCharactersInAMessageAreWrittenAsHexEscapes) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    clock.now = at(1, 2, 3);
+    RecordingView view;
+    {
+        Logger log(clock, path);
+        log.setView(&view);
+        // A name that tries to end its line and forge an answer line, then
+        // the ends of both control ranges and the first printable letters.
+        std::u16string message = u"Q  [0001] : a\r\n12:00:00 | A  [0001] = 45b";
+        message += std::u16string(1, u'\0') + u"\x1F\x7F\x85\x9F\xA0\xFF";
+        log.logLine(message);
+    }
+    const std::u16string expected =
+        u"01:02:03 | Q  [0001] : a\\x0D\\x0A12:00:00 | A  [0001] = 45b"
+        u"\\x00\\x1F\\x7F\\x85\\x9F\xA0\xFF";
+    ASSERT_EQ(view.lines.size(), 1u);
+    EXPECT_EQ(view.lines[0], expected);
+    EXPECT_EQ(readFile(path), kBom +
+                                  "01:02:03 | Q  [0001] : a\\x0D\\x0A12:00:00 | A  [0001] = 45b"
+                                  "\\x00\\x1F\\x7F\\x85\\x9F\xC2\xA0\xC3\xBF\r\n");
+}
+
 TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
