@@ -137,6 +137,7 @@ ok "Depends covers every library the binaries link against"
 # The program opens Filter.DLL by its bare name: it must sit in the folder the
 # program's RUNPATH names, and nowhere on the program's own folder.
 runpath="$(readelf -d "$root/usr/bin/corvane" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
+# shellcheck disable=SC2016 # $ORIGIN is the loader's, literally
 [ "$runpath" = '$ORIGIN/../lib/corvane' ] || fail "RUNPATH of corvane: '$runpath'"
 [ -f "$root/usr/bin/${runpath#\$ORIGIN/}/Filter.DLL" ] || fail "no Filter.DLL in the RUNPATH folder"
 for elf in usr/lib/corvane/Filter.DLL usr/lib/corvane/corvane-faultbox; do
@@ -187,6 +188,7 @@ ok "corvane.desktop is valid and starts /usr/lib/corvane/corvane-launch with the
 fake="$work/fake"
 mkdir -p "$fake/bin" "$fake/lib/corvane" "$work/home"
 cp "$root/usr/lib/corvane/corvane-launch" "$fake/lib/corvane/"
+# shellcheck disable=SC2016 # expanded by the stand-in
 printf '#!/bin/sh\necho "$(pwd) $(umask) $#"\n' >"$fake/bin/corvane"
 chmod 755 "$fake/bin/corvane"
 launch() {
@@ -250,7 +252,7 @@ rm "$root/usr/lib/corvane/blocklist.txt"
 printf '@verdict BlockReply\nblocked.example.test\n' >"$root/usr/lib/corvane/blocklist.txt"
 status=0
 (
-    # shellcheck source=../e2e/netns.sh
+    # shellcheck source=../e2e/netns.sh disable=SC1091
     source "$harness"
     netns_setup
     netns_start_upstream
