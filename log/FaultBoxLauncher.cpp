@@ -60,21 +60,39 @@ bool FaultBoxLauncher::prepare(const char* helperPath) noexcept {
         ready_ = true;
         return true;
     }
-    const ssize_t length = readlink("/proc/self/exe", path_, sizeof path_ - 1);
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) {
         return false;
     }
-    path_[length] = '\0';
-    char* slash = std::strrchr(path_, '/');
+    self[length] = '\0';
+    return prepareForProgram(self);
+}
+
+bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {
+    ready_ = false;
+    const char* slash = std::strrchr(programPath, '/');
     if (slash == nullptr) {
         return false;
     }
-    const std::size_t folderLength = static_cast<std::size_t>(slash - path_) + 1;
+    const std::size_t folderLength = static_cast<std::size_t>(slash - programPath) + 1;
     const std::size_t nameLength = std::strlen(kFaultBoxProgram);
-    if (folderLength + nameLength >= sizeof path_) {
+    const std::size_t installedLength = std::strlen(kFaultBoxInstalledFolder);
+    if (folderLength + installedLength + nameLength >= sizeof path_) {
         return false;
     }
-    std::memcpy(slash + 1, kFaultBoxProgram, nameLength + 1);
+    std::memcpy(path_, programPath, folderLength);
+    // path_ becomes the program's folder, then middle, then the helper's name.
+    const auto compose = [&](const char* middle, std::size_t middleLength) {
+        std::memcpy(path_ + folderLength, middle, middleLength);
+        std::memcpy(path_ + folderLength + middleLength, kFaultBoxProgram, nameLength + 1);
+    };
+    compose(kFaultBoxInstalledFolder, installedLength);
+    const bool installed = access(path_, X_OK) == 0;
+    compose("", 0);
+    if (installed && access(path_, X_OK) != 0) {
+        compose(kFaultBoxInstalledFolder, installedLength);
+    }
     ready_ = true;
     return true;
 }

@@ -8,6 +8,10 @@ namespace corvane {
 // The name of the helper program that shows the fault report's message box.
 inline constexpr const char* kFaultBoxProgram = "corvane-faultbox";
 
+// Where an installed system keeps the helper, relative to the program's own
+// folder: the program in bin/, its private files in lib/corvane/.
+inline constexpr const char* kFaultBoxInstalledFolder = "../lib/corvane/";
+
 // Whether a message box could be seen by anyone: a display is named
 // (DISPLAY or WAYLAND_DISPLAY, non-empty) and Qt is not told to draw on the
 // offscreen or minimal platform. Without one, a box would wait for a click
@@ -22,10 +26,16 @@ bool displayAvailable(const char* const* environment) noexcept;
 class FaultBoxLauncher {
 public:
     // Works out the helper's path while allocating is still allowed:
-    // helperPath as given, or, for nullptr, kFaultBoxProgram in the folder of
-    // the running executable. False when no path can be formed; show() then
-    // does nothing.
+    // helperPath as given, or, for nullptr, the helper that belongs to the
+    // running executable (see prepareForProgram). False when no path can be
+    // formed; show() then does nothing.
     bool prepare(const char* helperPath) noexcept;
+
+    // The helper that belongs to the program at programPath: kFaultBoxProgram
+    // beside it (the build tree), else in kFaultBoxInstalledFolder from its
+    // folder (an installed system); when neither is there, the path beside it,
+    // which show() then fails to start.
+    bool prepareForProgram(const char* programPath) noexcept;
 
     // Starts the helper with text and returns once it has ended, or at once
     // when there is no display or the helper cannot be started.

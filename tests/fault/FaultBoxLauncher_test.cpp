@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,60 @@ TEST(FaultBoxLauncher, TakesAGivenHelperAsIsAndRefusesAnEmptyOne) {
     ASSERT_TRUE(launcher.prepare("/opt/box"));
     EXPECT_STREQ(launcher.helperPath(), "/opt/box");
     EXPECT_FALSE(launcher.prepare(""));
+    EXPECT_EQ(launcher.helperPath(), nullptr);
+}
+
+// A temporary tree laid out like an installation: bin/ for the program,
+// lib/corvane/ for its private files.
+class HelperLayout : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/corvane-faultbox-layout.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        std::filesystem::create_directories(root_ / "bin");
+        std::filesystem::create_directories(root_ / "lib/corvane");
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+
+    std::string path(const char* relative) const { return (root_ / relative).string(); }
+
+    void place(const char* relative, std::filesystem::perms mode) const {
+        std::ofstream(root_ / relative) << "#!/bin/sh\n";
+        std::filesystem::permissions(root_ / relative, mode);
+    }
+
+    std::filesystem::path root_;
+};
+
+constexpr auto kExecutable = std::filesystem::perms::owner_all;
+constexpr auto kNotExecutable = std::filesystem::perms::owner_read;
+
+TEST_F(HelperLayout, InstalledHelperIsFoundWhenNoneIsBesideTheProgram) {
+    place("lib/corvane/corvane-faultbox", kExecutable);
+    FaultBoxLauncher launcher;
+    ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
+    EXPECT_EQ(std::string(launcher.helperPath()), path("bin/../lib/corvane/corvane-faultbox"));
+}
+
+TEST_F(HelperLayout, HelperBesideTheProgramComesFirst) {
+    place("bin/corvane-faultbox", kExecutable);
+    place("lib/corvane/corvane-faultbox", kExecutable);
+    FaultBoxLauncher launcher;
+    ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
+    EXPECT_EQ(std::string(launcher.helperPath()), path("bin/corvane-faultbox"));
+}
+
+TEST_F(HelperLayout, WithoutAnyHelperThePathBesideTheProgramStays) {
+    place("lib/corvane/corvane-faultbox", kNotExecutable);
+    FaultBoxLauncher launcher;
+    ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
+    EXPECT_EQ(std::string(launcher.helperPath()), path("bin/corvane-faultbox"));
+}
+
+TEST_F(HelperLayout, ProgramPathWithoutAFolderIsRefused) {
+    FaultBoxLauncher launcher;
+    EXPECT_FALSE(launcher.prepareForProgram("corvane"));
     EXPECT_EQ(launcher.helperPath(), nullptr);
 }
 
