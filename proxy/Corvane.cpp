@@ -1,6 +1,8 @@
 // Corvane: the program's entry, startup and shutdown. Everything runs on this
 // one thread: the window, both network endpoints, the plug-in and the log.
-#include <ctime>
+#include <QApplication>
+
+#include <cstdlib>
 
 #include "log/Clock.h"
 #include "log/FaultReport.h"
@@ -10,6 +12,11 @@
 #include "proxy/PluginLibrary.h"
 #include "proxy/ProxyLoop.h"
 #include "proxy/StopSignals.h"
+#include "ui/DialogApi.h"
+#include "ui/EventPoll.h"
+#include "ui/LogViewSink.h"
+#include "ui/MainWindow.h"
+#include "ui/Sleep.h"
 
 namespace corvane {
 namespace {
@@ -23,17 +30,36 @@ constexpr std::u16string_view FilterLibraryName = u"Filter.DLL";
 constexpr std::u16string_view FilterExportName = u"FilterQuery";
 constexpr const char* LogFileName = "log.log";
 
-// Without a window nothing can ask to close, so only a stop signal ends the loop.
-class HeadlessWindow final : public WindowPoll {
+// The window's part in each turn. A stop signal counts as a close request,
+// so a program without a visible window (or without any) still ends in order.
+class ProgramWindow final : public WindowPoll {
 public:
-    std::int32_t eventPoll() override { return stopRequested() ? CloseEvent : 0; }
-    void sleepMs(std::int32_t milliseconds) override {
-        const timespec pause{0, static_cast<long>(milliseconds) * 1'000'000L};
-        nanosleep(&pause, nullptr);
+    std::int32_t eventPoll() override {
+        return stopRequested() ? CloseEvent : ::corvane::eventPoll();
     }
+    void sleepMs(std::int32_t milliseconds) override { ::corvane::sleepMs(milliseconds); }
 };
 
+// A forwarder must run on a machine without a display too: there the window
+// is built on Qt's offscreen platform, unseen, and everything else works the
+// same. A platform the user chose is left alone.
+void chooseOffscreenWithoutDisplay() {
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+}
+
 int runProgram() {
+    chooseOffscreenWithoutDisplay();
+    int argc = 1;
+    char programName[] = "corvane";
+    char* argv[] = {programName, nullptr};
+    QApplication application(argc, argv);
+
     // From here on a fault anywhere ends in the report, after the log's
     // buffered lines have been written out.
     FaultReportRegistration faultReport(&LogFile::flushForFault);
@@ -41,10 +67,14 @@ int runProgram() {
 
     SystemClock clock;
     Logger logger(clock, LogFileName);
-    HeadlessWindow window;
+    ProgramWindow windowPoll;
     PosixNetwork network;
+    ProxyLoop proxy(network, logger, clock, windowPoll);
 
-    ProxyLoop proxy(network, logger, clock, window);
+    const MainWindow window = openMainWindow();
+    LogViewSink logView(window.logView);
+    logger.setView(&logView);
+
     proxy.startNetwork({ListenPort, UpstreamHost, UpstreamPort});
 
     PluginLibraries libraries;
@@ -66,6 +96,11 @@ int runProgram() {
     }
     proxy.shutdownNetwork();
     network.netShutdown();
+
+    // The window, its gadgets and the fonts go while the application exists;
+    // the log file is written out and closed as the logger goes.
+    logger.setView(nullptr);
+    uiCleanup();
     return 0;
 }
 

@@ -36,7 +36,6 @@ void Dialog::close(GadgetTable& table) {
     root.reset();
     if (window) {
         window->setSizeChangedHook({});
-        window->setCloseRequestHook({});
     }
     window.reset();
     windowHandle = 0;

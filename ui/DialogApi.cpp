@@ -2,6 +2,10 @@
 
 #include <memory>
 
+#include "ui/Font.h"
+#include "ui/LogViewWidget.h"
+#include "ui/Tooltip.h"
+
 namespace corvane {
 
 namespace {
@@ -23,6 +27,7 @@ UiRegistry& uiRegistry() {
 void uiCleanup() {
     delete registrySlot;
     registrySlot = nullptr;
+    fontCloseAll();
 }
 
 int xmlParse(std::u16string_view text) {
@@ -55,6 +60,39 @@ void dialogFree(int dialog) {
 int titleSet(int window, std::optional<std::u16string_view> text) {
     return uiRegistry().titleSet(window, text);
 }
+void tooltipSet(int gadget, std::optional<std::u16string_view> text) {
+    tooltipSet(gadgetWidget(gadget), text.value_or(std::u16string_view()));
+}
+
+namespace {
+
+LogViewWidget* editorView(int gadget) {
+    return qobject_cast<LogViewWidget*>(gadgetWidget(gadget));
+}
+
+}  // namespace
+
+int itemCount(int gadget) {
+    const LogViewWidget* view = editorView(gadget);
+    return view != nullptr ? view->itemCount() : 0;
+}
+void itemRemove(int gadget, int index) {
+    if (LogViewWidget* view = editorView(gadget)) {
+        view->itemRemove(index);
+    }
+}
+void itemAdd(int gadget, int position, std::optional<std::u16string_view> text) {
+    if (LogViewWidget* view = editorView(gadget)) {
+        const std::u16string_view item = text.value_or(std::u16string_view());
+        view->itemAdd(position, QStringView(item.data(), static_cast<qsizetype>(item.size())));
+    }
+}
+void caretToEnd(int gadget) {
+    if (LogViewWidget* view = editorView(gadget)) {
+        view->caretToEnd();
+    }
+}
+
 QWidget* gadgetWidget(int gadget) {
     return uiRegistry().gadgetWidget(gadget);
 }

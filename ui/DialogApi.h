@@ -10,7 +10,8 @@ namespace corvane {
 
 // The dialog operations of this UI thread, on its registry. The registry is
 // made on first use and lives until uiCleanup, which the program calls at
-// shutdown while its QApplication still exists.
+// shutdown while its QApplication still exists; uiCleanup also lets go of
+// the fonts.
 UiRegistry& uiRegistry();
 void uiCleanup();
 
@@ -25,6 +26,18 @@ int dialogFind(int dialog, std::u16string_view name);
 void dialogRelayout(int dialog);
 void dialogFree(int dialog);
 int titleSet(int window, std::optional<std::u16string_view> text);
+
+// Replaces the gadget's tooltip; no text means the empty text.
+void tooltipSet(int gadget, std::optional<std::u16string_view> text);
+
+// The line operations of editor gadgets: lines as the view shows them, so a
+// wrapped item counts as several. They act on the log view (a read-only
+// editor); for any other gadget or an invalid handle they do nothing and
+// itemCount is 0. position -1 in itemAdd appends; no text is the empty text.
+int itemCount(int gadget);
+void itemRemove(int gadget, int index);
+void itemAdd(int gadget, int position, std::optional<std::u16string_view> text);
+void caretToEnd(int gadget);
 
 QWidget* gadgetWidget(int gadget);
 DialogWindow* windowWidget(int window);

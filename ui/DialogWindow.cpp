@@ -72,10 +72,9 @@ void DialogWindow::applyLimits(const AppliedLimits& limits) {
 }
 
 void DialogWindow::closeEvent(QCloseEvent* event) {
+    // Only the program closes its windows, by freeing them; the event layer
+    // turns the user's request into an event before it gets here.
     event->ignore();
-    if (closeHook_) {
-        closeHook_();
-    }
 }
 
 void DialogWindow::resizeEvent(QResizeEvent* event) {

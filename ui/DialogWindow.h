@@ -10,21 +10,19 @@
 namespace corvane {
 
 // The top-level window of a dialog; its client area is the dialog's inner
-// area. A close request never closes it: the window ignores the request and
-// only reports it through the close hook, so the program decides. Size
+// area. A close request never closes it: the window ignores the request (the
+// event layer reports it as CloseEvent), so the program decides. Size
 // changes are reported through the size hook with the new inner size; the
 // dialog layer binds its relayout there.
 class DialogWindow : public QWidget {
     Q_OBJECT
 
 public:
-    using CloseRequestHook = std::function<void()>;
     using SizeChangedHook = std::function<void(int innerWidth, int innerHeight)>;
 
     // flags: the window's FLAGS (caption, system menu, sizing border ...).
     explicit DialogWindow(std::uint32_t flags);
 
-    void setCloseRequestHook(CloseRequestHook hook) { closeHook_ = std::move(hook); }
     void setSizeChangedHook(SizeChangedHook hook) { sizeHook_ = std::move(hook); }
     const SizeChangedHook& sizeChangedHook() const { return sizeHook_; }
 
@@ -42,7 +40,6 @@ protected:
 
 private:
     std::uint32_t flags_;
-    CloseRequestHook closeHook_;
     SizeChangedHook sizeHook_;
 };
 

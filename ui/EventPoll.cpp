@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QThread>
 #include <QWidget>
 #include <QWindowStateChangeEvent>
@@ -32,12 +33,11 @@ DeliveryCounter* deliveryCounter() {
     if (app == nullptr) {
         return nullptr;
     }
-    // Found again by name, so a new application object gets a new counter.
-    auto* counter = app->findChild<DeliveryCounter*>(QStringLiteral("corvaneDeliveryCounter"),
-                                                     Qt::FindDirectChildrenOnly);
-    if (counter == nullptr) {
+    // Asked once per turn of the main loop, so the counter is remembered; it
+    // dies with its application, and a new application gets a new one.
+    static QPointer<DeliveryCounter> counter;
+    if (counter == nullptr || counter->parent() != app) {
         counter = new DeliveryCounter(app);
-        counter->setObjectName(QStringLiteral("corvaneDeliveryCounter"));
         app->installEventFilter(counter);
     }
     return counter;

@@ -115,6 +115,12 @@ void defaultFontSet(int handle) {
     }
 }
 
+void fontCloseAll() {
+    FontTable& table = fontTable();
+    table.fonts.clear();
+    table.gadgetDefault.reset();
+}
+
 std::optional<QFont> currentDefaultGadgetFont() {
     return fontTable().gadgetDefault;
 }

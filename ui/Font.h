@@ -29,6 +29,10 @@ std::optional<QFont> fontFromHandle(int handle);
 // Gadgets created earlier keep their font.
 void defaultFontSet(int handle);
 
+// Forgets every font handle and the default gadget font; for the end of the
+// program, while the application still exists.
+void fontCloseAll();
+
 // The font to give a gadget being created now; nullopt: leave Qt's default.
 std::optional<QFont> currentDefaultGadgetFont();
 

@@ -31,10 +31,19 @@
 
 #include "ui/EditorGadget.h"
 #include "ui/FlagTable.h"
+#include "ui/Font.h"
 
 namespace corvane {
 
 namespace {
+
+// Every gadget takes the default gadget font at its creation; gadgets made
+// earlier keep theirs. Applied before any size is measured from the font.
+void applyDefaultFont(QWidget* widget) {
+    if (auto font = currentDefaultGadgetFont()) {
+        widget->setFont(*font);
+    }
+}
 
 QString qText(const DialogElement& e) {
     return e.text ? QString::fromStdU16String(*e.text) : QString();
@@ -93,6 +102,7 @@ QWidget* createPlain(DialogElement& e, QWidget* parent) {
                 l->setPalette(p);
                 l->setCursor(Qt::PointingHandCursor);
                 if (has(e, WG_HyperLink_Underline)) {
+                    applyDefaultFont(l);
                     QFont f = l->font();
                     f.setUnderline(true);
                     l->setFont(f);
@@ -228,6 +238,10 @@ void setFrame(LayoutNode& node, int left, int top, int right, int bottom) {
 
 void createGadget(DialogElement& e, QWidget* parent) {
     QWidget* w = createPlain(e, parent);
+    // A gadget that chose its font already (a link's underline) keeps it.
+    if (w != nullptr && !w->testAttribute(Qt::WA_SetFont)) {
+        applyDefaultFont(w);
+    }
     switch (e.kind->code) {
         case CodeContainer: {
             const LayoutSize border = containerBorder(e.flags);
@@ -258,6 +272,7 @@ void createGadget(DialogElement& e, QWidget* parent) {
         }
         case CodeFrame: {
             auto* box = new QGroupBox(qText(e), parent);
+            applyDefaultFont(box);
             box->setFlat(has(e, WG_Frame_Flat));
             // The caption sits on the top edge; the rest is a thin frame.
             const int edge = has(e, WG_Frame_Double) ? 2 : 1;
@@ -268,6 +283,7 @@ void createGadget(DialogElement& e, QWidget* parent) {
         }
         case CodePanel: {
             auto* tabs = new QTabWidget(parent);
+            applyDefaultFont(tabs);
             const int edge = tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
             setFrame(e.layout, edge, tabs->tabBar()->sizeHint().height() + edge, edge, edge);
             w = tabs;

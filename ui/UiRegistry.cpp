@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ui/DialogBuilder.h"
+#include "ui/EventPoll.h"
 #include "ui/FlagTable.h"
 #include "ui/Gadgets.h"
 
@@ -27,6 +28,9 @@ void centreOnScreen(QWidget& window) {
         return;
     }
     const QRect s = screen->geometry();
+    // The outer size counts the frame, which Qt knows once the platform
+    // window exists (still hidden).
+    window.winId();
     const QSize outer = window.frameGeometry().size();
     window.move(s.x() + (s.width() - std::min(s.width(), outer.width())) / 2,
                 s.y() + (s.height() - std::min(s.height(), outer.height())) / 2);
@@ -120,6 +124,9 @@ int UiRegistry::dialogOpen(int handle, int xml, std::u16string_view name) {
     }
     d->windowHandle = takeHandle(nextWindow_);
     windows_[d->windowHandle] = d;
+    // From now on the window's close requests, resizes and state changes
+    // become events of this handle; the bridge lives as long as the window.
+    new WindowEventBridge(d->window.get(), d->windowHandle);
 
     layOut(*d, 0, 0);
     const std::uint32_t flags = d->root->flags;

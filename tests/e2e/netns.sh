@@ -133,6 +133,12 @@ netns_setup() {
     NETNS_DIR="$(mktemp -d "${TMPDIR:-/tmp}/corvane-netns.XXXXXX")" ||
         netns_die "cannot make a temp dir"
     NETNS_SILENT_LOG="$NETNS_DIR/silent-upstream.log"
+    # The program's window toolkit wants a private runtime folder, as a
+    # desktop session provides; without one it complains on stderr.
+    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+        export XDG_RUNTIME_DIR="$NETNS_DIR/runtime"
+        mkdir -m 0700 "$XDG_RUNTIME_DIR"
+    fi
 
     if ! ip netns add "$NETNS_FWD"; then
         netns_log "skipped: this system does not let us create network namespaces"
@@ -381,9 +387,9 @@ netns_teardown() {
         if [ "$status" -ne 0 ]; then
             local f
             for f in "$NETNS_DIR"/*; do
-                if [ ! -s "$f" ] || [ "${f%.pid}" != "$f" ]; then
-                continue
-            fi
+                if [ ! -f "$f" ] || [ ! -s "$f" ] || [ "${f%.pid}" != "$f" ]; then
+                    continue
+                fi
                 echo "---- $(basename "$f")" >&2
                 tail -n 40 "$f" >&2
             done

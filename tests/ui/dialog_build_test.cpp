@@ -8,6 +8,7 @@
 
 #include "ui/DialogDocument.h"
 #include "ui/DialogText.h"
+#include "ui/LogViewWidget.h"
 #include "ui/UiRegistry.h"
 
 namespace corvane {
@@ -58,10 +59,10 @@ TEST(DialogBuild, TheDocumentBuildsWithItsResolvedFlags) {
         EXPECT_EQ(e->flags, r.flags) << toUtf8(r.name);
         EXPECT_EQ(e->kind->code, r.code) << toUtf8(r.name);
     }
-    auto* log = qobject_cast<QPlainTextEdit*>(o.gadget(u"TXTLOG"));
+    // The read-only editor is the log view: it never takes the user's edits.
+    auto* log = qobject_cast<LogViewWidget*>(o.gadget(u"TXTLOG"));
     ASSERT_NE(log, nullptr);
-    EXPECT_TRUE(log->isReadOnly());
-    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_TRUE(log->wordWrap());
     auto* credit = qobject_cast<QPlainTextEdit*>(o.gadget(u"editor2"));
     ASSERT_NE(credit, nullptr);
     EXPECT_EQ(credit->toPlainText(), "Cor va ne by Tes sa ly");

@@ -74,15 +74,6 @@ TEST_F(MainWindowTest, RelayoutNeverShrinksAndGrowsATooSmallWindow) {
     EXPECT_EQ(window->minimumSize(), QSize(593, 336));
 }
 
-TEST_F(MainWindowTest, CloseRequestOnlyCallsTheHook) {
-    int requests = 0;
-    window->setCloseRequestHook([&requests] { ++requests; });
-    EXPECT_FALSE(window->close());
-    EXPECT_EQ(requests, 1);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_NE(registry.dialogFind(dialog, u"txtLog"), -1);
-}
-
 TEST_F(MainWindowTest, SizeHookCanBeChainedByTheEventLayer) {
     std::vector<QSize> seen;
     auto relayout = window->sizeChangedHook();

@@ -1,0 +1,159 @@
+#include "ui/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+
+#include "tests/ui/QtApp.h"
+#include "ui/DialogApi.h"
+#include "ui/EventPoll.h"
+#include "ui/LogViewWidget.h"
+
+namespace corvane {
+namespace {
+
+// Polls until nothing is pending; false if that never happens.
+bool drainPoll() {
+    for (int i = 0; i < 1000; ++i) {
+        if (eventPoll() == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's window as startup leaves it, torn down as the program's
+// shutdown does.
+class ProgramWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        test::ensureQtApp();
+        uiEventQueue().clear();
+        main = openMainWindow();
+        ASSERT_GT(main.window, 0);
+        window = windowWidget(main.window);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(drainPoll());
+    }
+    void TearDown() override {
+        uiCleanup();
+        uiEventQueue().clear();
+    }
+    QWidget* gadget(std::u16string_view name) const {
+        return gadgetWidget(dialogFind(main.dialog, name));
+    }
+
+    MainWindow main;
+    DialogWindow* window = nullptr;
+};
+
+TEST_F(ProgramWindowTest, StartupTitlesTheWindowAndGivesTheButtonsTheirTooltips) {
+    EXPECT_EQ(window->windowTitle(), "Corvane 1.0.0.2");
+    EXPECT_TRUE(window->isVisible());
+    for (std::u16string_view name : {u"button1", u"button2"}) {
+        auto* button = qobject_cast<QAbstractButton*>(gadget(name));
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->toolTip(), "does nothing");
+    }
+    // The captions stay as the document gives them.
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(gadget(u"button1"))->text(), "1");
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(gadget(u"button2"))->text(), "2");
+}
+
+TEST_F(ProgramWindowTest, LogViewIsTheReadOnlyEditorInTheGadgetFont) {
+    ASSERT_NE(main.logView, nullptr);
+    EXPECT_EQ(main.logView, gadget(u"TXTLOG"));
+    EXPECT_TRUE(main.logView->wordWrap());
+    EXPECT_EQ(main.logView->itemCount(), 0);
+    // "Consolas" 10 points at the offscreen display's 96 dots per inch.
+    EXPECT_EQ(main.logView->font().pixelSize(), 13);
+    EXPECT_EQ(gadget(u"button1")->font().pixelSize(), 13);
+    EXPECT_EQ(dialogFind(main.dialog, u"hbox1"), -1);
+    EXPECT_EQ(dialogFind(main.dialog, u"wndMain"), -1);
+}
+
+TEST_F(ProgramWindowTest, WindowIsCentredOnTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect frame = window->frameGeometry();
+    EXPECT_EQ(frame.x(), (screen.width() - std::min(screen.width(), frame.width())) / 2);
+    EXPECT_EQ(frame.y(), (screen.height() - std::min(screen.height(), frame.height())) / 2);
+}
+
+TEST_F(ProgramWindowTest, CloseRequestIsPolledAsCloseEventAndTheWindowStays) {
+    window->windowHandle()->close();  // what the close box does
+    int code = 0;
+    for (int i = 0; i < 100 && code != CloseEvent; ++i) {
+        code = eventPoll();
+    }
+    EXPECT_EQ(code, CloseEvent);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(windowWidget(main.window), window);
+    EXPECT_NE(dialogFind(main.dialog, u"txtLog"), -1);
+}
+
+TEST_F(ProgramWindowTest, UserResizeLaysOutBeforeThePollReturnsAndStopsAtTheContent) {
+    const QSize required = window->size();
+    EXPECT_EQ(window->minimumSize(), required);
+    const int logWidth = gadget(u"txtLog")->width();
+
+    // A resize that comes from the window system, as dragging the border does.
+    window->windowHandle()->resize(required + QSize(100, 50));
+    int code = 0;
+    for (int i = 0; i < 100 && window->size() == required; ++i) {
+        code = eventPoll();
+    }
+    EXPECT_NE(code, 0);
+    EXPECT_EQ(window->size(), required + QSize(100, 50));
+    EXPECT_EQ(gadget(u"txtLog")->width(), logWidth + 100);
+    // The event itself comes with a later poll.
+    bool sized = false;
+    for (int i = 0; i < 100 && !sized; ++i) {
+        sized = eventPoll() == SizeEvent;
+    }
+    EXPECT_TRUE(sized);
+
+    window->resize(10, 10);
+    EXPECT_EQ(window->size(), required);
+}
+
+TEST_F(ProgramWindowTest, EditorLineOperationsByHandle) {
+    const int log = dialogFind(main.dialog, u"txtLog");
+    itemAdd(log, -1, std::nullopt);
+    EXPECT_EQ(itemCount(log), 1);
+    itemAdd(log, -1, u"X");
+    EXPECT_EQ(main.logView->text(), "\nX");
+    itemAdd(log, 0, u"N");
+    EXPECT_EQ(main.logView->text(), "N\n\nX");
+    itemRemove(log, 0);
+    itemRemove(log, 0);
+    itemRemove(log, 0);
+    EXPECT_EQ(itemCount(log), 0);
+    caretToEnd(log);
+
+    // Handles that are no editor's: nothing happens.
+    for (int other : {dialogFind(main.dialog, u"button1"), -1, 0, 9999}) {
+        itemAdd(other, -1, u"lost");
+        itemRemove(other, 0);
+        caretToEnd(other);
+        EXPECT_EQ(itemCount(other), 0);
+    }
+    EXPECT_EQ(itemCount(log), 0);
+}
+
+TEST(ProgramWindowWithoutDocument, FailedOpenLeavesNoWindowAndFindsNothing) {
+    test::ensureQtApp();
+    const int dialog = dialogNew();
+    const int xml = xmlParse(u"<window name='other'/>");
+    EXPECT_EQ(dialogOpen(dialog, xml, u"wndMain"), 0);
+    xmlFree(xml);
+    EXPECT_EQ(dialogWindowHandle(dialog), -1);
+    EXPECT_EQ(dialogFind(dialog, u"txtLog"), -1);
+    EXPECT_EQ(titleSet(dialogWindowHandle(dialog), u"title"), 0);
+    uiCleanup();
+}
+
+}  // namespace
+}  // namespace corvane
