@@ -10,9 +10,24 @@ cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDeb
 cmake --build "$here/build/release" --target corvane Filter.DLL
 
 binary="$here/build/release/proxy/corvane"
-# Port 53 is privileged: without root the binary needs the capability to bind it.
-if [ "$(id -u)" -ne 0 ] && ! getcap "$binary" 2>/dev/null | grep -q cap_net_bind_service; then
-    echo "Granting $binary the right to bind port 53 (sudo setcap)..."
-    sudo setcap cap_net_bind_service=+ep "$binary"
+if [ "$(id -u)" -eq 0 ]; then
+    exec "$binary"
 fi
-exec "$binary"
+
+# Port 53 is privileged. The program gets the right to bind it as an ambient
+# capability and runs as you. A file capability (setcap) would do too, but it
+# puts the dynamic loader in secure-execution mode, which ignores the RUNPATH
+# $ORIGIN and so the Filter.DLL beside the program; remove one set earlier.
+if getcap "$binary" 2>/dev/null | grep -q cap_net_bind_service; then
+    sudo setcap -r "$binary"
+fi
+# sudo starts from a clean environment: hand on what the window needs.
+session=()
+for name in DISPLAY XAUTHORITY WAYLAND_DISPLAY XDG_RUNTIME_DIR HOME; do
+    if [ -n "${!name:-}" ]; then
+        session+=("$name=${!name}")
+    fi
+done
+echo "Starting $binary with the right to bind port 53 (sudo setpriv)..."
+exec sudo env "${session[@]}" setpriv --reuid="$(id -u)" --regid="$(id -g)" --init-groups \
+    --inh-caps=+net_bind_service --ambient-caps=+net_bind_service "$binary"
