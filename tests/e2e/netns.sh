@@ -100,7 +100,7 @@ netns_remove_stale() {
     local ns owner pid
     for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
         case "$ns" in
-        corvane-fwd-* | corvane-up-*) owner="${ns##*-}" ;;
+        corvane-fwd-* | corvane-up-* | corvane-att-*) owner="${ns##*-}" ;;
         *) continue ;;
         esac
         [[ "$owner" =~ ^[0-9]+$ ]] || continue
@@ -420,21 +420,6 @@ NETNS_FWD_ATT_ADDR=198.51.100.1
 
 netns_add_attacker() {
     netns_require_ready
-    # Attacker namespaces of runs that died without their EXIT trap.
-    local ns owner pid
-    for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-        case "$ns" in
-        corvane-att-*) owner="${ns##*-}" ;;
-        *) continue ;;
-        esac
-        [[ "$owner" =~ ^[0-9]+$ ]] || continue
-        [ -e "/proc/$owner" ] && continue
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do
-            kill -KILL "$pid" 2>/dev/null
-        done
-        ip netns del "$ns" 2>/dev/null && netns_log "removed stale namespace $ns"
-    done
-
     ip netns add "$NETNS_ATT" || netns_die "cannot create $NETNS_ATT"
     NETNS_CREATED+=("$NETNS_ATT")
     # shellcheck disable=SC2016 # expanded by the inner shell

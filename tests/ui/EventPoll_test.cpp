@@ -10,25 +10,8 @@
 namespace corvane {
 namespace {
 
-// Polls until nothing is pending; false if that never happens.
-bool drainPoll() {
-    for (int i = 0; i < 1000; ++i) {
-        if (eventPoll() == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Polls until `code` comes out of the queue (bounded).
-bool pollFor(int code) {
-    for (int i = 0; i < 1000; ++i) {
-        if (eventPoll() == code) {
-            return true;
-        }
-    }
-    return false;
-}
+using test::drainPoll;
+using test::pollFor;
 
 class EventPollTest : public testing::Test {
 protected:

@@ -15,15 +15,8 @@
 namespace corvane {
 namespace {
 
-// Polls until nothing is pending; false if that never happens.
-bool drainPoll() {
-    for (int i = 0; i < 1000; ++i) {
-        if (eventPoll() == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+using test::drainPoll;
+using test::pollFor;
 
 // The program's window as startup leaves it, torn down as the program's
 // shutdown does.
@@ -84,11 +77,7 @@ TEST_F(ProgramWindowTest, WindowIsCentredOnTheScreen) {
 
 TEST_F(ProgramWindowTest, CloseRequestIsPolledAsCloseEventAndTheWindowStays) {
     window->windowHandle()->close();  // what the close box does
-    int code = 0;
-    for (int i = 0; i < 100 && code != CloseEvent; ++i) {
-        code = eventPoll();
-    }
-    EXPECT_EQ(code, CloseEvent);
+    EXPECT_TRUE(pollFor(CloseEvent));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(windowWidget(main.window), window);
     EXPECT_NE(dialogFind(main.dialog, u"txtLog"), -1);
@@ -109,11 +98,7 @@ TEST_F(ProgramWindowTest, UserResizeLaysOutBeforeThePollReturnsAndStopsAtTheCont
     EXPECT_EQ(window->size(), required + QSize(100, 50));
     EXPECT_EQ(gadget(u"txtLog")->width(), logWidth + 100);
     // The event itself comes with a later poll.
-    bool sized = false;
-    for (int i = 0; i < 100 && !sized; ++i) {
-        sized = eventPoll() == SizeEvent;
-    }
-    EXPECT_TRUE(sized);
+    EXPECT_TRUE(pollFor(SizeEvent));
 
     window->resize(10, 10);
     EXPECT_EQ(window->size(), required);

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "ui/EventPoll.h"
+
 namespace corvane::test {
 
 // The one QApplication of the ui test program, made on first use on Qt's
@@ -19,6 +21,26 @@ inline QApplication& ensureQtApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+// Polls until nothing is pending; false if that never happens.
+inline bool drainPoll() {
+    for (int i = 0; i < 1000; ++i) {
+        if (eventPoll() == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Polls until `code` comes out of the queue; false if it never does.
+inline bool pollFor(int code) {
+    for (int i = 0; i < 1000; ++i) {
+        if (eventPoll() == code) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace corvane::test
