@@ -37,6 +37,10 @@ struct AlignCase {
     bool left;
 };
 
+void PrintTo(const AlignCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class ButtonTextAlignment : public testing::TestWithParam<AlignCase> {};
 
 // A caption pushed to one side keeps clear of the button's edge, as it
