@@ -71,7 +71,13 @@ QWidget* createPlain(DialogElement& e, QWidget* parent) {
             b->setCheckable(has(e, WG_Button_Toggle));
             b->setDefault(has(e, WG_Button_Default));
             if (has(e, WG_Button_Left) || has(e, WG_Button_Right)) {
-                b->setStyleSheet(has(e, WG_Button_Left) ? "text-align: left" : "text-align: right");
+                // The alignment rule alone sets the caption against the
+                // bevel; it keeps the inset the style gives a centred one.
+                const int inset = b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) / 2;
+                const bool left = has(e, WG_Button_Left);
+                b->setStyleSheet(QStringLiteral("text-align: %1; padding-%1: %2px")
+                                     .arg(left ? u"left" : u"right")
+                                     .arg(inset));
             }
             return b;
         }

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Remakes docs/window.png, the picture of Corvane's window in the README: the
+# real program, built from this tree, with the blocklist plug-in and a short
+# block list, showing the lines of a few forwarded and blocked queries.
+#
+# The program forwards to 8.8.8.8, so it runs only inside the private network
+# namespaces of tests/e2e/netns.sh, where 8.8.8.8 is a local stand-in resolver
+# and nothing can leave the machine. Its window goes to a virtual X server
+# (Xvfb) started in the same namespace. Needs root (for the namespaces); the
+# tools it lacks are installed with apt-get. Every wait is bounded, and
+# everything started here is stopped on the way out, however the script ends.
+#
+# Usage: docs/make-screenshot.sh [OUTPUT.png]   (default: docs/window.png)
+set -euo pipefail
+
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+output="${1:-$repo/docs/window.png}"
+build="$repo/build/release"
+title="Corvane 1.0.0.2"
+
+die() {
+    echo "make-screenshot: $*" >&2
+    exit 1
+}
+
+[ "$(id -u)" -eq 0 ] || die "needs root: the program runs only in private network namespaces"
+
+# ---- tools ---------------------------------------------------------------------
+# Only this script needs them; the build and the tests do not.
+missing=()
+need() {
+    command -v "$1" >/dev/null || missing+=("$2")
+}
+need Xvfb xvfb
+need xwd x11-apps
+need xwininfo x11-utils
+need openbox openbox
+need convert imagemagick
+need dig bind9-dnsutils
+need dnsmasq dnsmasq-base
+need ip iproute2
+need cmake cmake
+need ninja ninja-build
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "make-screenshot: installing ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# ---- the program -------------------------------------------------------------------
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target corvane Filter.DLL
+export CORVANE_BINARY="$build/proxy/corvane"
+plugin="$build/proxy/Filter.DLL"
+[ -x "$CORVANE_BINARY" ] || die "no program at $CORVANE_BINARY"
+[ -f "$plugin" ] || die "no plug-in at $plugin"
+
+# ---- the private network and the display -------------------------------------------
+# shellcheck source=SCRIPTDIR/../tests/e2e/netns.sh
+source "$repo/tests/e2e/netns.sh"
+# shellcheck source=SCRIPTDIR/../tests/e2e/corvane_copy.sh
+source "$repo/tests/e2e/corvane_copy.sh"
+netns_setup
+# The stand-in resolver knows these names; any other one is NXDOMAIN.
+netns_start_upstream \
+    --host-record=www.example.com,192.0.2.20 \
+    --host-record=mail.example.org,192.0.2.25 \
+    --address=/cdn.example.net/192.0.2.40
+
+# Xvfb picks a free display itself and writes its number, once it accepts
+# clients, to the descriptor -displayfd names: here its standard output.
+netns_fwd_start xvfb Xvfb -displayfd 1 -screen 0 1024x640x24 -nolisten tcp
+xvfb_pid="$NETNS_LAST_PID"
+display=""
+for ((i = 0; i < 100; i++)); do
+    display="$(tr -dc 0-9 <"$NETNS_DIR/xvfb.out")"
+    [ -n "$display" ] && break
+    netns_alive "$xvfb_pid" || die "Xvfb ended: $(cat "$NETNS_DIR/xvfb.err")"
+    sleep 0.1
+done
+[ -n "$display" ] || die "Xvfb did not start in time"
+export DISPLAY=":$display"
+# The real X platform, whatever the caller's environment asks for.
+export QT_QPA_PLATFORM=xcb
+# A window manager draws the frame and the title bar, as on a desktop. It has
+# taken the screen once the root window says which manager runs.
+netns_fwd_start openbox openbox --sm-disable
+openbox_pid="$NETNS_LAST_PID"
+for ((i = 0; i < 50; i++)); do
+    netns_fwd_exec xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    netns_alive "$openbox_pid" || die "openbox ended: $(cat "$NETNS_DIR/openbox.err")"
+    sleep 0.1
+done
+
+# ---- the program with its plug-in and a block list ----------------------------------
+copy_start shot "$plugin"
+printf 'ads.example.com\ntracker.example.net\n' >"$COPY_BIN/blocklist.txt"
+
+# The window is mapped a moment after the sockets are bound.
+for ((i = 0; i < 50; i++)); do
+    netns_fwd_exec xwininfo -name "$title" >/dev/null 2>&1 && break
+    sleep 0.1
+done
+netns_fwd_exec xwininfo -name "$title" >/dev/null 2>&1 || die "no window titled '$title'"
+
+# One at a time, so the lines come in this order. A blocked query gets no
+# reply, so dig gives up on it after a second.
+for name in www.example.com ads.example.com mail.example.org \
+    static.tracker.example.net cdn.example.net nosuch.example.org; do
+    netns_fwd_exec dig @127.0.0.1 "$name" +time=1 +tries=1 +noedns >/dev/null 2>&1 || true
+done
+# The view repaints once per display frame; give it a few.
+sleep 0.5
+
+# ---- the picture -----------------------------------------------------------------------
+# The window manager puts the program's window inside its frame: the picture
+# is of the outermost window below the root, title bar included.
+window_id() {
+    sed -n "s/.*$1: \(0x[0-9a-f]*\).*/\1/p"
+}
+root="$(netns_fwd_exec xwininfo -root | window_id 'Window id')"
+window="$(netns_fwd_exec xwininfo -name "$title" | window_id 'Window id')"
+for ((i = 0; i < 5; i++)); do
+    parent="$(netns_fwd_exec xwininfo -tree -id "$window" | window_id 'Parent window id')"
+    if [ -z "$parent" ] || [ "$parent" = "$root" ]; then break; fi
+    window="$parent"
+done
+netns_fwd_exec xwd -silent -display "$DISPLAY" -id "$window" >"$NETNS_DIR/window.xwd" ||
+    die "xwd could not capture the window"
+convert "xwd:$NETNS_DIR/window.xwd" -strip "png:$NETNS_DIR/window.png" ||
+    die "convert could not make the PNG"
+copy_stop || die "the program did not end cleanly"
+if [ -s "$NETNS_DIR/corvane-shot.err" ]; then
+    echo "make-screenshot: the program wrote to stderr:" >&2
+    cat "$NETNS_DIR/corvane-shot.err" >&2
+fi
+echo "make-screenshot: the log it left:"
+copy_messages | sed 's/^/    /'
+cp "$NETNS_DIR/window.png" "$output"
+echo "make-screenshot: wrote $output ($(stat -c %s "$output") bytes)"
