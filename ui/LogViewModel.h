@@ -83,6 +83,10 @@ private:
     static std::size_t index(int paragraph) { return static_cast<std::size_t>(paragraph); }
     void insertAt(qint64 position, QStringView text);
     void removeRange(qint64 from, qint64 to);
+    // Keeps the storage of a paragraph's text that is going away, emptied,
+    // for the next appended line, so that a log that trims its front as it
+    // appends does not allocate for every line.
+    void keepSpareText(QString& text);
     void rewrap(Paragraph& paragraph) const;
     // Restores the running numbers after paragraphs first..last changed.
     void renumber(std::size_t first, std::size_t last);
@@ -94,6 +98,7 @@ private:
 
     const LineWrapper& wrapper_;
     std::deque<Paragraph> paras_;
+    QString spareText_;
     int emptyLineState_ = 0;
     qint64 anchor_ = 0;
     qint64 caret_ = 0;
