@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <deque>
 
+#include "ui/BlockRecycler.h"
 #include "ui/LogViewWrap.h"
 
 namespace corvane {
@@ -97,7 +98,12 @@ private:
     Place locate(qint64 position) const;
 
     const LineWrapper& wrapper_;
-    std::deque<Paragraph> paras_;
+    // The paragraphs come and go at the two ends, by the line at the rate of
+    // the log; the recycler lets the deque reuse its blocks of storage
+    // instead of freeing one and allocating another every few lines.
+    BlockRecycler recycler_;
+    std::deque<Paragraph, RecyclingAllocator<Paragraph>> paras_{
+        RecyclingAllocator<Paragraph>(recycler_)};
     QString spareText_;
     int emptyLineState_ = 0;
     qint64 anchor_ = 0;
