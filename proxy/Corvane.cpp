@@ -1,7 +1,9 @@
 // Corvane: the program's entry, startup and shutdown. Everything runs on this
 // one thread: the window, both network endpoints, the plug-in and the log.
 #include <QApplication>
+#include <QPointer>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "log/Clock.h"
@@ -15,6 +17,7 @@
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
 #include "ui/LogViewSink.h"
+#include "ui/LogViewWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/Sleep.h"
 
@@ -38,6 +41,22 @@ public:
         return stopRequested() ? CloseEvent : ::corvane::eventPoll();
     }
     void sleepMs(std::int32_t milliseconds) override { ::corvane::sleepMs(milliseconds); }
+    // The log view repaints once per frame, from a timer. An idle pause that
+    // only woke for datagrams would leave that frame to the start of the turn
+    // a datagram begins, and the datagram would wait for the painting.
+    std::int32_t pauseLimitMs(std::int32_t longest) override {
+        const int due = logView_ != nullptr ? logView_->msUntilFrame() : -1;
+        if (due < 0) {
+            return longest;
+        }
+        // At least 1 ms: the reading is rounded down, and a pause of 0 would
+        // spin until the timer fires.
+        return std::clamp<std::int32_t>(due, 1, longest);
+    }
+    void watchLogView(LogViewWidget* view) { logView_ = view; }
+
+private:
+    QPointer<LogViewWidget> logView_;
 };
 
 // A forwarder must run on a machine without a display too: there the window
@@ -53,8 +72,20 @@ void chooseOffscreenWithoutDisplay() {
     }
 }
 
+// The main loop asks Qt for pending events in every turn, tens of thousands
+// of times a second under load. Qt's glib-based event dispatcher takes and
+// releases several locks for each ask; Qt's own dispatcher does the same work
+// for much less, and nothing in this program needs glib's loop. A choice the
+// user made is left alone.
+void preferQtEventDispatcher() {
+    if (std::getenv("QT_NO_GLIB") == nullptr) {
+        setenv("QT_NO_GLIB", "1", 1);
+    }
+}
+
 int runProgram() {
     chooseOffscreenWithoutDisplay();
+    preferQtEventDispatcher();
     int argc = 1;
     char programName[] = "corvane";
     char* argv[] = {programName, nullptr};
@@ -74,6 +105,7 @@ int runProgram() {
     const MainWindow window = openMainWindow();
     LogViewSink logView(window.logView);
     logger.setView(&logView);
+    windowPoll.watchLogView(window.logView);
 
     proxy.startNetwork({ListenPort, UpstreamHost, UpstreamPort});
 

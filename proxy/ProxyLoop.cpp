@@ -94,8 +94,9 @@ bool ProxyLoop::turn() {
             lastExpiry_ = clock_.localSeconds();
         } else if (windowEvent == 0) {
             // Pause as an idle turn should, but let a datagram that arrives
-            // meanwhile end the pause instead of waiting out the 16 ms.
-            net_.waitReadable(listener_, link_, IdlePauseMs);
+            // meanwhile end the pause instead of waiting out the 16 ms, and
+            // end it when the window has work due.
+            net_.waitReadable(listener_, link_, window_.pauseLimitMs(IdlePauseMs));
         }
     }
     return true;

@@ -17,6 +17,11 @@ public:
     // window; any other value when something else was handled.
     virtual std::int32_t eventPoll() = 0;
     virtual void sleepMs(std::int32_t milliseconds) = 0;
+    // How long the idle pause of a turn may last, at most `longest`: less when
+    // the window has work of its own due sooner (a repaint), so that the work
+    // is done while nothing else is waiting rather than in front of the next
+    // datagram, which would otherwise be the first thing to end the pause.
+    virtual std::int32_t pauseLimitMs(std::int32_t longest) { return longest; }
 };
 
 }  // namespace corvane

@@ -225,6 +225,7 @@ void LogViewModel::removeRange(qint64 from, qint64 to) {
     if (first.offset == 0 && last.offset == 0 && first.paragraph < last.paragraph) {
         // Whole paragraphs with their breaks: the one after them is untouched,
         // so nothing needs laying out again (the usual trim of the log).
+        keepSpareText(paras_[first.paragraph].text);
         paras_.erase(begin + static_cast<std::ptrdiff_t>(first.paragraph),
                      begin + static_cast<std::ptrdiff_t>(last.paragraph));
         if (first.paragraph > 0) {
@@ -245,6 +246,14 @@ void LogViewModel::removeRange(qint64 from, qint64 to) {
     renumber(first.paragraph, first.paragraph);
 }
 
+void LogViewModel::keepSpareText(QString& text) {
+    // Only storage that nothing else shares can be written into later.
+    if (text.isDetached() && text.capacity() > spareText_.capacity()) {
+        spareText_ = std::move(text);
+        spareText_.truncate(0);
+    }
+}
+
 void LogViewModel::itemRemove(int index) {
     if (index < 0 || index >= lineCount()) {
         return;
@@ -263,26 +272,30 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         const qint64 length = textLength();
         // The breaks go in with the text in one edit; the result is the same
         // as inserting them one after the other at the end.
-        QString insertion;
+        qsizetype breaks = 0;
         if (emptyLineState_ == 1) {
-            insertion += paragraphBreak;
+            ++breaks;
             emptyLineState_ = 2;
         }
         if (length > 0) {
-            insertion += paragraphBreak;
+            ++breaks;
         } else if (text.isEmpty() && emptyLineState_ == 0) {
             emptyLineState_ = 1;
         }
-        if (insertion.size() == 1 && !std::any_of(text.begin(), text.end(), isBreak)) {
-            // The log's case: one new paragraph at the end.
+        if (breaks == 1 && !std::any_of(text.begin(), text.end(), isBreak)) {
+            // The log's case: one new paragraph at the end, in the storage of
+            // one trimmed from the front when there is one.
             Paragraph added;
-            added.text = text.toString();
+            added.text = std::move(spareText_);
+            spareText_ = QString();
+            added.text.append(text);
             rewrap(added);
             paras_.push_back(std::move(added));
             renumber(paras_.size() - 1, paras_.size() - 1);
-        } else if (insertion.isEmpty()) {
+        } else if (breaks == 0) {
             insertAt(length, text);
         } else {
+            QString insertion(breaks, paragraphBreak);
             insertion += text;
             insertAt(length, insertion);
         }

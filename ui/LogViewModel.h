@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <deque>
 
+#include "ui/BlockRecycler.h"
 #include "ui/LogViewWrap.h"
 
 namespace corvane {
@@ -83,6 +84,10 @@ private:
     static std::size_t index(int paragraph) { return static_cast<std::size_t>(paragraph); }
     void insertAt(qint64 position, QStringView text);
     void removeRange(qint64 from, qint64 to);
+    // Keeps the storage of a paragraph's text that is going away, emptied,
+    // for the next appended line, so that a log that trims its front as it
+    // appends does not allocate for every line.
+    void keepSpareText(QString& text);
     void rewrap(Paragraph& paragraph) const;
     // Restores the running numbers after paragraphs first..last changed.
     void renumber(std::size_t first, std::size_t last);
@@ -93,7 +98,13 @@ private:
     Place locate(qint64 position) const;
 
     const LineWrapper& wrapper_;
-    std::deque<Paragraph> paras_;
+    // The paragraphs come and go at the two ends, by the line at the rate of
+    // the log; the recycler lets the deque reuse its blocks of storage
+    // instead of freeing one and allocating another every few lines.
+    BlockRecycler recycler_;
+    std::deque<Paragraph, RecyclingAllocator<Paragraph>> paras_{
+        RecyclingAllocator<Paragraph>(recycler_)};
+    QString spareText_;
     int emptyLineState_ = 0;
     qint64 anchor_ = 0;
     qint64 caret_ = 0;

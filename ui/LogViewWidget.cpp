@@ -106,6 +106,7 @@ void LogViewWidget::setWordWrap(bool on) {
         return;
     }
     wrapper_.setWrapping(on);
+    layouts_.clear();
     model_.rewrapAll();
     if (on) {
         horizontalScrollBar()->setValue(0);
@@ -136,6 +137,13 @@ void LogViewWidget::scheduleFrame() {
 void LogViewWidget::flushFrame() {
     frameTimer_.stop();
     frameTick();
+}
+
+int LogViewWidget::msUntilFrame() const {
+    if (!frameTimer_.isActive()) {
+        return -1;
+    }
+    return std::max(0, frameTimer_.remainingTime());
 }
 
 void LogViewWidget::frameTick() {
@@ -188,6 +196,7 @@ void LogViewWidget::ensureCaretVisible() {
 
 void LogViewWidget::applyFont() {
     wrapper_.setFont(font());
+    layouts_.clear();
     lineSpacing_ = std::max(1, QFontMetrics(font()).lineSpacing());
     verticalScrollBar()->setSingleStep(1);
     model_.rewrapAll();
@@ -200,6 +209,7 @@ void LogViewWidget::applyWidth() {
         return;
     }
     wrapper_.setWidth(width);
+    layouts_.clear();
     if (wrapper_.wrapping()) {
         model_.rewrapAll();
     }
@@ -223,6 +233,22 @@ void LogViewWidget::scrollContentsBy(int, int) {
     viewport()->update();
 }
 
+QTextLayout& LogViewWidget::paintLayout(const QString& text, std::vector<CachedLayout>& used) {
+    for (CachedLayout& cached : layouts_) {
+        if (cached.layout != nullptr && cached.text == text) {
+            used.push_back(std::move(cached));
+            return *used.back().layout;
+        }
+    }
+    auto layout = std::make_unique<QTextLayout>(text, font());
+    // Keeps the shaped glyphs for drawing, now and in later frames, instead
+    // of shaping the text once more to draw it.
+    layout->setCacheEnabled(true);
+    wrapper_.layOut(*layout, lineSpacing_);
+    used.push_back({text, std::move(layout)});
+    return *used.back().layout;
+}
+
 void LogViewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     const QRect area = viewport()->rect();
@@ -243,13 +269,14 @@ void LogViewWidget::paintEvent(QPaintEvent*) {
     selectedFormat.setBackground(palette().color(QPalette::Highlight));
     selectedFormat.setForeground(palette().color(QPalette::HighlightedText));
 
+    std::vector<CachedLayout> used;
+    used.reserve(layouts_.size() + 4);
     int paragraph = model_.paragraphOfLine(top);
     int y = (model_.paragraphFirstLine(paragraph) - top) * lineSpacing_;
     for (; paragraph < model_.paragraphCount() && y < area.height(); ++paragraph) {
         const QString& text = model_.paragraphText(paragraph);
         const qint64 start = model_.paragraphStart(paragraph);
-        QTextLayout layout(text, font());
-        wrapper_.layOut(layout, lineSpacing_);
+        QTextLayout& layout = paintLayout(text, used);
 
         QList<QTextLayout::FormatRange> selections;
         // The selection stays drawn when the view loses the focus.
@@ -267,6 +294,7 @@ void LogViewWidget::paintEvent(QPaintEvent*) {
         }
         y += model_.paragraphLines(paragraph) * lineSpacing_;
     }
+    layouts_ = std::move(used);
 }
 
 qint64 LogViewWidget::positionAtLineX(int line, double x) const {

@@ -2,7 +2,10 @@
 
 #include <QAbstractScrollArea>
 #include <QStringView>
+#include <QTextLayout>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 #include "ui/LogViewModel.h"
 #include "ui/LogViewWrap.h"
@@ -46,6 +49,9 @@ public:
     // Applies pending scrolling and scroll ranges now instead of at the next
     // frame (the paint itself still comes through Qt).
     void flushFrame();
+    // Milliseconds until the pending frame is due (0 when it is overdue), or
+    // -1 when no frame is pending: a loop that pauses can wake for it.
+    int msUntilFrame() const;
 
     const LogViewModel& model() const { return model_; }
     QSize sizeHint() const override;
@@ -81,8 +87,20 @@ private:
     double xOfPosition(qint64 position) const;
     qint64 positionAtLineX(int line, double x) const;
     int lineSpacing() const { return lineSpacing_; }
+    // The paragraph laid out for painting: taken from the last frame's
+    // layouts when one has the same text, else made; either way it joins
+    // `used`, which becomes the cache after the frame.
+    struct CachedLayout {
+        QString text;
+        std::unique_ptr<QTextLayout> layout;
+    };
+    QTextLayout& paintLayout(const QString& text, std::vector<CachedLayout>& used);
 
     FontLineWrapper wrapper_;
+    // Layouts of the paragraphs painted last, so that a frame lays out only
+    // the lines that came since; dropped when the font, width or wrapping
+    // changes.
+    std::vector<CachedLayout> layouts_;
     LogViewModel model_;
     QTimer frameTimer_;
     int lineSpacing_ = 1;

@@ -43,7 +43,8 @@ public:
     double naturalWidth(QStringView paragraph) const override;
 
     // Lays the paragraph out into `layout` (whose text and font must be set)
-    // with lines `lineSpacing` apart, as lineStarts would break it.
+    // with lines `lineSpacing` apart, as lineStarts would break it. The
+    // layout's cache setting is left as it is.
     void layOut(QTextLayout& layout, double lineSpacing) const;
 
 private:
@@ -51,11 +52,15 @@ private:
     // character the quick path does not measure.
     double quickWidth(QStringView text) const;
     bool surelyFits(QStringView text) const;
+    // The widest advance among the printable ASCII characters, measured once
+    // per font.
+    double widestAscii() const;
 
     QFont font_;
     int width_ = 1;
     bool wrapping_ = true;
     mutable std::vector<float> advances_;
+    mutable double widestAscii_ = -1;
 };
 
 }  // namespace corvane

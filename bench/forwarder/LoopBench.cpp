@@ -209,6 +209,10 @@ int main(int argc, char** argv) {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
+        // The event dispatcher the program chooses for itself.
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) {
+            qputenv("QT_NO_GLIB", "1");
+        }
         app = std::make_unique<QApplication>(argc, argv);
         corvane::defaultFontSet(corvane::fontOpen(u"Consolas", 10));
         window = std::make_unique<ShownWindow>();

@@ -5,7 +5,11 @@
 # (self time by symbol), the time with callees, and the number of malloc and
 # free calls during the run; leaves perf.data behind.
 #
-# Usage: sudo bench/forwarder/profile.sh [--variant corvane|corvane-window|dnsmasq]
+# Corvane runs as on a machine without a display: its window on Qt's
+# offscreen platform, which it picks by itself, the log view getting every
+# line.
+#
+# Usage: sudo bench/forwarder/profile.sh [--variant corvane|dnsmasq]
 #                                        [--seconds S] [--build DIR] [--out DIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -26,9 +30,6 @@ done
 [[ "$seconds" =~ ^[1-9][0-9]?$ ]] || { echo "--seconds: 1 to 99" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "run as root (network namespaces)" >&2; exit 77; }
 
-# No display is needed: a window, if the program opens one, goes to Qt's
-# offscreen platform.
-export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 # shellcheck source=SCRIPTDIR/../../scripts/deps.sh
 source "$root/scripts/deps.sh"
 corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" "${CORVANE_BENCH_DEPS[@]}" linux-perf
@@ -58,11 +59,10 @@ dnsmasq)
         --listen-address=127.0.0.1 --bind-interfaces --pid-file="$work/dnsmasq.pid" \
         --log-facility="$work/dnsmasq.log"
     ;;
-corvane | corvane-window)
+corvane)
     mkdir -p "$work/run"
-    env=()
-    [ "$variant" = corvane-window ] && env=(env QT_QPA_PLATFORM=offscreen)
-    NETNS_CWD="$work/run" netns_fwd_start corvane "${env[@]}" taskset -c 1 "$build/proxy/corvane"
+    NETNS_CWD="$work/run" netns_fwd_start corvane \
+        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM taskset -c 1 "$build/proxy/corvane"
     ;;
 *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac

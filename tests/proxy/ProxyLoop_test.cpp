@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ public:
     std::vector<std::string> calls;
     std::vector<std::vector<std::uint8_t>> sentUpstream;
     int waits = 0;
+    std::int32_t lastWaitMs = -1;
 
     static constexpr ListenerHandle Listener = 7;
     static constexpr ConnectionId Link = 100;
@@ -74,7 +76,10 @@ public:
     void connClose(ConnectionId id) override {
         calls.push_back(id == Link ? "linkClose" : "clientClose");
     }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override { ++waits; }
+    void waitReadable(ListenerHandle, ConnectionId, std::int32_t timeoutMs) override {
+        ++waits;
+        lastWaitMs = timeoutMs;
+    }
 
 private:
     std::vector<std::uint8_t> pending_;
@@ -97,6 +102,7 @@ class ScriptedWindow final : public WindowPoll {
 public:
     std::deque<std::int32_t> events;
     int sleeps = 0;
+    std::int32_t workDueMs = -1;  // -1: the window has nothing due
     std::int32_t eventPoll() override {
         if (events.empty()) {
             return 0;
@@ -106,6 +112,9 @@ public:
         return event;
     }
     void sleepMs(std::int32_t) override { ++sleeps; }
+    std::int32_t pauseLimitMs(std::int32_t longest) override {
+        return workDueMs < 0 ? longest : std::min(workDueMs, longest);
+    }
 };
 
 // A query for "a" with the client ID 0x12 0x34.
@@ -185,6 +194,18 @@ TEST_F(LoopFixture, PausesOnlyInIdleTurnsWithoutAWindowEvent) {
     // Nothing anywhere: the readiness-waking pause, never the plain sleep.
     loop.turn();
     EXPECT_EQ(net.waits, 1);
+    EXPECT_EQ(window.sleeps, 0);
+}
+
+TEST_F(LoopFixture, TheIdlePauseLastsUntilTheWindowHasWorkDue) {
+    start();
+    loop.turn();
+    EXPECT_EQ(net.lastWaitMs, ProxyLoop::IdlePauseMs) << "nothing due: the whole pause";
+
+    window.workDueMs = 3;
+    loop.turn();
+    EXPECT_EQ(net.lastWaitMs, 3) << "a repaint due in 3 ms ends the pause then";
+    EXPECT_EQ(net.waits, 2);
     EXPECT_EQ(window.sleeps, 0);
 }
 

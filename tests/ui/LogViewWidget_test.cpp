@@ -91,6 +91,20 @@ TEST_F(LogViewWidgetTest, SinkCapsTheViewAtOneLineOverTheLimit) {
     EXPECT_EQ(view.firstVisibleLine() + view.visibleLineCount(), view.itemCount());
 }
 
+TEST_F(LogViewWidgetTest, AFrameIsDueOnlyWhileLinesWaitToBeShown) {
+    view.flushFrame();
+    EXPECT_EQ(view.msUntilFrame(), -1);
+
+    LogViewSink sink(&view);
+    appendLines(sink, 0, 3);
+    const int due = view.msUntilFrame();
+    EXPECT_GE(due, 0);
+    EXPECT_LE(due, 50) << "at most one display frame away";
+
+    view.flushFrame();
+    EXPECT_EQ(view.msUntilFrame(), -1);
+}
+
 TEST_F(LogViewWidgetTest, SinkStaysBoundedWhenEntriesWrap) {
     LogViewSink sink(&view);
     const std::u16string wide = QStringLiteral("wrapping entry ").repeated(12).toStdU16String();
