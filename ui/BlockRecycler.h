@@ -18,8 +18,8 @@ public:
 
     BlockRecycler() { spare_.reserve(kept); }
     ~BlockRecycler() {
-        for (const auto& [bytes, block] : spare_) {
-            ::operator delete(block, bytes);
+        for (const auto& spare : spare_) {
+            ::operator delete(spare.second);
         }
     }
     BlockRecycler(const BlockRecycler&) = delete;
@@ -42,7 +42,8 @@ public:
         if (spare_.size() < kept) {
             spare_.emplace_back(bytes, block);
         } else {
-            ::operator delete(block, bytes);
+            // Unsized: clang offers the sized form only with -fsized-deallocation.
+            ::operator delete(block);
         }
     }
 
