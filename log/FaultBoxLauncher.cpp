@@ -87,11 +87,12 @@ bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {
         std::memcpy(path_ + folderLength, middle, middleLength);
         std::memcpy(path_ + folderLength + middleLength, kFaultBoxProgram, nameLength + 1);
     };
-    compose(kFaultBoxInstalledFolder, installedLength);
-    const bool installed = access(path_, X_OK) == 0;
     compose("", 0);
-    if (installed && access(path_, X_OK) != 0) {
+    if (access(path_, X_OK) != 0) {
         compose(kFaultBoxInstalledFolder, installedLength);
+        if (access(path_, X_OK) != 0) {
+            compose("", 0);
+        }
     }
     ready_ = true;
     return true;

@@ -1,5 +1,7 @@
 // Corvane: the program's entry, startup and shutdown. Everything runs on this
 // one thread: the window, both network endpoints, the plug-in and the log.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QPointer>
 
@@ -7,6 +9,7 @@
 #include <cstdlib>
 
 #include "log/Clock.h"
+#include "log/FaultBoxLauncher.h"
 #include "log/FaultReport.h"
 #include "log/LogFile.h"
 #include "log/Logger.h"
@@ -63,11 +66,10 @@ private:
 // is built on Qt's offscreen platform, unseen, and everything else works the
 // same. A platform the user chose is left alone.
 void chooseOffscreenWithoutDisplay() {
-    const auto isSet = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && *value != '\0';
-    };
-    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool platformChosen = platform != nullptr && *platform != '\0';
+    // The fault report's box asks the same question before it shows itself.
+    if (!platformChosen && !displayAvailable(environ)) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
 }
