@@ -6,8 +6,9 @@
 
 namespace corvane {
 
-// Text helpers shared by the XML tree, the dialog build and the box layout.
-// Dialog text is UTF-16 throughout; keywords and names compare ignoring case.
+// Text helpers shared by the XML tree, the dialog build and the readers of
+// its tags, flags and layout attributes. Dialog text is UTF-16 throughout;
+// keywords and names compare ignoring case.
 
 bool isBlank(char16_t c);
 

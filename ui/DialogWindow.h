@@ -26,7 +26,6 @@ public:
     void setSizeChangedHook(SizeChangedHook hook) { sizeHook_ = std::move(hook); }
     const SizeChangedHook& sizeChangedHook() const { return sizeHook_; }
 
-    std::uint32_t styleFlags() const { return flags_; }
     bool resizable() const;
     // Sets the inner size, keeping the position. A window without a sizing
     // border is held at that size.

@@ -123,18 +123,17 @@ QWidget* createPlain(DialogElement& e, QWidget* parent) {
             s->setFrame(!has(e, WG_String_BorderLess));
             return s;
         }
-        case CodeImage:
-        case CodeButtonImage: {
-            if (e.kind->code == CodeButtonImage) {
-                auto* b = new QToolButton(parent);
-                b->setCheckable(has(e, WG_Button_Toggle));
-                return b;
-            }
+        case CodeImage: {
             auto* l = new QLabel(parent);
             if (has(e, WG_Image_Border)) {
                 l->setFrameStyle(QFrame::Box | QFrame::Plain);
             }
             return l;
+        }
+        case CodeButtonImage: {
+            auto* b = new QToolButton(parent);
+            b->setCheckable(has(e, WG_Button_Toggle));
+            return b;
         }
         case CodeListView: {
             auto* l = new QListWidget(parent);

@@ -199,7 +199,7 @@ int UiRegistry::titleSet(int window, std::optional<std::u16string_view> text) {
     if (w == nullptr || !text) {
         return 0;
     }
-    w->setWindowTitle(QString::fromStdU16String(std::u16string(*text)));
+    w->setWindowTitle(QString::fromUtf16(text->data(), static_cast<qsizetype>(text->size())));
     return 1;
 }
 
