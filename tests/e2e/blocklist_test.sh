@@ -11,16 +11,9 @@ source "$here/netns.sh"
 # shellcheck source=SCRIPTDIR/corvane_copy.sh
 source "$here/corvane_copy.sh"
 
-binary="${1:?usage: blocklist_test.sh PATH-TO-corvane}"
-CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
+netns_program_arg "$@"
 plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
 [ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 # reply_kind SECONDS ID NAME: what came back for a query of NAME under ID:
 # "answer" (the upstream's reply, with the response bit), "header" (the bare

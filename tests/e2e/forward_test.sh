@@ -8,15 +8,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
 
-binary="${1:?usage: forward_test.sh PATH-TO-corvane}"
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$binary" ] || netns_die "not an executable: $binary"
+netns_program_arg "$@"
 export QT_QPA_PLATFORM=offscreen
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 netns_setup
 netns_start_upstream
@@ -24,7 +17,7 @@ netns_start_upstream
 # A copy of the program with no plug-in beside it: every query is forwarded.
 work="$NETNS_DIR/work"
 mkdir -p "$work/bin"
-cp "$binary" "$work/bin/corvane"
+cp "$CORVANE_BINARY" "$work/bin/corvane"
 NETNS_CWD="$work" netns_fwd_start_udp 53 corvane "$work/bin/corvane" ||
     fail "corvane did not bind port 53: $(cat "$NETNS_DIR/corvane.err")"
 pid="$NETNS_LAST_PID"

@@ -28,9 +28,7 @@ source_root="$(cd "$here/../.." && pwd)"
 # shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
 
-binary="${1:?usage: hostile_test.sh PATH-TO-corvane}"
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$binary" ] || netns_die "not an executable: $binary"
+netns_program_arg "$@"
 build="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}"
 crash_plugin="$(find "$build" -name libtest_filter_crash.so -print -quit)"
 slow_plugin="$(find "$build" -name libtest_filter_slow.so -print -quit)"
@@ -48,11 +46,6 @@ random_seed="${HOSTILE_SEED:-20240501}"
 flood_ports="${HOSTILE_FLOOD_PORTS:-5000}"
 begin=$SECONDS
 figures=()
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 figure() {
     figures+=("$*")
@@ -86,7 +79,7 @@ start_corvane() {
     local name="$1" plugin="${2:-}"
     local dir="$NETNS_DIR/$name"
     mkdir -p "$dir/bin"
-    cp "$binary" "$dir/bin/corvane"
+    cp "$CORVANE_BINARY" "$dir/bin/corvane"
     [ -z "$plugin" ] || cp "$plugin" "$dir/bin/Filter.DLL"
     NETNS_CWD="$dir" netns_fwd_start_udp 53 "$name" "$dir/bin/corvane" ||
         fail "$name did not bind port 53: $(cat "$NETNS_DIR/$name.err")"

@@ -42,6 +42,12 @@
 #                                    namespaces; runs from the EXIT trap, and may
 #                                    be called earlier (it is idempotent)
 #
+# For the *_test.sh scripts, which get the program under test as argument:
+#   netns_program_arg PATH           CORVANE_BINARY := PATH made absolute; exits
+#                                    with the usage without PATH, and fails
+#                                    unless it is an executable
+#   fail MESSAGE...                  print "FAIL MESSAGE..." and exit 1
+#
 # Records of netns_start_upstream: host.example.test A 192.0.2.10 (no AAAA),
 # any name under wild.test A 192.0.2.99, every other name NXDOMAIN.
 #
@@ -83,6 +89,17 @@ netns_log() {
 netns_die() {
     netns_log "$*"
     exit 1
+}
+
+fail() {
+    echo "FAIL $*"
+    exit 1
+}
+
+netns_program_arg() {
+    local binary="${1:?usage: $(basename "$0") PATH-TO-corvane}"
+    CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+    [ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
 }
 
 # Every command that starts something goes through here, so that nothing can

@@ -11,18 +11,11 @@ source "$here/netns.sh"
 # shellcheck source=SCRIPTDIR/corvane_copy.sh
 source "$here/corvane_copy.sh"
 
-binary="${1:?usage: plugin_test.sh PATH-TO-corvane}"
-CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
+netns_program_arg "$@"
 plugins="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/tests/plugins"
 for kind in block_one reply minus5 seven no_export; do
     [ -f "$plugins/libtest_filter_$kind.so" ] || netns_die "missing test plug-in: $kind"
 done
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 # A forwarded query comes back quickly; one that is dropped is given this long.
 no_reply_wait=0.5
