@@ -165,17 +165,8 @@ netns_setup() {
     ip netns add "$NETNS_UP" || netns_die "cannot create $NETNS_UP"
     NETNS_CREATED+=("$NETNS_UP")
 
-    # IPv4 only inside: no link-local IPv6 routes beside the one we add.
-    local ns
-    for ns in "$NETNS_FWD" "$NETNS_UP"; do
-        # shellcheck disable=SC2016 # expanded by the inner shell
-        ip netns exec "$ns" sh -c \
-            'for k in all default; do
-                 f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
-                 [ -w "$f" ] && echo 1 >"$f"
-             done; true'
-        ip -n "$ns" link set lo up || netns_die "cannot raise lo in $ns"
-    done
+    netns_prepare "$NETNS_FWD"
+    netns_prepare "$NETNS_UP"
 
     # The pair is created inside the forwarder namespace with its peer put
     # straight into the upstream one: neither end ever exists in the host's.
@@ -194,6 +185,24 @@ netns_setup() {
 
     netns_check_isolation || netns_die "isolation check failed; refusing to go on"
     NETNS_READY=1
+}
+
+# A namespace just made: IPv4 only inside (no link-local IPv6 routes beside
+# the ones we add), lo raised.
+netns_prepare() {
+    local ns="$1"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    ip netns exec "$ns" sh -c \
+        'for k in all default; do
+             f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
+             [ -w "$f" ] && echo 1 >"$f"
+         done; true'
+    ip -n "$ns" link set lo up || netns_die "cannot raise lo in $ns"
+}
+
+# The names of the links in namespace NS, sorted, each followed by a space.
+netns_links() {
+    ip -n "$1" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' '
 }
 
 # True when the forwarder namespace can reach 8.8.8.8 through the veth pair
@@ -216,12 +225,12 @@ netns_check_isolation() {
             return 1
         fi
     done
-    links="$(ip -n "$NETNS_FWD" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_FWD")"
     if [ "$links" != "lo veth-fwd " ]; then
         netns_log "unexpected links in $NETNS_FWD: $links"
         return 1
     fi
-    links="$(ip -n "$NETNS_UP" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_UP")"
     if [ "$links" != "lo veth-up " ]; then
         netns_log "unexpected links in $NETNS_UP: $links"
         return 1
@@ -439,13 +448,7 @@ netns_add_attacker() {
     netns_require_ready
     ip netns add "$NETNS_ATT" || netns_die "cannot create $NETNS_ATT"
     NETNS_CREATED+=("$NETNS_ATT")
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    ip netns exec "$NETNS_ATT" sh -c \
-        'for k in all default; do
-             f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
-             [ -w "$f" ] && echo 1 >"$f"
-         done; true'
-    ip -n "$NETNS_ATT" link set lo up || netns_die "cannot raise lo in $NETNS_ATT"
+    netns_prepare "$NETNS_ATT"
     ip netns exec "$NETNS_FWD" sh -c 'echo 0 >/proc/sys/net/ipv4/ip_forward' ||
         netns_die "cannot turn IP forwarding off in $NETNS_FWD"
     ip -n "$NETNS_FWD" link add veth-fa type veth peer name veth-att netns "$NETNS_ATT" ||
@@ -466,7 +469,7 @@ netns_add_attacker() {
     if ip -n "$NETNS_ATT" route show table all | grep -q '^default'; then
         netns_die "default route in $NETNS_ATT"
     fi
-    links="$(ip -n "$NETNS_ATT" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_ATT")"
     [ "$links" = "lo veth-att " ] || netns_die "unexpected links in $NETNS_ATT: $links"
     [ "$(ip netns exec "$NETNS_FWD" cat /proc/sys/net/ipv4/ip_forward)" = 0 ] ||
         netns_die "IP forwarding is on in $NETNS_FWD"
