@@ -121,10 +121,8 @@ netns_add_attacker
 
 upstream_log="$NETNS_DIR/upstream-queries.log"
 : >"$upstream_log"
-netns_start_in "$NETNS_UP" upstream perl "$here/hostile_upstream.pl" \
-    "$NETNS_UPSTREAM" 53 "$control_port" "$upstream_log"
-NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID" || fail "the upstream did not start"
+netns_start_upstream_cmd upstream perl "$here/hostile_upstream.pl" \
+    "$NETNS_UPSTREAM" 53 "$control_port" "$upstream_log" || fail "the upstream did not start"
 release_held() {
     netns_up_exec perl "$tool" control 127.0.0.1 "$control_port" release
 }

@@ -21,6 +21,11 @@
 #   netns_start_silent_upstream      8.8.8.8:53 reads every datagram and answers
 #                                    none; each one is logged to NETNS_SILENT_LOG
 #                                    as "ADDR PORT LENGTH"
+#   netns_start_upstream_cmd NAME CMD...
+#                                    any other stand-in on 8.8.8.8:53: stops
+#                                    whichever upstream runs, starts CMD in the
+#                                    upstream namespace (output to NAME.out and
+#                                    NAME.err) and waits until it has bound UDP 53
 #   netns_stop_upstream              stop whichever upstream runs
 #   netns_fwd_start NAME CMD...      start CMD in the background in the forwarder
 #                                    namespace, in directory NETNS_CWD (default:
@@ -325,15 +330,24 @@ netns_fwd_hold_udp_port() {
     netns_wait_udp_port "$NETNS_FWD" "$port" "$NETNS_LAST_PID"
 }
 
+netns_start_upstream_cmd() {
+    netns_require_ready
+    netns_stop_upstream
+    local name="$1"
+    shift
+    netns_start_in "$NETNS_UP" "$name" "$@"
+    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
+    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
+}
+
 # shellcheck disable=SC2120 # extra dnsmasq arguments are optional
 netns_start_upstream() {
     netns_require_ready
     command -v dnsmasq >/dev/null || netns_die "missing tool: dnsmasq (package dnsmasq-base)"
-    netns_stop_upstream
     # No configuration, resolv.conf or hosts file of the machine is read, and
     # there is no server to forward to: every answer comes from the records
     # given here.
-    netns_start_in "$NETNS_UP" upstream dnsmasq \
+    netns_start_upstream_cmd upstream dnsmasq \
         --conf-file=/dev/null --keep-in-foreground --no-resolv --no-hosts --no-poll \
         --listen-address="$NETNS_UPSTREAM" --bind-interfaces --port=53 \
         --pid-file="$NETNS_DIR/upstream.pid" --log-facility="$NETNS_DIR/upstream.log" \
@@ -342,18 +356,14 @@ netns_start_upstream() {
         --address=/wild.test/192.0.2.99 \
         --address=/#/ \
         "$@"
-    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
 }
 
 netns_start_silent_upstream() {
     netns_require_ready
     netns_stop_upstream
     : >"$NETNS_SILENT_LOG"
-    netns_start_in "$NETNS_UP" silent-upstream \
+    netns_start_upstream_cmd silent-upstream \
         perl -e "$netns_udp_sink_script" "$NETNS_UPSTREAM" 53 "$NETNS_SILENT_LOG"
-    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
 }
 
 netns_stop_upstream() {
