@@ -297,7 +297,7 @@ stop_corvane
 slow_seen=$(log_count slow '\| Q  \[[0-9A-F]{4}\] : slow\.example')
 [ "$slow_seen" -eq 4 ] || fail "log.log has $slow_seen Q lines for slow.example, expected 4"
 echo "ok   a plug-in taking 200 ms for 4 names: all $slow_total queries of two clients answered"
-figure "slow plug-in: queries $slow_total (4 slow), answered $((slow_answered - 0)), lost $((slow_total - slow_answered)), crashes 0"
+figure "slow plug-in: queries $slow_total (4 slow), answered $slow_answered, lost $((slow_total - slow_answered)), crashes 0"
 
 # ---------------------------------------------------------------- crashing plug-in
 call_lines="$(grep -n 's\.filter(' "$source_root/proxy/QueryPath.cpp" | cut -d: -f1)"
