@@ -15,6 +15,9 @@
 #                              without the time prefix, the byte order mark
 #                              and the CR; fails if a line lacks the prefix
 #   copy_message_count TEXT    how many messages are exactly TEXT
+#   copy_expect_message TEXT [COUNT]
+#                              fail unless exactly COUNT (default 1) messages
+#                              are TEXT
 #
 # Needs CORVANE_BINARY: the absolute path of the corvane program.
 
@@ -74,4 +77,10 @@ copy_message_count() {
     local messages
     messages="$(copy_messages)" || return 1
     LC_ALL=C grep -cFx -- "$1" <<<"$messages" || true
+}
+
+copy_expect_message() {
+    local count
+    count="$(copy_message_count "$1")" || fail "log.log of $COPY_DIR is malformed"
+    [ "$count" -eq "${2:-1}" ] || fail "log.log: \"$1\" found $count times, expected ${2:-1}"
 }
