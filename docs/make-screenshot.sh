@@ -26,26 +26,13 @@ die() {
 [ "$(id -u)" -eq 0 ] || die "needs root: the program runs only in private network namespaces"
 
 # ---- tools ---------------------------------------------------------------------
-# Only this script needs them; the build and the tests do not.
-missing=()
-need() {
-    command -v "$1" >/dev/null || missing+=("$2")
-}
-need Xvfb xvfb
-need xwd x11-apps
-need xwininfo x11-utils
-need openbox openbox
-need convert imagemagick
-need dig bind9-dnsutils
-need dnsmasq dnsmasq-base
-need ip iproute2
-need cmake cmake
-need ninja ninja-build
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "make-screenshot: installing ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# Besides the build's: an X server, a window manager and the X tools (xwd;
+# xwininfo, xprop), the converter to PNG, and what the namespaces need. Only
+# this script needs the X ones; the build and the tests do not.
+# shellcheck source=SCRIPTDIR/../scripts/deps.sh
+source "$repo/scripts/deps.sh"
+corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" xvfb openbox x11-apps x11-utils imagemagick \
+    bind9-dnsutils dnsmasq-base iproute2
 
 # ---- the program -------------------------------------------------------------------
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -49,8 +49,7 @@ awk 'BEGIN { srand(7); for (i = 0; i < 4000; i++) {
         n = ""; for (j = 0; j < 4 + int(rand() * 9); j++) n = n sprintf("%c", 97 + int(rand() * 26))
         print "www." n ".com", "A" } }' >"$work/queries.txt"
 
-netns_start_in "$NETNS_UP" responder taskset -c 0 "$build/bench/fast_responder" 8.8.8.8 53 600
-netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_LAST_PID"
+netns_start_upstream_cmd responder taskset -c 0 "$build/bench/fast_responder" 8.8.8.8 53 600
 
 case "$variant" in
 dnsmasq)

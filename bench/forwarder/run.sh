@@ -195,8 +195,7 @@ if [ -d "$work/corvane-blocklist" ]; then
 fi
 
 echo "== responder on 8.8.8.8:53 (CPU $load_cpu) =="
-netns_start_in "$NETNS_UP" responder taskset -c "$load_cpu" "$responder" 8.8.8.8 53 7200
-netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_LAST_PID"
+netns_start_upstream_cmd responder taskset -c "$load_cpu" "$responder" 8.8.8.8 53 7200
 
 clk_tck="$(getconf CLK_TCK)"
 

@@ -16,20 +16,12 @@ function median(list,    n, a, i, j, t) {
     if (n == 0) return "nan"
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
+BEGIN { nkeys = split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss", keys, " ") }
 NR == 1 { next }
 {
     v = $1
     if (!(v in seen)) { seen[v] = 1; order[++nv] = v }
-    vals[v, "qps"] = vals[v, "qps"] " " $3
-    vals[v, "cpu"] = vals[v, "cpu"] " " $6
-    vals[v, "avg"] = vals[v, "avg"] " " $7
-    vals[v, "p50"] = vals[v, "p50"] " " $8
-    vals[v, "p99"] = vals[v, "p99"] " " $9
-    vals[v, "add_avg"] = vals[v, "add_avg"] " " ($7 - $10)
-    vals[v, "add_p50"] = vals[v, "add_p50"] " " ($8 - $11)
-    vals[v, "add_p99"] = vals[v, "add_p99"] " " ($9 - $12)
-    vals[v, "rss"] = vals[v, "rss"] " " $13
-    vals[v, "lost"] = vals[v, "lost"] " " $5
+    for (k = 1; k <= nkeys; k++) vals[v, keys[k]] = vals[v, keys[k]] " " figure($0, keys[k])
     row[v, $2] = $0
     rounds[$2] = 1
 }
@@ -59,7 +51,6 @@ function paired(v, key,    r, list, d) {
     return median(list)
 }
 END {
-    split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss", keys, " ")
     label["qps"] = "Throughput at saturation (queries/s)"
     label["cpu"] = "CPU per 1,000 queries (ms)"
     label["avg"] = "Latency at 200 q/s, average (µs)"
@@ -76,7 +67,7 @@ END {
         if (order[i] != "dnsmasq" && ("dnsmasq" in seen)) { header = header " vs dnsmasq |"; rule = rule "---:|" }
     }
     print header; print rule
-    for (k = 1; k <= 9; k++) {
+    for (k = 1; k <= nkeys; k++) {
         key = keys[k]
         fmt = (key in format) ? format[key] : "%.1f"
         line = "| " label[key] " |"

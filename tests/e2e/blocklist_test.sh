@@ -11,16 +11,9 @@ source "$here/netns.sh"
 # shellcheck source=SCRIPTDIR/corvane_copy.sh
 source "$here/corvane_copy.sh"
 
-binary="${1:?usage: blocklist_test.sh PATH-TO-corvane}"
-CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
+netns_program_arg "$@"
 plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
 [ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 # reply_kind SECONDS ID NAME: what came back for a query of NAME under ID:
 # "answer" (the upstream's reply, with the response bit), "header" (the bare
@@ -76,12 +69,6 @@ until_kind() {
         sleep 0.2
     done
     fail "$name: still $got, not $kind, after the list was edited"
-}
-
-expect_log() {
-    local count
-    count="$(copy_message_count "$1")" || fail "log.log is malformed"
-    [ "$count" -eq "${2:-1}" ] || fail "log.log: \"$1\" found $count times, expected ${2:-1}"
 }
 
 netns_setup
@@ -144,10 +131,10 @@ expect header 0D02:tracker.wild.test
 echo "ok   an allow list renamed into place takes effect without a restart"
 
 copy_stop || fail "unclean stop"
-expect_log "Filter.DLL not loaded/unrecognized" 0
-expect_log "Q  [0A02] : block (x.ads.wild.test)"
-expect_log "Q  [0A03] : block (ADS.Wild.TEST)"
-expect_log "Q  [0B02] : deep.good.ads.wild.test"
-expect_log "Q  [0C01] : block-F (ads.wild.test)"
-expect_log "Q  [0D01] : x.ads.wild.test"
+copy_expect_message "Filter.DLL not loaded/unrecognized" 0
+copy_expect_message "Q  [0A02] : block (x.ads.wild.test)"
+copy_expect_message "Q  [0A03] : block (ADS.Wild.TEST)"
+copy_expect_message "Q  [0B02] : deep.good.ads.wild.test"
+copy_expect_message "Q  [0C01] : block-F (ads.wild.test)"
+copy_expect_message "Q  [0D01] : x.ads.wild.test"
 echo "ok   log.log records each verdict; exit code 0 after SIGTERM"

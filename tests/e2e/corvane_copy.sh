@@ -8,18 +8,23 @@
 #                              none; start it with $NETNS_DIR/NAME as working
 #                              directory and wait until it has bound UDP 53.
 #                              Sets COPY_DIR (the working directory), COPY_BIN
-#                              (the folder of the copy) and COPY_PID.
+#                              (the folder of the copy), COPY_PID and COPY_ERR
+#                              (the file its stderr goes to).
 #   copy_stop                  SIGTERM the copy; fails unless it ends with 0
 #   copy_messages              the messages of COPY_DIR/log.log, one a line,
 #                              without the time prefix, the byte order mark
 #                              and the CR; fails if a line lacks the prefix
 #   copy_message_count TEXT    how many messages are exactly TEXT
+#   copy_expect_message TEXT [COUNT]
+#                              fail unless exactly COUNT (default 1) messages
+#                              are TEXT
 #
 # Needs CORVANE_BINARY: the absolute path of the corvane program.
 
 COPY_DIR=""
 COPY_BIN=""
 COPY_PID=""
+COPY_ERR=""
 
 copy_start() {
     local name="$1" plugin="${2:-}"
@@ -32,8 +37,9 @@ copy_start() {
     if [ -n "$plugin" ]; then
         cp "$plugin" "$COPY_BIN/Filter.DLL"
     fi
+    COPY_ERR="$NETNS_DIR/corvane-$name.err"
     NETNS_CWD="$COPY_DIR" netns_fwd_start_udp 53 "corvane-$name" "$COPY_BIN/corvane" ||
-        netns_die "corvane ($name) did not bind UDP 53: $(cat "$NETNS_DIR/corvane-$name.err")"
+        netns_die "corvane ($name) did not bind UDP 53: $(cat "$COPY_ERR")"
     COPY_PID="$NETNS_LAST_PID"
 }
 
@@ -71,4 +77,10 @@ copy_message_count() {
     local messages
     messages="$(copy_messages)" || return 1
     LC_ALL=C grep -cFx -- "$1" <<<"$messages" || true
+}
+
+copy_expect_message() {
+    local count
+    count="$(copy_message_count "$1")" || fail "log.log of $COPY_DIR is malformed"
+    [ "$count" -eq "${2:-1}" ] || fail "log.log: \"$1\" found $count times, expected ${2:-1}"
 }

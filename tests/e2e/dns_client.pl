@@ -9,19 +9,20 @@ use strict;
 use warnings;
 use Socket;
 use IO::Select;
+use File::Basename ();
+use lib File::Basename::dirname(__FILE__);
+use DnsUdp qw(udp_socket dns_query);
 
 my ($server, $port, $timeout, @names) = @ARGV;
 die "usage: dns_client.pl SERVER PORT TIMEOUT NAME...\n" unless @names;
 
-socket(my $sock, PF_INET, SOCK_DGRAM, getprotobyname('udp')) or die "socket: $!";
+my $sock = udp_socket();
 my $dest = sockaddr_in($port, inet_aton($server));
 
 my %expected;    # id => name
 my $id = int(rand(0xF000)) + 0x100;
 for my $name (@names) {
-    my $qname = join('', map { chr(length $_) . $_ } split(/\./, $name)) . "\0";
-    my $query = pack('n n n n n n', $id, 0x0100, 1, 0, 0, 0) . $qname . pack('n n', 1, 1);
-    send($sock, $query, 0, $dest) or die "send: $!";
+    send($sock, dns_query($id, 0, $name), 0, $dest) or die "send: $!";
     $expected{$id} = $name;
     $id += 0x101;
 }

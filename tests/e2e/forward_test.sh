@@ -7,27 +7,18 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
+# shellcheck source=SCRIPTDIR/corvane_copy.sh
+source "$here/corvane_copy.sh"
 
-binary="${1:?usage: forward_test.sh PATH-TO-corvane}"
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$binary" ] || netns_die "not an executable: $binary"
+netns_program_arg "$@"
 export QT_QPA_PLATFORM=offscreen
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 netns_setup
 netns_start_upstream
 
 # A copy of the program with no plug-in beside it: every query is forwarded.
-work="$NETNS_DIR/work"
-mkdir -p "$work/bin"
-cp "$binary" "$work/bin/corvane"
-NETNS_CWD="$work" netns_fwd_start_udp 53 corvane "$work/bin/corvane" ||
-    fail "corvane did not bind port 53: $(cat "$NETNS_DIR/corvane.err")"
-pid="$NETNS_LAST_PID"
+copy_start work
+pid="$COPY_PID"
 
 # dig drops an answer whose ID is not its own, so an answer at all means the
 # client's ID came back.
@@ -69,7 +60,7 @@ status=0
 netns_stop "$pid" 5 || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status after SIGTERM, expected 0"
 
-log="$work/log.log"
+log="$COPY_DIR/log.log"
 [ -f "$log" ] || fail "no log.log"
 line='[0-9]{2}:[0-9]{2}:[0-9]{2} \| '
 LC_ALL=C grep -aqE "${line}Filter.DLL not loaded/unrecognized"$'\r$' "$log" ||

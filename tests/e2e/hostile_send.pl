@@ -27,31 +27,14 @@ use strict;
 use warnings;
 use Socket;
 use IO::Select;
+use File::Basename ();
+use lib File::Basename::dirname(__FILE__);
+use DnsUdp qw(udp_socket wire_name dns_query);
 
 my $mode = shift @ARGV // '';
 
-sub udp_socket {
-    my ($bind_addr, $bind_port) = @_;
-    socket(my $s, PF_INET, SOCK_DGRAM, getprotobyname('udp')) or die "socket: $!";
-    if (defined $bind_addr) {
-        bind($s, sockaddr_in($bind_port // 0, inet_aton($bind_addr)))
-            or die "bind $bind_addr:" . ($bind_port // 0) . ": $!";
-    }
-    return $s;
-}
-
 sub pause_ms {
     select(undef, undef, undef, $_[0] / 1000);
-}
-
-sub wire_name {
-    my ($name) = @_;
-    return join('', map { chr(length $_) . $_ } split(/\./, $name)) . "\0";
-}
-
-sub query {
-    my ($id, $name) = @_;
-    return pack('n n n n n n', $id, 0x0100, 1, 0, 0, 0) . wire_name($name) . pack('n n', 1, 1);
 }
 
 sub header {
@@ -62,7 +45,7 @@ sub header {
 # Every shape of broken question section the forwarder must survive.
 sub malformed_set {
     my @set;
-    my $whole = query(0x1234, 'short.silent.example');
+    my $whole = dns_query(0x1234, 0, 'short.silent.example');
     push @set, substr($whole, 0, $_) for 0 .. 11;
     push @set, header(0), header(0xFFFF), header(0x8000), header(0x7FFF);
     # Labels running past the end, and a missing terminator.
@@ -121,7 +104,7 @@ if ($mode eq 'malformed') {
     # port an ICMP "port unreachable", which must cost it nothing.
     for my $i (1 .. 20) {
         my $gone = udp_socket();
-        send($gone, query(0x4000 + $i, "gone-$i.example"), 0, $to) // die "send: $!";
+        send($gone, dns_query(0x4000 + $i, 0, "gone-$i.example"), 0, $to) // die "send: $!";
         close($gone);
         $sent++;
         $forwardable++;
@@ -152,7 +135,7 @@ if ($mode eq 'flood') {
         my $source_port = $first_port + $i;
         my $s = udp_socket($bind_addr, $source_port);
         for my $n (1 .. $per_port) {
-            send($s, query(($i * 8 + $n) & 0xFFFF, "$prefix-$source_port-$n.hold.example"), 0, $to)
+            send($s, dns_query(($i * 8 + $n) & 0xFFFF, 0, "$prefix-$source_port-$n.hold.example"), 0, $to)
                 // die "send: $!";
             $sent++;
             pause_ms(1) if $sent % 8 == 0;
@@ -193,7 +176,7 @@ if ($mode eq 'ask') {
     die "usage: ask [BIND-ADDR] DEST PORT NAME WAIT-SECONDS\n" unless defined $wait;
     my $s = udp_socket($bind_addr // '0.0.0.0', 0);
     my $id = int(rand(0xFFF0)) + 1;
-    send($s, query($id, $name), 0, sockaddr_in($port, inet_aton($dest))) // die "send: $!";
+    send($s, dns_query($id, 0, $name), 0, sockaddr_in($port, inet_aton($dest))) // die "send: $!";
     my ($genuine, $forged, $other) = (0, 0, 0);
     my $select = IO::Select->new($s);
     my $grace = -1;    # tenths of a second left once the genuine answer came

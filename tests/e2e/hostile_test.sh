@@ -27,10 +27,10 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source_root="$(cd "$here/../.." && pwd)"
 # shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
+# shellcheck source=SCRIPTDIR/corvane_copy.sh
+source "$here/corvane_copy.sh"
 
-binary="${1:?usage: hostile_test.sh PATH-TO-corvane}"
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$binary" ] || netns_die "not an executable: $binary"
+netns_program_arg "$@"
 build="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}"
 crash_plugin="$(find "$build" -name libtest_filter_crash.so -print -quit)"
 slow_plugin="$(find "$build" -name libtest_filter_slow.so -print -quit)"
@@ -48,11 +48,6 @@ random_seed="${HOSTILE_SEED:-20240501}"
 flood_ports="${HOSTILE_FLOOD_PORTS:-5000}"
 begin=$SECONDS
 figures=()
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 figure() {
     figures+=("$*")
@@ -80,23 +75,16 @@ settled_lines() {
     echo "$n"
 }
 
-# start_corvane NAME [PLUGIN]: a copy of the program in its own folder, with
-# PLUGIN beside it as Filter.DLL (or none); waits until it holds port 53.
+# start_corvane NAME [PLUGIN]: copy_start, noting the time it was started.
 start_corvane() {
-    local name="$1" plugin="${2:-}"
-    local dir="$NETNS_DIR/$name"
-    mkdir -p "$dir/bin"
-    cp "$binary" "$dir/bin/corvane"
-    [ -z "$plugin" ] || cp "$plugin" "$dir/bin/Filter.DLL"
-    NETNS_CWD="$dir" netns_fwd_start_udp 53 "$name" "$dir/bin/corvane" ||
-        fail "$name did not bind port 53: $(cat "$NETNS_DIR/$name.err")"
-    pid="$NETNS_LAST_PID"
-    instance="$name"
+    copy_start "$@"
+    pid="$COPY_PID"
+    instance="$1"
     started_at=$SECONDS
 }
 
 alive() {
-    netns_alive "$pid" || fail "corvane ($instance) died during $1; stderr: $(cat "$NETNS_DIR/$instance.err")"
+    netns_alive "$pid" || fail "corvane ($instance) died during $1; stderr: $(cat "$COPY_ERR")"
 }
 
 # A normal query from the forwarder's own machine must be answered.
@@ -110,9 +98,8 @@ stop_corvane() {
     local status=0
     netns_stop "$pid" 5 || status=$?
     [ "$status" -eq 0 ] || fail "$instance: exit code $status after SIGTERM, expected 0"
-    [ ! -s "$NETNS_DIR/$instance.err" ] ||
-        fail "$instance wrote to stderr: $(cat "$NETNS_DIR/$instance.err")"
-    local log="$NETNS_DIR/$instance/log.log"
+    [ ! -s "$COPY_ERR" ] || fail "$instance wrote to stderr: $(cat "$COPY_ERR")"
+    local log="$COPY_DIR/log.log"
     [ -f "$log" ] || fail "$instance left no log.log"
     LC_ALL=C grep -aq $'[^\r]$' "$log" && fail "$instance: log.log has a line not ended by CR LF"
     [ "$(tail -c 2 "$log" | od -An -tx1 | tr -d ' \n')" = 0d0a ] || fail "$instance: log.log ends mid-line"
@@ -128,10 +115,8 @@ netns_add_attacker
 
 upstream_log="$NETNS_DIR/upstream-queries.log"
 : >"$upstream_log"
-netns_start_in "$NETNS_UP" upstream perl "$here/hostile_upstream.pl" \
-    "$NETNS_UPSTREAM" 53 "$control_port" "$upstream_log"
-NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID" || fail "the upstream did not start"
+netns_start_upstream_cmd upstream perl "$here/hostile_upstream.pl" \
+    "$NETNS_UPSTREAM" 53 "$control_port" "$upstream_log" || fail "the upstream did not start"
 release_held() {
     netns_up_exec perl "$tool" control 127.0.0.1 "$control_port" release
 }
@@ -312,7 +297,7 @@ stop_corvane
 slow_seen=$(log_count slow '\| Q  \[[0-9A-F]{4}\] : slow\.example')
 [ "$slow_seen" -eq 4 ] || fail "log.log has $slow_seen Q lines for slow.example, expected 4"
 echo "ok   a plug-in taking 200 ms for 4 names: all $slow_total queries of two clients answered"
-figure "slow plug-in: queries $slow_total (4 slow), answered $((slow_answered - 0)), lost $((slow_total - slow_answered)), crashes 0"
+figure "slow plug-in: queries $slow_total (4 slow), answered $slow_answered, lost $((slow_total - slow_answered)), crashes 0"
 
 # ---------------------------------------------------------------- crashing plug-in
 call_lines="$(grep -n 's\.filter(' "$source_root/proxy/QueryPath.cpp" | cut -d: -f1)"
@@ -334,10 +319,10 @@ crash_status=0
 wait "$pid" || crash_status=$?
 [ "$crash_status" -eq 0 ] || fail "exit code $crash_status after the fault, expected 0"
 report="$(printf 'QueryPath [%d]\r\nINVALID MEMORY ACCESS\r\n%64s' "$call_lines" '')"
-stderr_text="$(cat "$NETNS_DIR/crash.err")"
+stderr_text="$(cat "$COPY_ERR")"
 [[ "$stderr_text" == *"$report"* ]] ||
-    fail "stderr lacks the report for QueryPath line $call_lines: $(od -c "$NETNS_DIR/crash.err" | head)"
-log="$NETNS_DIR/crash/log.log"
+    fail "stderr lacks the report for QueryPath line $call_lines: $(od -c "$COPY_ERR" | head)"
+log="$COPY_DIR/log.log"
 for n in 1 2 3; do
     id="${ids[$((n - 1))]}"
     LC_ALL=C grep -aqE "\| Q  \[$id\] : before-crash-$n\.example"$'\r$' "$log" ||

@@ -17,16 +17,12 @@ use strict;
 use warnings;
 use Socket;
 use IO::Select;
+use File::Basename ();
+use lib File::Basename::dirname(__FILE__);
+use DnsUdp qw(udp_socket);
 
 my ($addr, $port, $control_port, $log_path) = @ARGV;
 die "usage: hostile_upstream.pl ADDR PORT CONTROL-PORT LOG\n" unless defined $log_path;
-
-sub udp_socket {
-    my ($bind_addr, $bind_port) = @_;
-    socket(my $s, PF_INET, SOCK_DGRAM, getprotobyname('udp')) or die "socket: $!";
-    bind($s, sockaddr_in($bind_port, inet_aton($bind_addr))) or die "bind $bind_addr:$bind_port: $!";
-    return $s;
-}
 
 my $dns = udp_socket($addr, $port);
 my $control = udp_socket('127.0.0.1', $control_port);

@@ -21,6 +21,11 @@
 #   netns_start_silent_upstream      8.8.8.8:53 reads every datagram and answers
 #                                    none; each one is logged to NETNS_SILENT_LOG
 #                                    as "ADDR PORT LENGTH"
+#   netns_start_upstream_cmd NAME CMD...
+#                                    any other stand-in on 8.8.8.8:53: stops
+#                                    whichever upstream runs, starts CMD in the
+#                                    upstream namespace (output to NAME.out and
+#                                    NAME.err) and waits until it has bound UDP 53
 #   netns_stop_upstream              stop whichever upstream runs
 #   netns_fwd_start NAME CMD...      start CMD in the background in the forwarder
 #                                    namespace, in directory NETNS_CWD (default:
@@ -41,6 +46,12 @@
 #   netns_teardown                   kill everything started, delete both
 #                                    namespaces; runs from the EXIT trap, and may
 #                                    be called earlier (it is idempotent)
+#
+# For the *_test.sh scripts, which get the program under test as argument:
+#   netns_program_arg PATH           CORVANE_BINARY := PATH made absolute; exits
+#                                    with the usage without PATH, and fails
+#                                    unless it is an executable
+#   fail MESSAGE...                  print "FAIL MESSAGE..." and exit 1
 #
 # Records of netns_start_upstream: host.example.test A 192.0.2.10 (no AAAA),
 # any name under wild.test A 192.0.2.99, every other name NXDOMAIN.
@@ -83,6 +94,17 @@ netns_log() {
 netns_die() {
     netns_log "$*"
     exit 1
+}
+
+fail() {
+    echo "FAIL $*"
+    exit 1
+}
+
+netns_program_arg() {
+    local binary="${1:?usage: $(basename "$0") PATH-TO-corvane}"
+    CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
+    [ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
 }
 
 # Every command that starts something goes through here, so that nothing can
@@ -148,17 +170,8 @@ netns_setup() {
     ip netns add "$NETNS_UP" || netns_die "cannot create $NETNS_UP"
     NETNS_CREATED+=("$NETNS_UP")
 
-    # IPv4 only inside: no link-local IPv6 routes beside the one we add.
-    local ns
-    for ns in "$NETNS_FWD" "$NETNS_UP"; do
-        # shellcheck disable=SC2016 # expanded by the inner shell
-        ip netns exec "$ns" sh -c \
-            'for k in all default; do
-                 f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
-                 [ -w "$f" ] && echo 1 >"$f"
-             done; true'
-        ip -n "$ns" link set lo up || netns_die "cannot raise lo in $ns"
-    done
+    netns_prepare "$NETNS_FWD"
+    netns_prepare "$NETNS_UP"
 
     # The pair is created inside the forwarder namespace with its peer put
     # straight into the upstream one: neither end ever exists in the host's.
@@ -177,6 +190,24 @@ netns_setup() {
 
     netns_check_isolation || netns_die "isolation check failed; refusing to go on"
     NETNS_READY=1
+}
+
+# A namespace just made: IPv4 only inside (no link-local IPv6 routes beside
+# the ones we add), lo raised.
+netns_prepare() {
+    local ns="$1"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    ip netns exec "$ns" sh -c \
+        'for k in all default; do
+             f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
+             [ -w "$f" ] && echo 1 >"$f"
+         done; true'
+    ip -n "$ns" link set lo up || netns_die "cannot raise lo in $ns"
+}
+
+# The names of the links in namespace NS, sorted, each followed by a space.
+netns_links() {
+    ip -n "$1" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' '
 }
 
 # True when the forwarder namespace can reach 8.8.8.8 through the veth pair
@@ -199,12 +230,12 @@ netns_check_isolation() {
             return 1
         fi
     done
-    links="$(ip -n "$NETNS_FWD" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_FWD")"
     if [ "$links" != "lo veth-fwd " ]; then
         netns_log "unexpected links in $NETNS_FWD: $links"
         return 1
     fi
-    links="$(ip -n "$NETNS_UP" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_UP")"
     if [ "$links" != "lo veth-up " ]; then
         netns_log "unexpected links in $NETNS_UP: $links"
         return 1
@@ -299,15 +330,24 @@ netns_fwd_hold_udp_port() {
     netns_wait_udp_port "$NETNS_FWD" "$port" "$NETNS_LAST_PID"
 }
 
+netns_start_upstream_cmd() {
+    netns_require_ready
+    netns_stop_upstream
+    local name="$1"
+    shift
+    netns_start_in "$NETNS_UP" "$name" "$@"
+    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
+    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
+}
+
 # shellcheck disable=SC2120 # extra dnsmasq arguments are optional
 netns_start_upstream() {
     netns_require_ready
     command -v dnsmasq >/dev/null || netns_die "missing tool: dnsmasq (package dnsmasq-base)"
-    netns_stop_upstream
     # No configuration, resolv.conf or hosts file of the machine is read, and
     # there is no server to forward to: every answer comes from the records
     # given here.
-    netns_start_in "$NETNS_UP" upstream dnsmasq \
+    netns_start_upstream_cmd upstream dnsmasq \
         --conf-file=/dev/null --keep-in-foreground --no-resolv --no-hosts --no-poll \
         --listen-address="$NETNS_UPSTREAM" --bind-interfaces --port=53 \
         --pid-file="$NETNS_DIR/upstream.pid" --log-facility="$NETNS_DIR/upstream.log" \
@@ -316,18 +356,14 @@ netns_start_upstream() {
         --address=/wild.test/192.0.2.99 \
         --address=/#/ \
         "$@"
-    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
 }
 
 netns_start_silent_upstream() {
     netns_require_ready
     netns_stop_upstream
     : >"$NETNS_SILENT_LOG"
-    netns_start_in "$NETNS_UP" silent-upstream \
+    netns_start_upstream_cmd silent-upstream \
         perl -e "$netns_udp_sink_script" "$NETNS_UPSTREAM" 53 "$NETNS_SILENT_LOG"
-    NETNS_UPSTREAM_PID="$NETNS_LAST_PID"
-    netns_wait_udp_port "$NETNS_UP" 53 "$NETNS_UPSTREAM_PID"
 }
 
 netns_stop_upstream() {
@@ -422,13 +458,7 @@ netns_add_attacker() {
     netns_require_ready
     ip netns add "$NETNS_ATT" || netns_die "cannot create $NETNS_ATT"
     NETNS_CREATED+=("$NETNS_ATT")
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    ip netns exec "$NETNS_ATT" sh -c \
-        'for k in all default; do
-             f=/proc/sys/net/ipv6/conf/$k/disable_ipv6
-             [ -w "$f" ] && echo 1 >"$f"
-         done; true'
-    ip -n "$NETNS_ATT" link set lo up || netns_die "cannot raise lo in $NETNS_ATT"
+    netns_prepare "$NETNS_ATT"
     ip netns exec "$NETNS_FWD" sh -c 'echo 0 >/proc/sys/net/ipv4/ip_forward' ||
         netns_die "cannot turn IP forwarding off in $NETNS_FWD"
     ip -n "$NETNS_FWD" link add veth-fa type veth peer name veth-att netns "$NETNS_ATT" ||
@@ -449,7 +479,7 @@ netns_add_attacker() {
     if ip -n "$NETNS_ATT" route show table all | grep -q '^default'; then
         netns_die "default route in $NETNS_ATT"
     fi
-    links="$(ip -n "$NETNS_ATT" -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')"
+    links="$(netns_links "$NETNS_ATT")"
     [ "$links" = "lo veth-att " ] || netns_die "unexpected links in $NETNS_ATT: $links"
     [ "$(ip netns exec "$NETNS_FWD" cat /proc/sys/net/ipv4/ip_forward)" = 0 ] ||
         netns_die "IP forwarding is on in $NETNS_FWD"

@@ -11,18 +11,11 @@ source "$here/netns.sh"
 # shellcheck source=SCRIPTDIR/corvane_copy.sh
 source "$here/corvane_copy.sh"
 
-binary="${1:?usage: plugin_test.sh PATH-TO-corvane}"
-CORVANE_BINARY="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$CORVANE_BINARY" ] || netns_die "not an executable: $CORVANE_BINARY"
+netns_program_arg "$@"
 plugins="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/tests/plugins"
 for kind in block_one reply minus5 seven no_export; do
     [ -f "$plugins/libtest_filter_$kind.so" ] || netns_die "missing test plug-in: $kind"
 done
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 # A forwarded query comes back quickly; one that is dropped is given this long.
 no_reply_wait=0.5
@@ -60,12 +53,6 @@ getent_fwd() {
         "mount --bind '$NETNS_DIR/resolv.conf' /etc/resolv.conf && getent ahostsv4 '$1'"
 }
 
-expect_log() {
-    local count
-    count="$(copy_message_count "$1")" || fail "log.log of $COPY_DIR is malformed"
-    [ "$count" -eq "${2:-1}" ] || fail "log.log: \"$1\" found $count times, expected ${2:-1}"
-}
-
 # The library stays mapped while the program runs, whether or not it had
 # the export.
 filter_mapped() {
@@ -91,11 +78,11 @@ for kind in none no_export; do
     out="$(raw 2 1E57 0 host.example.test)" || fail "$kind: raw query not answered"
     [ "${out:0:4}" = 1e57 ] || fail "$kind: answer with a foreign ID: $out"
     copy_stop || fail "$kind: unclean stop"
-    expect_log "Filter.DLL not loaded/unrecognized"
+    copy_expect_message "Filter.DLL not loaded/unrecognized"
     messages="$(copy_messages)"
     [ "$(head -n 1 <<<"$messages")" = "Filter.DLL not loaded/unrecognized" ] ||
         fail "$kind: the plug-in line is not the first after startup: $messages"
-    expect_log "Q  [1E57] : host.example.test"
+    copy_expect_message "Q  [1E57] : host.example.test"
     echo "ok   $kind: \"Filter.DLL not loaded/unrecognized\" once, queries forwarded, exit 0"
 done
 
@@ -124,11 +111,11 @@ done
 out="$(raw 2 CA5E 0 Blocked.Example)" || fail "Blocked.Example was not forwarded"
 expect_forwarded_dig
 copy_stop || fail "block_one: unclean stop"
-expect_log "Filter.DLL not loaded/unrecognized" 0
-expect_log "Q  [B10C] : block (blocked.example)"
-expect_log "Q  [2B0C] : block (blocked.example)"
-expect_log "Q  [1B0C] : block (blocked.example)"
-expect_log "Q  [CA5E] : Blocked.Example"
+copy_expect_message "Filter.DLL not loaded/unrecognized" 0
+copy_expect_message "Q  [B10C] : block (blocked.example)"
+copy_expect_message "Q  [2B0C] : block (blocked.example)"
+copy_expect_message "Q  [1B0C] : block (blocked.example)"
+copy_expect_message "Q  [CA5E] : Blocked.Example"
 echo "ok   Block of the first or the second name: dropped, logged with the blocking name, exit 0"
 
 # ---- A plug-in that answers BlockReply for every name: the client gets the
@@ -152,9 +139,9 @@ out="$(getent_fwd blocked.example)" && fail "getent took the bare header as an a
 out="$(raw 2 C0DE 0 host.example.test)" || fail "BlockReply: no reply after the clients"
 [ "$out" = c0de00000000000000000000 ] || fail "BlockReply: reply $out"
 copy_stop || fail "reply: unclean stop"
-expect_log "Q  [BEEF] : block-F (host.example.test)"
-expect_log "Q  [0A0B] : block-F (a.example)"
-expect_log "Q  [C0DE] : block-F (host.example.test)"
+copy_expect_message "Q  [BEEF] : block-F (host.example.test)"
+copy_expect_message "Q  [0A0B] : block-F (a.example)"
+copy_expect_message "Q  [C0DE] : block-F (host.example.test)"
 LC_ALL=C grep -q '^A  \[' <<<"$(copy_messages)" && fail "BlockReply: something was forwarded"
 echo "ok   BlockReply: dig accepts the header with a warning, the glibc resolver does not"
 
@@ -165,7 +152,7 @@ for kind in minus5 seven; do
     [ "${out:0:4}" = 5e7e ] || fail "$kind: answer with a foreign ID: $out"
     expect_forwarded_dig
     copy_stop || fail "$kind: unclean stop"
-    expect_log "Q  [5E7E] : host.example.test, a.example"
-    expect_log "Filter.DLL not loaded/unrecognized" 0
+    copy_expect_message "Q  [5E7E] : host.example.test, a.example"
+    copy_expect_message "Filter.DLL not loaded/unrecognized" 0
     echo "ok   $kind: queries forwarded and answered, exit 0"
 done

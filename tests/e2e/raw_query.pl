@@ -11,19 +11,17 @@ use strict;
 use warnings;
 use Socket;
 use IO::Select;
+use File::Basename ();
+use lib File::Basename::dirname(__FILE__);
+use DnsUdp qw(udp_socket dns_query);
 
 my ($server, $port, $timeout, $id, $nscount, @names) = @ARGV;
 die "usage: raw_query.pl SERVER PORT TIMEOUT ID NSCOUNT NAME...\n"
     unless defined $nscount && $id =~ /^[0-9A-Fa-f]{4}$/;
 
-socket(my $sock, PF_INET, SOCK_DGRAM, getprotobyname('udp')) or die "socket: $!";
+my $sock = udp_socket();
 my $dest = sockaddr_in($port, inet_aton($server));
-
-my $query = pack('n n n n n n', hex($id), 0x0100, scalar(@names), 0, $nscount, 0);
-for my $name (@names) {
-    $query .= join('', map { chr(length $_) . $_ } split(/\./, $name)) . "\0" . pack('n n', 1, 1);
-}
-send($sock, $query, 0, $dest) or die "send: $!";
+send($sock, dns_query(hex($id), $nscount, @names), 0, $dest) or die "send: $!";
 
 my $select = IO::Select->new($sock);
 exit 3 unless $select->can_read($timeout);

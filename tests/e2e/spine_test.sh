@@ -8,15 +8,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=SCRIPTDIR/netns.sh
 source "$here/netns.sh"
 
-binary="${1:?usage: spine_test.sh PATH-TO-corvane}"
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-[ -x "$binary" ] || netns_die "not an executable: $binary"
+netns_program_arg "$@"
 export QT_QPA_PLATFORM=offscreen
-
-fail() {
-    echo "FAIL $*"
-    exit 1
-}
 
 netns_setup
 netns_start_upstream
@@ -25,7 +18,7 @@ netns_fwd_hold_udp_port 53 || fail "could not hold UDP port 53"
 work="$NETNS_DIR/work"
 mkdir "$work"
 echo "not from this run" >"$work/log.log"
-NETNS_CWD="$work" netns_fwd_start corvane "$binary"
+NETNS_CWD="$work" netns_fwd_start corvane "$CORVANE_BINARY"
 pid="$NETNS_LAST_PID"
 
 # A failed listener must leave the program running (idle, window usable).
