@@ -11,7 +11,7 @@
 #            leave it with exit, and everything is torn down.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-# shellcheck source=../tests/e2e/netns.sh
+# shellcheck source=SCRIPTDIR/../tests/e2e/netns.sh
 source "$here/tests/e2e/netns.sh"
 
 binary="$here/build/release/proxy/corvane"
