@@ -14,7 +14,7 @@
 #include "log/LogFile.h"
 #include "log/Logger.h"
 #include "net/PosixNetwork.h"
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 #include "proxy/ProxyLoop.h"
 #include "proxy/StopSignals.h"
 #include "ui/DialogApi.h"

@@ -1,4 +1,4 @@
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 
 #include <corvane/filter.h>
 #include <dlfcn.h>

@@ -1,4 +1,4 @@
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 
 #include <dlfcn.h>
 
