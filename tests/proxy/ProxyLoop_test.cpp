@@ -163,7 +163,7 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
     start();
     net.clientDatagrams.push_back(query());
-    window.events = {WindowPoll::CloseEvent};
+    window.events = {CloseEvent};
     EXPECT_FALSE(loop.turn());
     EXPECT_TRUE(net.calls.empty());
 }
