@@ -25,6 +25,11 @@ enum NetMode : std::uint32_t {
     IPv6 = 0x10000000,  // flag combined with Stream or Datagram
 };
 
+// The size of the proxy's one datagram buffer (netBuffer) and of the network
+// layer's receive area: one connRecv of this size always takes a whole
+// datagram, and anything longer is lost.
+inline constexpr std::int32_t NetBufferSize = 2048;
+
 // Asks listenerOpen for any free number; the result is then the listener's own handle.
 inline constexpr std::int32_t AnyNumber = -1;
 

@@ -26,7 +26,6 @@ struct ProxyEndpoints {
 // the window stays usable; the program never ends because of them.
 class ProxyLoop {
 public:
-    static constexpr std::int32_t NetBufferSize = 2048;
     static constexpr std::int64_t ExpiryIntervalSeconds = 45;
     static constexpr std::int32_t IdlePauseMs = 16;
 
