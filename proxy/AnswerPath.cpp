@@ -4,20 +4,15 @@
 #include <array>
 #include <string_view>
 
+#include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/TransactionId.h"
 
 namespace corvane {
 
-namespace {
-
-constexpr std::int32_t kHeaderLength = 12;
-
-}  // namespace
-
 void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                   const ProxyServices& s) {
-    if (length < kHeaderLength) {
+    if (length < DnsHeaderLength) {
         return;
     }
     const KeyText key = transactionKey(message[0], message[1]);

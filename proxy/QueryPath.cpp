@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/QuestionNames.h"
 #include "proxy/TransactionId.h"
@@ -11,8 +12,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr std::int32_t kHeaderLength = 12;
 
 // Storage reused from one datagram to the next, so that a query costs no
 // allocation once the buffers have grown to the largest query seen.
@@ -93,7 +92,7 @@ void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, Conn
 
 void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
                  ConnectionId upstream, const ProxyServices& s) {
-    if (length < kHeaderLength) {
+    if (length < DnsHeaderLength) {
         // Not a query; forget the peer unless it still waits for answers,
         // so that runt datagrams cannot pile up peers.
         releaseClient(q, client, s);
@@ -138,7 +137,7 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
             for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
                 buffer[offset] = 0;
             }
-            s.net.connSend(client, buffer, kHeaderLength);
+            s.net.connSend(client, buffer, DnsHeaderLength);
             releaseClient(q, client, s);
             message.resize(prefixLength);
             message.append(u"block-F (").append(names.name(matched)).append(u")");
