@@ -111,10 +111,10 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
 
     // Offer the names in datagram order until the first non-zero verdict;
     // every name still joins the log line.
-    std::int32_t verdict = 0;
+    std::int32_t verdict = Forward;
     std::size_t matched = 0;
     for (std::size_t i = 0; i < names.count(); ++i) {
-        if (verdict == 0 && s.filter != nullptr) {
+        if (verdict == Forward && s.filter != nullptr) {
             verdict = s.filter(names.terminatedName(i));
             matched = i;
         }
@@ -125,13 +125,13 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
     }
 
     switch (verdict) {
-        case static_cast<std::int32_t>(Verdict::Block):
+        case Block:
             releaseClient(q, client, s);
             message.resize(prefixLength);
             message.append(u"block (").append(names.name(matched)).append(u")");
             s.log.logLine(message);
             break;
-        case static_cast<std::int32_t>(Verdict::BlockReply):
+        case BlockReply:
             // Flags, QDCOUNT, ANCOUNT and ARCOUNT to zero; the ID and
             // NSCOUNT stay as received.
             for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
