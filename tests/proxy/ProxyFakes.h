@@ -10,6 +10,7 @@
 
 #include "log/Clock.h"
 #include "log/Log.h"
+#include "log/Utf8.h"
 #include "net/Network.h"
 #include "proxy/AnswerPath.h"
 #include "proxy/KeyText.h"
@@ -64,18 +65,7 @@ public:
     std::vector<std::string> lines;
     void logLine(std::u16string_view message) override {
         std::string line;
-        for (char16_t c : message) {
-            if (c < 0x80) {
-                line += static_cast<char>(c);
-            } else if (c < 0x800) {
-                line += static_cast<char>(0xC0 | (c >> 6));
-                line += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                line += static_cast<char>(0xE0 | (c >> 12));
-                line += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                line += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        appendUtf8(message, line);
         lines.push_back(line);
     }
 };
