@@ -55,7 +55,7 @@ LibraryFunction PluginLibraries::findFunction(LibraryHandle handle,
     }
     std::string symbol;
     if (functionName.empty() || !toPlatformText(functionName, symbol) ||
-        symbol.size() > maxFunctionNameLength) {
+        symbol.size() > MaxFunctionNameLength) {
         return nullptr;
     }
     void* address = dlsym(found->second.get(), symbol.c_str());

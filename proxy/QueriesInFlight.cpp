@@ -38,7 +38,7 @@ void expiryPass(QueriesInFlight& q, const ProxyServices& s) {
             now >= record->stamp
                 ? static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(record->stamp)
                 : static_cast<std::uint64_t>(record->stamp) - static_cast<std::uint64_t>(now);
-        if (age >= static_cast<std::uint64_t>(kQueryLifetimeSeconds)) {
+        if (age >= static_cast<std::uint64_t>(QueryLifetimeSeconds)) {
             retireQuery(q, s);
         }
     }

@@ -40,7 +40,7 @@ struct QueriesInFlight {
 
 // Seconds after which the expiry pass forgets a query; the main loop runs the
 // pass every 45 seconds or more.
-inline constexpr std::int64_t kQueryLifetimeSeconds = 30;
+inline constexpr std::int64_t QueryLifetimeSeconds = 30;
 
 // Retires the current record of pendingQueries: its client's inFlight falls
 // by one, and at 0 the client's ConnectionId is closed and its ClientRef

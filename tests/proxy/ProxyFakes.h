@@ -117,7 +117,7 @@ inline Bytes message(std::uint8_t id0, std::uint8_t id1, std::uint16_t qdcount, 
 
 // The services and tables every proxy test works on.
 struct ProxyBench {
-    static constexpr ConnectionId kUpstream = 99;
+    static constexpr ConnectionId Upstream = 99;
 
     FakeNetwork net;
     FakeLog log;
@@ -139,7 +139,7 @@ struct ProxyBench {
         Bytes datagram =
             message(id0, id1, static_cast<std::uint16_t>(names.size()), questions(names));
         handleQuery(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), client,
-                    kUpstream, services);
+                    Upstream, services);
     }
     // An answer of length bytes carrying the upstream number, low byte first.
     void answer(std::uint16_t number, std::size_t length = 30) {
