@@ -48,7 +48,8 @@ inline constexpr std::int64_t QueryLifetimeSeconds = 30;
 // record.
 void retireQuery(QueriesInFlight& q, const ProxyServices& s);
 
-// Takes one query of client off its ClientRef. When the count comes to 0 and
+// Takes one query of client off its ClientRef; a client without one is left
+// alone. When the count comes to 0 and
 // closeAtZero is set, the client's ConnectionId is closed and its ClientRef
 // removed; without closeAtZero the ClientRef stays, at 0, for a caller that is
 // about to count a new query of the same client.

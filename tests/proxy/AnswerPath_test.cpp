@@ -111,6 +111,17 @@ TEST_F(AnswerPath, ClientStaysOpenUntilItsLastQueryIsRetired) {
     EXPECT_FALSE(hasClientRef(Client));
 }
 
+// Retiring must only ever count down a client that is counted: a lookup that
+// adds what it does not find would file a record at -1 that nothing removes.
+TEST_F(AnswerPath, RetiringAQueryOfAnUncountedClientFilesNoClientRecord) {
+    PendingQuery* held = q.pendingQueries.findOrAdd(transactionKey(1).view());
+    ASSERT_NE(held, nullptr);
+    held->client = Client;
+    answer(1);
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_FALSE(hasClientRef(Client));
+}
+
 class Expiry : public AnswerPath, public testing::WithParamInterface<std::int64_t> {};
 
 TEST_P(Expiry, ForgetsQueriesThirtySecondsAwayEitherWay) {
