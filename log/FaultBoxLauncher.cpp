@@ -76,8 +76,8 @@ bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {
         return false;
     }
     const std::size_t folderLength = static_cast<std::size_t>(slash - programPath) + 1;
-    const std::size_t nameLength = std::strlen(kFaultBoxProgram);
-    const std::size_t installedLength = std::strlen(kFaultBoxInstalledFolder);
+    const std::size_t nameLength = std::strlen(FaultBoxProgram);
+    const std::size_t installedLength = std::strlen(FaultBoxInstalledFolder);
     if (folderLength + installedLength + nameLength >= sizeof path_) {
         return false;
     }
@@ -85,11 +85,11 @@ bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {
     // path_ becomes the program's folder, then middle, then the helper's name.
     const auto compose = [&](const char* middle, std::size_t middleLength) {
         std::memcpy(path_ + folderLength, middle, middleLength);
-        std::memcpy(path_ + folderLength + middleLength, kFaultBoxProgram, nameLength + 1);
+        std::memcpy(path_ + folderLength + middleLength, FaultBoxProgram, nameLength + 1);
     };
     compose("", 0);
     if (access(path_, X_OK) != 0) {
-        compose(kFaultBoxInstalledFolder, installedLength);
+        compose(FaultBoxInstalledFolder, installedLength);
         if (access(path_, X_OK) != 0) {
             compose("", 0);
         }

@@ -14,7 +14,7 @@ namespace corvane {
 using FaultFlushHook = void (*)();
 
 // The fatal signals the report catches.
-inline constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
+inline constexpr int FaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
 
 // Registers the fault report for the life of the object: every fault from
 // here on, a stack overflow included, ends in reportFault() and then in the
@@ -42,7 +42,7 @@ public:
 
 private:
     bool registered_ = false;
-    struct sigaction previous_[std::size(kFaultSignals)] = {};
+    struct sigaction previous_[std::size(FaultSignals)] = {};
     stack_t previousStack_ = {};
     void* stack_ = nullptr;  // the alternate stack's mapping, guard included
 };

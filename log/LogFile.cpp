@@ -15,7 +15,7 @@ namespace {
 // process is all the program has; a signal handler cannot be handed one.
 std::atomic<LogFile*> faultTarget{nullptr};
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Writes all of the bytes, resuming after interruptions and partial writes.
 // Only write(2): safe in a signal handler.
@@ -60,7 +60,7 @@ bool LogFile::open() {
     begin_.store(0, std::memory_order_relaxed);
     used_.store(0, std::memory_order_relaxed);
     faultTarget.store(this, std::memory_order_relaxed);
-    write(std::string_view(kByteOrderMark, 3));
+    write(std::string_view(ByteOrderMark, 3));
     return true;
 }
 
@@ -83,7 +83,7 @@ void LogFile::write(std::string_view bytes) {
         return;
     }
     const std::size_t used = used_.load(std::memory_order_relaxed);
-    if (bytes.size() < kBufferSize - used) {
+    if (bytes.size() < BufferSize - used) {
         std::memcpy(buffer_.data() + used, bytes.data(), bytes.size());
         // The copy must be complete before a fault handler can see it.
         std::atomic_signal_fence(std::memory_order_release);
@@ -91,7 +91,7 @@ void LogFile::write(std::string_view bytes) {
         return;
     }
     flush();
-    if (bytes.size() >= kBufferSize) {
+    if (bytes.size() >= BufferSize) {
         writeFully(fd_, bytes.data(), bytes.size());
         return;
     }

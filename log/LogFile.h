@@ -21,7 +21,7 @@ namespace corvane {
 // Owns its descriptor. Main thread only, except flushForFault().
 class LogFile {
 public:
-    static constexpr std::size_t kBufferSize = 4096;
+    static constexpr std::size_t BufferSize = 4096;
 
     explicit LogFile(std::string path);
     ~LogFile();
@@ -62,7 +62,7 @@ private:
     // them from a signal handler.
     std::atomic<std::size_t> begin_{0};
     std::atomic<std::size_t> used_{0};
-    std::array<char, kBufferSize> buffer_{};
+    std::array<char, BufferSize> buffer_{};
 };
 
 }  // namespace corvane

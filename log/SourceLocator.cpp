@@ -13,17 +13,17 @@ namespace {
 // Frames read from the faulting stack. The first frame of the system's own
 // code lies within a few frames of the fault, even when the fault is deep in
 // a library; a runaway recursion must not make the walk run the whole stack.
-constexpr std::size_t kMaxFrames = 256;
+constexpr std::size_t MaxFrames = 256;
 
 struct StackWalk {
-    std::uintptr_t pcs[kMaxFrames];
+    std::uintptr_t pcs[MaxFrames];
     std::size_t count;
 };
 
 int collectFrame(void* data, std::uintptr_t pc) {
     auto* walk = static_cast<StackWalk*>(data);
     walk->pcs[walk->count++] = pc;
-    return walk->count == kMaxFrames ? 1 : 0;
+    return walk->count == MaxFrames ? 1 : 0;
 }
 
 // A fault report has nowhere to send the look-up's own errors: an address
@@ -92,7 +92,7 @@ int SourceLocator::noteProgramCode(dl_phdr_info* info, std::size_t, void* data) 
     for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
         const ElfW(Phdr)& header = info->dlpi_phdr[i];
         if (header.p_type != PT_LOAD || (header.p_flags & PF_X) == 0 ||
-            self->codeRangeCount_ == kMaxCodeRanges) {
+            self->codeRangeCount_ == MaxCodeRanges) {
             continue;
         }
         const std::uintptr_t begin = info->dlpi_addr + header.p_vaddr;

@@ -13,7 +13,7 @@ namespace corvane {
 // Where a fault happened, as the report names it: the title of the system's
 // own source file (no directory, no extension) and the line in it.
 struct SourcePosition {
-    char file[kFileTitleCapacity];
+    char file[FileTitleCapacity];
     std::uint32_t line;
 };
 
@@ -63,7 +63,7 @@ private:
         std::uintptr_t begin;
         std::uintptr_t end;
     };
-    static constexpr std::size_t kMaxCodeRanges = 8;
+    static constexpr std::size_t MaxCodeRanges = 8;
 
     bool inProgramCode(std::uintptr_t pc) const noexcept;
     static int noteProgramCode(dl_phdr_info* info, std::size_t size, void* data) noexcept;
@@ -71,7 +71,7 @@ private:
     backtrace_state* state_ = nullptr;
     const char* sourceRoot_ = nullptr;
     std::size_t sourceRootLength_ = 0;
-    CodeRange codeRanges_[kMaxCodeRanges] = {};
+    CodeRange codeRanges_[MaxCodeRanges] = {};
     std::size_t codeRangeCount_ = 0;
 };
 

@@ -39,7 +39,7 @@ using Callback = int (*)(int);
 volatile bool keepRecursing = true;
 
 // The tests expect exactly these lines; see FaultChild_test.cpp.
-constexpr int kNumberedLines = 120;
+constexpr int NumberedLines = 120;
 
 int divideByZero() {
     volatile int divisor = 0;
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     // More than one write buffer's worth: the first lines reach the file by
     // the ordinary writes, the last ones only by the fault handler's flush.
     log.logLine(u"driver started");
-    for (int i = 1; i <= kNumberedLines; ++i) {
+    for (int i = 1; i <= NumberedLines; ++i) {
         char number[4];
         std::snprintf(number, sizeof number, "%03d", i);
         log.logLine(u"numbered line " + ascii16(number));
