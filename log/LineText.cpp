@@ -4,8 +4,8 @@ namespace corvane {
 
 namespace {
 
-bool isControl(char16_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+bool needsEscape(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == u'\\';
 }
 
 }  // namespace
@@ -15,7 +15,7 @@ void appendOneLine(std::u16string_view text, std::u16string& out) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (!isControl(c)) {
+        if (!needsEscape(c)) {
             continue;
         }
         out.append(text.substr(start, i - start));

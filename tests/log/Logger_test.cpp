@@ -141,6 +141,28 @@ TEST(LoggerTest, ControlCharactersInAMessageAreWrittenAsHexEscapes) {
                                   "\\x00\\x1F\\x7F\\x85\\x9F\xC2\xA0\xC3\xBF\r\n");
 }
 
+// A name may spell out an escape: its backslash is escaped in turn, so that
+// it never logs like the character the escape stands for.
+TEST(LoggerTest, ABackslashIsEscapedSoThatNoEscapeCanBeForged) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    RecordingView view;
+    {
+        Logger log(clock, path);
+        log.setView(&view);
+        log.logLine(u"Q  [0001] : \\x0A");
+        log.logLine(u"Q  [0001] : \n");
+    }
+    ASSERT_EQ(view.lines.size(), 2u);
+    EXPECT_EQ(view.lines[0], u"00:00:00 | Q  [0001] : \\x5Cx0A");
+    EXPECT_EQ(view.lines[1], u"00:00:00 | Q  [0001] : \\x0A");
+    EXPECT_EQ(readFile(path), Bom +
+                                  "00:00:00 | Q  [0001] : \\x5Cx0A\r\n"
+                                  "00:00:00 | Q  [0001] : \\x0A\r\n");
+}
+
 TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
