@@ -88,6 +88,28 @@ TEST(LogFileTest, ReplacesAnEarlierFileAtOpen) {
     EXPECT_EQ(readFile(path), Bom + "new");
 }
 
+TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    ASSERT_EQ(::symlink(dir.file("elsewhere").c_str(), path.c_str()), 0);
+    LogFile file(path);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(file.open());
+    EXPECT_FALSE(file.open());
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    EXPECT_FALSE(file.open());
+    EXPECT_FALSE(file.open());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(said, path +
+                        ": not opened as the log file: it is a symbolic link, which is not "
+                        "followed\n" +
+                        path + ": not opened as the log file: it is not a regular file\n");
+}
+
 TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());

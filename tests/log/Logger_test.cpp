@@ -234,6 +234,39 @@ INSTANTIATE_TEST_SUITE_P(
                                       [](const std::string&, const std::string&) { return true; },
                                       [](const std::string& dir, const std::string&) {
                                           return ::mkdir(dir.c_str(), 0755) == 0;
+                                      }},
+                      // A planted link is not followed: the file it names
+                      // keeps its bytes.
+                      BlockedOpenCase{"LinkToAnotherFile",
+                                      [](const std::string& dir, const std::string& path) {
+                                          writeFile(dir + ".victim", "precious");
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::symlink((dir + ".victim").c_str(),
+                                                           path.c_str()) == 0;
+                                      },
+                                      [](const std::string& dir, const std::string& path) {
+                                          return readFile(dir + ".victim") == "precious" &&
+                                                 ::unlink(path.c_str()) == 0;
+                                      }},
+                      // Nor is a link to nothing: no file appears where it points.
+                      BlockedOpenCase{"LinkToNothing",
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::symlink((dir + ".planted").c_str(),
+                                                           path.c_str()) == 0;
+                                      },
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::access((dir + ".planted").c_str(), F_OK) != 0 &&
+                                                 ::unlink(path.c_str()) == 0;
+                                      }},
+                      // A FIFO with no reader would block an open for writing.
+                      BlockedOpenCase{"FifoInTheFilesPlace",
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::mkfifo(path.c_str(), 0644) == 0;
+                                      },
+                                      [](const std::string&, const std::string& path) {
+                                          return ::unlink(path.c_str()) == 0;
                                       }}),
     [](const auto& param) { return std::string(param.param.name); });
 
