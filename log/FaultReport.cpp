@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 
+#include "log/FaultAddresses.h"
 #include "log/FaultBoxLauncher.h"
 #include "log/FaultCodes.h"
+#include "log/FaultLineLookup.h"
 #include "log/FaultText.h"
+#include "log/WriteAll.h"
 
 #ifndef CORVANE_SOURCE_DIR
 #error "CORVANE_SOURCE_DIR must name the source tree: it tells the system's own frames apart"
@@ -22,7 +24,8 @@ namespace corvane {
 namespace {
 
 // The handler runs here, so that it still has a stack when the fault is a
-// stack overflow; large enough for the unwinder and the debug-info look-up.
+// stack overflow; ample for the unwinder and the start of the helpers (pages
+// the handler never touches cost no memory).
 constexpr std::size_t AltStackSize = 512 * 1024;
 // Below the alternate stack, so that a handler running out of it faults
 // instead of writing over whatever mapping lies below.
@@ -40,8 +43,10 @@ constexpr std::uintptr_t StackGuardGap = 1024 * 1024;
 // Everything the handler touches is prepared at registration and kept here:
 // in the handler nothing may be allocated or looked up.
 struct FaultState {
-    SourceLocator locator;
+    ProgramCode code;
+    FaultLineLookup lines;
     FaultBoxLauncher box;
+    FaultAddresses addresses{};
     std::atomic<FaultFlushHook> flush{nullptr};
     std::uintptr_t mainStackLow = 0;
     FaultRecord record{};
@@ -105,20 +110,6 @@ std::uintptr_t returnAddressOf(const void* context, std::uintptr_t sp) {
 #endif
 }
 
-void writeAll(int fd, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = write(fd, bytes, length);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
 void onFault(int signo, siginfo_t* info, void* context) {
     const auto self = static_cast<pid_t>(syscall(SYS_gettid));
     pid_t reporter = 0;
@@ -153,7 +144,8 @@ void onFault(int signo, siginfo_t* info, void* context) {
     if (!overflow) {
         frame.returnAddress = returnAddressOf(context, registers.sp);
     }
-    faultState.record.position = faultState.locator.locate(frame);
+    faultState.code.collect(frame, faultState.addresses);
+    faultState.record.position = faultState.lines.locate(faultState.addresses);
 
     faultState.reporting.store(true);
     reportFault();
@@ -174,15 +166,14 @@ std::uintptr_t lowestMainStackAddress() {
 
 }  // namespace
 
-FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const char* helperPath) {
+FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const char* boxHelperPath,
+                                                 const char* lineHelperPath) {
     if (faultState.registered.exchange(true)) {
         return;
     }
-    // Reading the debug information is costly and libbacktrace cannot free
-    // what it read: once per process.
-    static const bool located = faultState.locator.prepare(CORVANE_SOURCE_DIR);
-    (void)located;
-    faultState.box.prepare(helperPath);
+    faultState.code.note();
+    faultState.lines.prepare(lineHelperPath, CORVANE_SOURCE_DIR);
+    faultState.box.prepare(boxHelperPath);
     faultState.flush.store(flush);
     faultState.mainStackLow = lowestMainStackAddress();
     faultState.record = {0, unknownSourcePosition()};

@@ -243,4 +243,18 @@ TEST(ChildFault, AMissingHelperStillEndsTheProcessWithCodeZero) {
     EXPECT_EQ(result.errorText, reportText(markedLine("abort"), "UNKNOWN ERROR CODE"));
 }
 
+// Without its line helper the report still comes, naming no line, and the
+// process still ends with code 0 after writing out the log.
+TEST(ChildFault, AMissingLineHelperNamesLineZero) {
+    TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+
+    const ChildResult result = runDriver(
+        folder.path(), {"divzero", "", (folder.path() / "no-such-helper").string()}, NoDisplay);
+
+    EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
+    EXPECT_EQ(result.errorText, "Corvane [0]\r\nDIVISION BY ZERO \r\n" + std::string(64, ' '));
+    EXPECT_EQ(readFile(folder.path() / "log.log"), loggedLines("divzero"));
+}
+
 }  // namespace

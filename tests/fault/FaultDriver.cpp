@@ -1,7 +1,9 @@
 // A program that faults on purpose, for the fault report's tests. It
 // registers the report, logs some lines, then faults as argv[1] says. The
 // statement that faults carries a "fault-line:" comment; the tests read the
-// expected line from it. argv[2], when given, is the message box helper.
+// expected line from it. argv[2], when given and not empty, is the message
+// box helper; argv[3], when given, the line helper (the one built beside the
+// program by default).
 //
 // Keep this file free of sanitizer instrumentation (see CMakeLists.txt): the
 // sanitizers would catch these faults before the report does.
@@ -121,11 +123,13 @@ int fault(std::string_view mode) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("usage: fault_driver MODE [HELPER]\n", stderr);
+        std::fputs("usage: fault_driver MODE [BOX-HELPER [LINE-HELPER]]\n", stderr);
         return 2;
     }
-    corvane::FaultReportRegistration faultReport(&corvane::LogFile::flushForFault,
-                                                 argc > 2 ? argv[2] : nullptr);
+    const char* boxHelper = argc > 2 && argv[2][0] != '\0' ? argv[2] : nullptr;
+    const char* lineHelper = argc > 3 ? argv[3] : FAULT_LINE_HELPER;
+    corvane::FaultReportRegistration faultReport(&corvane::LogFile::flushForFault, boxHelper,
+                                                 lineHelper);
     if (!faultReport.registered()) {
         return 3;
     }

@@ -61,7 +61,7 @@ TEST_F(FaultRegistration, InstallsTheHandlerOnTheAlternateStackAndPutsTheEarlier
         ASSERT_EQ(sigaltstack(nullptr, &during), 0);
         EXPECT_FALSE(during.ss_flags & SS_DISABLE);
         EXPECT_NE(during.ss_sp, before.ss_sp);
-        // Big enough for the unwinder and the debug-info look-up.
+        // Big enough for the unwinder and the start of the helpers.
         EXPECT_GE(during.ss_size, 64u * 1024u);
     }
     for (const int signo : FaultSignals) {
