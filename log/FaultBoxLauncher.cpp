@@ -47,18 +47,8 @@ bool displayAvailable(const char* const* environment) noexcept {
 }
 
 bool FaultBoxLauncher::prepare(const char* helperPath) noexcept {
-    ready_ = false;
-    if (helperPath != nullptr) {
-        const std::size_t length = std::strlen(helperPath);
-        if (length == 0 || length >= sizeof path_) {
-            return false;
-        }
-        std::memcpy(path_, helperPath, length + 1);
-        ready_ = true;
-        return true;
-    }
-    char self[PATH_MAX];
-    return ownProgramPath(self, sizeof self) && prepareForProgram(self);
+    ready_ = chooseHelperPath(helperPath, FaultBoxProgram, path_, sizeof path_);
+    return ready_;
 }
 
 bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {

@@ -68,22 +68,10 @@ void writeHex(std::uintptr_t value, char* out, std::size_t digits) noexcept {
 }  // namespace
 
 bool FaultLineLookup::prepare(const char* helperPath, const char* sourceRoot) noexcept {
-    ready_ = false;
     sourceRoot_ = sourceRoot;
-    if (!ownProgramPath(program_, sizeof program_)) {
-        return false;
-    }
-    if (helperPath == nullptr) {
-        ready_ = helperPathFor(program_, FaultLineProgram, helper_, sizeof helper_);
-        return ready_;
-    }
-    const std::size_t length = std::strlen(helperPath);
-    if (length == 0 || length >= sizeof helper_) {
-        return false;
-    }
-    std::memcpy(helper_, helperPath, length + 1);
-    ready_ = true;
-    return true;
+    ready_ = ownProgramPath(program_, sizeof program_) &&
+             chooseHelperPath(helperPath, FaultLineProgram, helper_, sizeof helper_);
+    return ready_;
 }
 
 void FaultLineLookup::fillArguments(const FaultAddresses& addresses) noexcept {

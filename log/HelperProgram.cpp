@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -49,6 +50,20 @@ bool ownProgramPath(char* out, std::size_t capacity) noexcept {
         return false;
     }
     out[length] = '\0';
+    return true;
+}
+
+bool chooseHelperPath(const char* given, const char* helperName, char* out,
+                      std::size_t capacity) noexcept {
+    if (given == nullptr) {
+        char self[PATH_MAX];
+        return ownProgramPath(self, sizeof self) && helperPathFor(self, helperName, out, capacity);
+    }
+    const std::size_t length = std::strlen(given);
+    if (length == 0 || length >= capacity) {
+        return false;
+    }
+    std::memcpy(out, given, length + 1);
     return true;
 }
 

@@ -25,6 +25,12 @@ bool helperPathFor(const char* programPath, const char* helperName, char* out,
 // false when it cannot be read or does not fit.
 bool ownProgramPath(char* out, std::size_t capacity) noexcept;
 
+// The path of a helper into out: given as it is, or, for nullptr, the helper
+// helperName that belongs to the running program (see helperPathFor). False
+// when given is empty or does not fit, or no path can be formed.
+bool chooseHelperPath(const char* given, const char* helperName, char* out,
+                      std::size_t capacity) noexcept;
+
 // Starts the helper at path with argv (argv[0] first, NULL-terminated) and
 // the process's environment; its standard output goes to outputFd unless
 // that is -1, everything else it inherits as it stands, except the blocked
