@@ -30,8 +30,7 @@ int matchLine(void* data, std::uintptr_t, const char* filename, int lineno, cons
     if (filename == nullptr || lineno <= 0) {
         return 0;
     }
-    if (std::strncmp(filename, match->sourceRoot, match->sourceRootLength) != 0 ||
-        filename[match->sourceRootLength] != '/') {
+    if (!isOwnSource(filename, match->sourceRoot, match->sourceRootLength)) {
         return 0;
     }
     fileTitleOf(filename, match->position->file, sizeof match->position->file);

@@ -13,9 +13,9 @@ namespace corvane {
 // helper's own process (never in the program that faulted).
 //
 // An address is the system's own statement when the debug information puts
-// it in a source file under the source root (not in a system header inlined
-// into the program); of the functions inlined at that address, the innermost
-// one in such a file names the line.
+// it in one of the system's own source files (see isOwnSource), not in a
+// system header inlined into the program; of the functions inlined at that
+// address, the innermost one in such a file names the line.
 class LineLocator {
 public:
     // programPath: the program whose debug information is read, from the

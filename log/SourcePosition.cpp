@@ -12,6 +12,15 @@ SourcePosition unknownSourcePosition() noexcept {
     return position;
 }
 
+bool isOwnSource(const char* filename, const char* sourceRoot,
+                 std::size_t sourceRootLength) noexcept {
+    if (filename[0] != '/') {
+        return filename[0] != '\0';
+    }
+    return std::strncmp(filename, sourceRoot, sourceRootLength) == 0 &&
+           filename[sourceRootLength] == '/';
+}
+
 std::size_t formatPositionAnswer(const SourcePosition& position, char* out,
                                  std::size_t capacity) noexcept {
     if (capacity < PositionAnswerCapacity) {

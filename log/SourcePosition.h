@@ -17,6 +17,16 @@ struct SourcePosition {
 // The position named when nothing better is known: the main file, line 0.
 SourcePosition unknownSourcePosition() noexcept;
 
+// Whether a source file that the debug information names is one of the
+// system's own: a path under sourceRoot (sourceRootLength characters, no
+// trailing '/'), or a relative one. A relative name is relative to its
+// compile's folder, which the look-up does not give; only a source named
+// relatively on the compiler's command line has one, as the build's own
+// files do when a compiler cache rewrites the paths under its base folder,
+// while the system's headers are always found by absolute paths.
+bool isOwnSource(const char* filename, const char* sourceRoot,
+                 std::size_t sourceRootLength) noexcept;
+
 // How the line helper hands a position back to the faulted process: the line
 // in decimal, one space, the file title, a line feed; nothing else.
 inline constexpr std::size_t PositionAnswerCapacity = 10 + 1 + FileTitleCapacity + 1;

@@ -22,6 +22,28 @@ TEST(PositionAnswer, WhatTheHelperWritesTheFaultedProcessReadsBack) {
     EXPECT_EQ(read.line, 4294967295u);
 }
 
+struct SourceCase {
+    const char* filename;
+    bool own;
+};
+
+class IsOwnSource : public ::testing::TestWithParam<SourceCase> {};
+
+TEST_P(IsOwnSource, TellsTheSystemsFilesFromHeadersAndNeighbours) {
+    constexpr const char Root[] = "/src/corvane";
+    EXPECT_EQ(isOwnSource(GetParam().filename, Root, sizeof Root - 1), GetParam().own)
+        << GetParam().filename;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, IsOwnSource,
+    ::testing::Values(SourceCase{"/src/corvane/proxy/QueryPath.cpp", true},
+                      SourceCase{"/src/corvane-old/proxy/QueryPath.cpp", false},
+                      SourceCase{"/src/corvane", false},
+                      SourceCase{"/usr/include/c++/12/bits/stl_vector.h", false},
+                      // Paths a compiler cache made relative.
+                      SourceCase{"../../proxy/QueryPath.cpp", true}, SourceCase{"", false}));
+
 // The answer comes from another process: anything but one whole answer
 // leaves the position as it was.
 class MalformedAnswer : public ::testing::TestWithParam<std::string> {};
