@@ -61,7 +61,7 @@ void FaultBoxLauncher::show(char* text) const noexcept {
         return;
     }
     char* argv[] = {const_cast<char*>(path_), text, nullptr};
-    const pid_t child = startHelper(path_, argv, -1);
+    const pid_t child = startHelper(path_, argv, -1, -1);
     if (child > 0) {
         awaitHelper(child);
     }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "log/HelperProgram.h"
@@ -67,9 +68,22 @@ void writeHex(std::uintptr_t value, char* out, std::size_t digits) noexcept {
 
 }  // namespace
 
+FaultLineLookup::~FaultLineLookup() {
+    if (programFd_ >= 0) {
+        close(programFd_);
+    }
+}
+
 bool FaultLineLookup::prepare(const char* helperPath, const char* sourceRoot) noexcept {
     sourceRoot_ = sourceRoot;
-    ready_ = ownProgramPath(program_, sizeof program_) &&
+    // The file stays the same for the life of the process: opened once, by
+    // the first registration.
+    if (programFd_ < 0) {
+        programFd_ = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    }
+    ready_ = programFd_ >= 0 &&
+             std::snprintf(program_, sizeof program_, "/proc/self/fd/%d", programFd_) <
+                 static_cast<int>(sizeof program_) &&
              chooseHelperPath(helperPath, FaultLineProgram, helper_, sizeof helper_);
     return ready_;
 }
@@ -93,7 +107,7 @@ SourcePosition FaultLineLookup::locate(const FaultAddresses& addresses) noexcept
         return position;
     }
     fillArguments(addresses);
-    const pid_t helper = startHelper(helper_, argv_, answerPipe[1]);
+    const pid_t helper = startHelper(helper_, argv_, answerPipe[1], programFd_);
     close(answerPipe[1]);
     if (helper > 0) {
         char answer[PositionAnswerCapacity];

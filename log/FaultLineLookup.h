@@ -25,13 +25,22 @@ inline constexpr int FaultLineTimeoutMs = 20000;
 // The helper is started as
 //     corvane-faultline PROGRAM SOURCE-ROOT OFFSET...
 // with the candidate addresses as hexadecimal offsets into PROGRAM (see
-// FaultAddresses), innermost first. It writes the position of the first one
+// FaultAddresses), innermost first. PROGRAM is the running program's own
+// file, held open from registration and handed down as /proc/self/fd/N:
+// by its name, a file replaced while the program runs (an upgrade) or
+// removed would have the helper read another build's debug information, or
+// none, and name a wrong line. It writes the position of the first one
 // that lies in a source file under SOURCE-ROOT, as one answer (see
 // SourcePosition.h) on its standard output, or nothing.
 class FaultLineLookup {
 public:
-    // Works out, while allocating is still allowed, the program's file and
-    // the helper: helperPath as given, or for nullptr the one that belongs to
+    FaultLineLookup() = default;
+    ~FaultLineLookup();
+    FaultLineLookup(const FaultLineLookup&) = delete;
+    FaultLineLookup& operator=(const FaultLineLookup&) = delete;
+
+    // Opens the program's file and works out, while allocating is still
+    // allowed, the helper: helperPath as given, or for nullptr the one that belongs to
     // the running program (see helperPathFor). sourceRoot must outlive the
     // lookup. False when a path cannot be formed; locate() then gives
     // unknownSourcePosition().
@@ -51,7 +60,8 @@ private:
     void fillArguments(const FaultAddresses& addresses) noexcept;
 
     char helper_[PATH_MAX] = {};
-    char program_[PATH_MAX] = {};
+    int programFd_ = -1;  // the program's file, owned
+    char program_[sizeof "/proc/self/fd/" + 10] = {};
     const char* sourceRoot_ = nullptr;
     bool ready_ = false;
     char offsetText_[FaultAddresses::Capacity][OffsetDigits + 1] = {};

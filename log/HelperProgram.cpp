@@ -13,6 +13,24 @@ extern char** environ;
 
 namespace corvane {
 
+namespace {
+
+// The running program's own file, resolved from /proc/self/exe, into out;
+// false when it cannot be read or does not fit.
+bool ownProgramPath(char* out, std::size_t capacity) noexcept {
+    if (capacity < 2) {
+        return false;
+    }
+    const ssize_t length = readlink("/proc/self/exe", out, capacity - 1);
+    if (length <= 0 || static_cast<std::size_t>(length) >= capacity - 1) {
+        return false;
+    }
+    out[length] = '\0';
+    return true;
+}
+
+}  // namespace
+
 bool helperPathFor(const char* programPath, const char* helperName, char* out,
                    std::size_t capacity) noexcept {
     const char* slash = std::strrchr(programPath, '/');
@@ -41,18 +59,6 @@ bool helperPathFor(const char* programPath, const char* helperName, char* out,
     return true;
 }
 
-bool ownProgramPath(char* out, std::size_t capacity) noexcept {
-    if (capacity < 2) {
-        return false;
-    }
-    const ssize_t length = readlink("/proc/self/exe", out, capacity - 1);
-    if (length <= 0 || static_cast<std::size_t>(length) >= capacity - 1) {
-        return false;
-    }
-    out[length] = '\0';
-    return true;
-}
-
 bool chooseHelperPath(const char* given, const char* helperName, char* out,
                       std::size_t capacity) noexcept {
     if (given == nullptr) {
@@ -67,7 +73,7 @@ bool chooseHelperPath(const char* given, const char* helperName, char* out,
     return true;
 }
 
-pid_t startHelper(const char* path, char* const argv[], int outputFd) noexcept {
+pid_t startHelper(const char* path, char* const argv[], int outputFd, int inheritedFd) noexcept {
     const pid_t child = _Fork();
     if (child != 0) {
         return child;
@@ -78,6 +84,9 @@ pid_t startHelper(const char* path, char* const argv[], int outputFd) noexcept {
     if (outputFd == STDOUT_FILENO) {
         fcntl(outputFd, F_SETFD, 0);  // dup2 onto itself would keep close-on-exec
     } else if (outputFd >= 0 && dup2(outputFd, STDOUT_FILENO) < 0) {
+        _exit(127);
+    }
+    if (inheritedFd >= 0 && fcntl(inheritedFd, F_SETFD, 0) != 0) {
         _exit(127);
     }
     execve(path, argv, environ);

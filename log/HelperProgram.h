@@ -21,10 +21,6 @@ inline constexpr const char* InstalledHelperFolder = "../lib/corvane/";
 bool helperPathFor(const char* programPath, const char* helperName, char* out,
                    std::size_t capacity) noexcept;
 
-// The running program's own file, resolved from /proc/self/exe, into out;
-// false when it cannot be read or does not fit.
-bool ownProgramPath(char* out, std::size_t capacity) noexcept;
-
 // The path of a helper into out: given as it is, or, for nullptr, the helper
 // helperName that belongs to the running program (see helperPathFor). False
 // when given is empty or does not fit, or no path can be formed.
@@ -33,11 +29,13 @@ bool chooseHelperPath(const char* given, const char* helperName, char* out,
 
 // Starts the helper at path with argv (argv[0] first, NULL-terminated) and
 // the process's environment; its standard output goes to outputFd unless
-// that is -1, everything else it inherits as it stands, except the blocked
-// signals of the handler, which it does not. Returns its pid, or -1.
+// that is -1, and inheritedFd, unless -1, stays open in it under its number
+// although it is close-on-exec here. Everything else it inherits as it
+// stands, except the blocked signals of the handler, which it does not.
+// Returns its pid, or -1.
 // Async-signal-safe: _Fork, unlike fork, runs no fork handlers and takes no
 // allocator lock, either of which may be held by the code that faulted.
-pid_t startHelper(const char* path, char* const argv[], int outputFd) noexcept;
+pid_t startHelper(const char* path, char* const argv[], int outputFd, int inheritedFd) noexcept;
 
 // Waits until the helper has ended. Async-signal-safe.
 void awaitHelper(pid_t helper) noexcept;

@@ -54,9 +54,9 @@ const char* const SanitizerOptions =
     "handle_abort=0:use_sigaltstack=0:detect_leaks=0";
 
 ChildResult runDriver(const fs::path& folder, const std::vector<std::string>& arguments,
-                      const std::vector<std::string>& environment) {
+                      const std::vector<std::string>& environment,
+                      std::string program = FAULT_DRIVER) {
     std::vector<char*> argv;
-    std::string program = FAULT_DRIVER;
     argv.push_back(program.data());
     std::vector<std::string> argumentCopies = arguments;
     for (std::string& argument : argumentCopies) {
@@ -255,6 +255,21 @@ TEST(ChildFault, AMissingLineHelperNamesLineZero) {
     EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
     EXPECT_EQ(result.errorText, "Corvane [0]\r\nDIVISION BY ZERO \r\n" + std::string(64, ' '));
     EXPECT_EQ(readFile(folder.path() / "log.log"), loggedLines("divzero"));
+}
+
+// The line is read from the program's file after the fault: from the file
+// the program was started from, even when its name no longer leads there.
+TEST(ChildFault, AProgramFileRemovedWhileRunningStillNamesTheLine) {
+    TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+    const fs::path copy = folder.path() / "fault_driver";
+    fs::copy_file(FAULT_DRIVER, copy);
+
+    const ChildResult result = runDriver(folder.path(), {"removed"}, NoDisplay, copy.string());
+
+    EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_EQ(result.errorText, reportText(markedLine("divzero"), "DIVISION BY ZERO "));
 }
 
 }  // namespace
