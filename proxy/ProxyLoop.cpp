@@ -96,7 +96,7 @@ bool ProxyLoop::turn() {
             // Pause as an idle turn should, but let a datagram that arrives
             // meanwhile end the pause instead of waiting out the 16 ms, and
             // end it when the window has work due.
-            net_.waitReadable(listener_, link_, window_.pauseLimitMs(IdlePauseMs));
+            net_.waitReady(window_.pauseLimitMs(IdlePauseMs));
         }
     }
     return true;

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -97,12 +98,119 @@ std::optional<ProbeDatagram> UdpProbe::receive(int timeoutMs) const {
     return datagram;
 }
 
+TcpProbe::~TcpProbe() {
+    close();
+}
+
+void TcpProbe::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+TcpProbe TcpProbe::connectTo(std::uint16_t port, int receiveBuffer) {
+    TcpProbe probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (receiveBuffer > 0) {
+        ::setsockopt(probe.fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    const sockaddr_in remote = addressOf("127.0.0.1", port);
+    if (::connect(probe.fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        probe.close();
+    }
+    return probe;
+}
+
+bool TcpProbe::send(const Bytes& data) const {
+    return ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+}
+
+Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
+    Bytes got;
+    std::uint8_t chunk[4096];
+    while (got.size() < count) {
+        pollfd wanted{fd_, POLLIN, 0};
+        if (::poll(&wanted, 1, timeoutMs) != 1) {
+            break;
+        }
+        const ssize_t n = ::recv(fd_, chunk, std::min(sizeof chunk, count - got.size()), 0);
+        if (n <= 0) {
+            break;
+        }
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+Bytes TcpProbe::receiveNow() const {
+    Bytes got;
+    std::uint8_t chunk[4096];
+    ssize_t n;
+    while ((n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+TcpServer::TcpServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in local = addressOf("127.0.0.1", 0);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd_, 8) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+TcpServer::~TcpServer() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::uint16_t TcpServer::port() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+TcpProbe TcpServer::accept(int timeoutMs) const {
+    pollfd wanted{fd_, POLLIN, 0};
+    if (::poll(&wanted, 1, timeoutMs) != 1) {
+        return TcpProbe();
+    }
+    return TcpProbe(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+NetEvent nextListenerEvent(PosixNetwork& net, ListenerHandle listener) {
+    for (int round = 0; round < PollRounds; ++round) {
+        if (const NetEvent event = net.listenerPoll(listener); event != NetEvent::None) {
+            return event;
+        }
+        net.waitReady(RoundMs);
+    }
+    return NetEvent::None;
+}
+
+NetEvent nextLinkEvent(PosixNetwork& net, ConnectionId link) {
+    for (int round = 0; round < PollRounds; ++round) {
+        if (const NetEvent event = net.linkPoll(link); event != NetEvent::None) {
+            return event;
+        }
+        net.waitReady(RoundMs);
+    }
+    return NetEvent::None;
+}
+
 NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener) {
     for (int round = 0; round < PollRounds; ++round) {
         if (net.listenerPoll(listener) == NetEvent::Data) {
             return NetEvent::Data;
         }
-        net.waitReadable(listener, 0, RoundMs);
+        net.waitReady(RoundMs);
     }
     return NetEvent::None;
 }
@@ -112,7 +220,7 @@ NetEvent pollLinkForData(PosixNetwork& net, ConnectionId link) {
         if (net.linkPoll(link) == NetEvent::Data) {
             return NetEvent::Data;
         }
-        net.waitReadable(0, link, RoundMs);
+        net.waitReady(RoundMs);
     }
     return NetEvent::None;
 }

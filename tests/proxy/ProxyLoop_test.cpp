@@ -23,6 +23,7 @@ public:
     std::vector<std::vector<std::uint8_t>> sentUpstream;
     int waits = 0;
     std::int32_t lastWaitMs = -1;
+    std::int32_t linkWireLength = 0;  // what linkLastLength reports
 
     static constexpr ListenerHandle Listener = 7;
     static constexpr ConnectionId Link = 100;
@@ -76,7 +77,9 @@ public:
     void connClose(ConnectionId id) override {
         calls.push_back(id == Link ? "linkClose" : "clientClose");
     }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t timeoutMs) override {
+    std::int32_t linkLastLength(ConnectionId) const override { return linkWireLength; }
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t timeoutMs) override {
         ++waits;
         lastWaitMs = timeoutMs;
     }
