@@ -83,7 +83,12 @@ bool ProxyLoop::turn() {
 
     if (linkEvent == NetEvent::Data) {
         const std::int32_t length = net_.connRecv(link_, netBuffer_.get(), NetBufferSize);
-        handleAnswer(queries_, netBuffer_.get(), length, services);
+        // An answer longer than the buffer arrived only in part.
+        if (net_.linkLastLength(link_) > length) {
+            handleOversizedAnswer(queries_, netBuffer_.get(), length, services);
+        } else {
+            handleAnswer(queries_, netBuffer_.get(), length, services);
+        }
     } else {
         idleTurn = true;
     }
