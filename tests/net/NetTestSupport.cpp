@@ -142,16 +142,6 @@ Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
     return got;
 }
 
-Bytes TcpProbe::receiveNow() const {
-    Bytes got;
-    std::uint8_t chunk[4096];
-    ssize_t n;
-    while ((n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
-        got.insert(got.end(), chunk, chunk + n);
-    }
-    return got;
-}
-
 TcpServer::TcpServer() {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in local = addressOf("127.0.0.1", 0);

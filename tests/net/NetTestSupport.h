@@ -69,8 +69,6 @@ public:
     // Reads until count bytes came, the peer closed, or timeoutMs passed
     // without a byte.
     Bytes receive(std::size_t count, int timeoutMs = 2000) const;
-    // What is there now, without waiting.
-    Bytes receiveNow() const;
     void close();
 
 private:
