@@ -20,8 +20,12 @@ void UniqueFd::reset(int fd) {
 namespace sockops {
 
 NewSocket openUdpSocket() {
+    return openIPv4Socket(SOCK_DGRAM);
+}
+
+NewSocket openIPv4Socket(int type) {
     NewSocket result;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         result.error = errno;
         return result;

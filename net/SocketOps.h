@@ -21,6 +21,8 @@ struct NewSocket {
     int error = 0;
 };
 NewSocket openUdpSocket();
+// The same for any socket type (SOCK_DGRAM, SOCK_STREAM).
+NewSocket openIPv4Socket(int type);
 
 // 0 on success, else the saved errno.
 int bindIPv4(int fd, const sockaddr_in& address);

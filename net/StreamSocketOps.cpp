@@ -24,14 +24,7 @@ NewSocket openTcpListener(const sockaddr_in& address) {
 }
 
 NewSocket openTcpSocket() {
-    NewSocket result;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        result.error = errno;
-        return result;
-    }
-    result.fd.reset(fd);
-    return result;
+    return openIPv4Socket(SOCK_STREAM);
 }
 
 Accepted acceptConnection(int listenerFd) {

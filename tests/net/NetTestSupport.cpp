@@ -175,44 +175,49 @@ TcpProbe TcpServer::accept(int timeoutMs) const {
     return TcpProbe(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
 }
 
-NetEvent nextListenerEvent(PosixNetwork& net, ListenerHandle listener) {
+namespace {
+
+// Polls until wanted(event), waiting for readiness between polls, for a
+// bounded number of rounds; None when no such event came.
+template <typename Poll, typename Wanted>
+NetEvent pollUntil(PosixNetwork& net, Poll poll, Wanted wanted) {
     for (int round = 0; round < PollRounds; ++round) {
-        if (const NetEvent event = net.listenerPoll(listener); event != NetEvent::None) {
+        if (const NetEvent event = poll(); wanted(event)) {
             return event;
         }
         net.waitReady(RoundMs);
     }
     return NetEvent::None;
+}
+
+bool anyEvent(NetEvent event) {
+    return event != NetEvent::None;
+}
+
+bool dataEvent(NetEvent event) {
+    return event == NetEvent::Data;
+}
+
+}  // namespace
+
+NetEvent nextListenerEvent(PosixNetwork& net, ListenerHandle listener) {
+    return pollUntil(
+        net, [&] { return net.listenerPoll(listener); }, anyEvent);
 }
 
 NetEvent nextLinkEvent(PosixNetwork& net, ConnectionId link) {
-    for (int round = 0; round < PollRounds; ++round) {
-        if (const NetEvent event = net.linkPoll(link); event != NetEvent::None) {
-            return event;
-        }
-        net.waitReady(RoundMs);
-    }
-    return NetEvent::None;
+    return pollUntil(
+        net, [&] { return net.linkPoll(link); }, anyEvent);
 }
 
 NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener) {
-    for (int round = 0; round < PollRounds; ++round) {
-        if (net.listenerPoll(listener) == NetEvent::Data) {
-            return NetEvent::Data;
-        }
-        net.waitReady(RoundMs);
-    }
-    return NetEvent::None;
+    return pollUntil(
+        net, [&] { return net.listenerPoll(listener); }, dataEvent);
 }
 
 NetEvent pollLinkForData(PosixNetwork& net, ConnectionId link) {
-    for (int round = 0; round < PollRounds; ++round) {
-        if (net.linkPoll(link) == NetEvent::Data) {
-            return NetEvent::Data;
-        }
-        net.waitReady(RoundMs);
-    }
-    return NetEvent::None;
+    return pollUntil(
+        net, [&] { return net.linkPoll(link); }, dataEvent);
 }
 
 Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity) {
