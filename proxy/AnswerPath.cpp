@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/TransactionId.h"
 #include "proxy/TruncatedReply.h"
@@ -12,13 +13,11 @@ namespace corvane {
 
 namespace {
 
-constexpr std::int32_t kHeaderLength = 12;
-
 // Both kinds of answer: found by number, the client's ID restored, then
 // (cut short) turned into the truncated reply, relayed, logged and retired.
 void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length, bool cutShort,
                  const ProxyServices& s) {
-    if (length < kHeaderLength) {
+    if (length < DnsHeaderLength) {
         return;
     }
     const KeyText key = transactionKey(message[0], message[1]);

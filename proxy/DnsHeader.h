@@ -4,10 +4,12 @@
 
 namespace corvane {
 
-// The fixed header every DNS message begins with (RFC 1035, 4.1.1): ID,
-// flags, then the four section counts, each two bytes, high byte first.
+// Every DNS message starts with a 12-byte header: the ID, the flags and the
+// four section counts. A datagram shorter than that is not a DNS message.
 inline constexpr std::int32_t DnsHeaderLength = 12;
 
+// Offsets of the header's fields that replies rewrite (RFC 1035, 4.1.1); each
+// count is two bytes, high byte first.
 namespace dnsheader {
 
 inline constexpr std::int32_t FlagsHigh = 2;     // QR, opcode, AA, TC, RD
