@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,10 @@ struct ReplyCase {
     bool questionsKept;
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class TruncatedReply : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(TruncatedReply, KeepsTheHeaderWithTcAndTheQuestionsItCanRead) {
@@ -72,11 +78,15 @@ TEST_P(TruncatedReply, KeepsTheHeaderWithTcAndTheQuestionsItCanRead) {
     EXPECT_EQ(Bytes(message.begin(), message.begin() + length), expected);
 }
 
-Bytes nameOfLength(std::size_t labels) {
+// A question whose name takes length bytes on the wire, its final 0
+// included, in labels of at most 63 characters.
+Bytes nameOfLength(std::size_t length) {
     Bytes out;
-    for (std::size_t i = 0; i < labels; ++i) {
-        out.push_back(63);
-        out.insert(out.end(), 63, 'x');
+    for (std::size_t left = length - 1; left > 0;) {
+        const std::size_t label = std::min<std::size_t>(63, left - 1);
+        out.push_back(static_cast<std::uint8_t>(label));
+        out.insert(out.end(), label, 'x');
+        left -= label + 1;
     }
     out.insert(out.end(), {0, 0, 16, 0, 1});
     return out;
@@ -93,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"SecondQuestionMissing", 2, test::questions({"a.example"}), 0, false},
         ReplyCase{"CompressionPointer", 1, {0xC0, 0x0C, 0, 16, 0, 1}, 0, false},
         ReplyCase{"ExtendedLabelType", 1, {0x41, 'a', 0, 0, 16, 0, 1}, 0, false},
-        ReplyCase{"NameOf253Bytes", 1, nameOfLength(3), 0, true},
-        ReplyCase{"NameOver255Bytes", 1, nameOfLength(4), 0, false}),
+        ReplyCase{"NameOf255Bytes", 1, nameOfLength(255), 0, true},
+        ReplyCase{"NameOf256Bytes", 1, nameOfLength(256), 0, false}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
