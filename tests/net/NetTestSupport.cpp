@@ -98,42 +98,33 @@ std::optional<ProbeDatagram> UdpProbe::receive(int timeoutMs) const {
     return datagram;
 }
 
-TcpProbe::~TcpProbe() {
-    close();
-}
-
-void TcpProbe::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
 TcpProbe TcpProbe::connectTo(std::uint16_t port, int receiveBuffer) {
     TcpProbe probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int fd = probe.fd_.get();
     if (receiveBuffer > 0) {
-        ::setsockopt(probe.fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
     const sockaddr_in remote = addressOf("127.0.0.1", port);
-    if (::connect(probe.fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
         probe.close();
     }
     return probe;
 }
 
 bool TcpProbe::send(const Bytes& data) const {
-    return ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+    return ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(data.size());
 }
 
 Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
     Bytes got;
     std::uint8_t chunk[4096];
     while (got.size() < count) {
-        pollfd wanted{fd_, POLLIN, 0};
+        pollfd wanted{fd_.get(), POLLIN, 0};
         if (::poll(&wanted, 1, timeoutMs) != 1) {
             break;
         }
-        const ssize_t n = ::recv(fd_, chunk, std::min(sizeof chunk, count - got.size()), 0);
+        const ssize_t n = ::recv(fd_.get(), chunk, std::min(sizeof chunk, count - got.size()), 0);
         if (n <= 0) {
             break;
         }
@@ -142,37 +133,24 @@ Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
     return got;
 }
 
-TcpServer::TcpServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TcpServer::TcpServer() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     const sockaddr_in local = addressOf("127.0.0.1", 0);
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(fd_, 8) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-TcpServer::~TcpServer() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd_.get(), 8) != 0) {
+        fd_.reset();
     }
 }
 
 std::uint16_t TcpServer::port() const {
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        return 0;
-    }
-    return ntohs(local.sin_port);
+    return sockops::localPort(fd_.get());
 }
 
 TcpProbe TcpServer::accept(int timeoutMs) const {
-    pollfd wanted{fd_, POLLIN, 0};
+    pollfd wanted{fd_.get(), POLLIN, 0};
     if (::poll(&wanted, 1, timeoutMs) != 1) {
         return TcpProbe();
     }
-    return TcpProbe(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+    return TcpProbe(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 namespace {

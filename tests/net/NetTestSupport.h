@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/PosixNetwork.h"
+#include "net/UniqueFd.h"
 
 namespace corvane::test {
 
@@ -50,29 +51,19 @@ class TcpProbe {
 public:
     TcpProbe() = default;
     explicit TcpProbe(int fd) : fd_(fd) {}
-    ~TcpProbe();
-    TcpProbe(TcpProbe&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    TcpProbe& operator=(TcpProbe&& other) noexcept {
-        if (this != &other) {
-            close();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
 
     // Connects to 127.0.0.1:port; receiveBuffer > 0 shrinks the receive
     // buffer first, for a client that is slow to take what it is sent.
     static TcpProbe connectTo(std::uint16_t port, int receiveBuffer = 0);
-    bool connected() const { return fd_ >= 0; }
+    bool connected() const { return fd_.valid(); }
     bool send(const Bytes& data) const;
     // Reads until count bytes came, the peer closed, or timeoutMs passed
     // without a byte.
     Bytes receive(std::size_t count, int timeoutMs = 2000) const;
-    void close();
+    void close() { fd_.reset(); }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // A TCP listener on 127.0.0.1, port chosen by the system: the upstream a
@@ -80,16 +71,13 @@ private:
 class TcpServer {
 public:
     TcpServer();
-    ~TcpServer();
-    TcpServer(const TcpServer&) = delete;
-    TcpServer& operator=(const TcpServer&) = delete;
 
     std::uint16_t port() const;
     // Waits at most timeoutMs for a connection; an unconnected probe if none came.
     TcpProbe accept(int timeoutMs = 2000) const;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // Polls until the first event other than None, waiting for readiness between
