@@ -139,7 +139,9 @@ public:
         return length;
     }
     void connClose(ConnectionId) override {}
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {}
+    std::int32_t linkLastLength(ConnectionId) const override { return 0; }
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t) override {}
 
 private:
     long long queriesLeft_;

@@ -55,8 +55,10 @@ public:
         return 0;
     }
     NetEvent linkPoll(ConnectionId) override { return NetEvent::None; }
+    std::int32_t linkLastLength(ConnectionId) const override { return 0; }
     std::int32_t connRecv(ConnectionId, std::uint8_t*, std::int32_t) override { return 0; }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {}
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t) override {}
 };
 
 // Keeps every message, as UTF-8 for readable comparisons.
