@@ -6,12 +6,6 @@
 
 namespace corvane {
 
-namespace {
-
-constexpr std::int32_t TypeAndClassLength = 4;
-
-}  // namespace
-
 void QuestionNames::read(const std::uint8_t* message, std::int32_t length) {
     text_.clear();
     ends_.clear();
