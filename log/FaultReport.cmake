@@ -48,7 +48,7 @@ add_library(corvane_fault STATIC
 target_include_directories(corvane_fault PUBLIC ${PROJECT_SOURCE_DIR})
 # Frames whose source lies under this folder are the system's own.
 target_compile_definitions(corvane_fault PRIVATE CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-target_link_libraries(corvane_fault PUBLIC corvane_fault_text PRIVATE corvane_log ${CMAKE_DL_LIBS}
+target_link_libraries(corvane_fault PUBLIC corvane_fault_text PRIVATE corvane_write_all ${CMAKE_DL_LIBS}
   Threads::Threads)
 
 # The line helper, started by a faulted program (log/FaultLineLookup.h).
@@ -62,7 +62,7 @@ set_target_properties(corvane-faultline PROPERTIES
 # -idirafter, not -I: the compiler's private folder must not shadow the C++
 # library's wrappers of the C headers.
 target_compile_options(corvane-faultline PRIVATE -idirafter ${corvane_compiler_include})
-target_link_libraries(corvane-faultline PRIVATE corvane_fault_text corvane_log ${corvane_libbacktrace})
+target_link_libraries(corvane-faultline PRIVATE corvane_fault_text corvane_write_all ${corvane_libbacktrace})
 # Whatever registers the report needs the helper built.
 add_dependencies(corvane_fault corvane-faultline)
 

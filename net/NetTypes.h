@@ -27,6 +27,12 @@ enum NetMode : std::uint32_t {
     IPv6 = 0x10000000,  // flag combined with Stream or Datagram
 };
 
+// The size of the proxy's one datagram buffer (netBuffer) and of the network
+// layer's receive area: one connRecv of this size always takes a whole
+// datagram. A longer one is lost on a listener; a link keeps its first bytes
+// and linkLastLength tells how long it was.
+inline constexpr std::int32_t NetBufferSize = 2048;
+
 // Asks listenerOpen for any free number; the result is then the listener's own handle.
 inline constexpr std::int32_t AnyNumber = -1;
 

@@ -79,11 +79,6 @@ public:
     // Open client peers of every listener plus open links.
     std::size_t openPeerCount() const { return peers_.size(); }
 
-    // The receive area is as large as the proxy's datagram buffer, so one
-    // connRecv of that size always takes a whole datagram. A longer one is lost
-    // on a listener; a link keeps its first bytes and linkLastLength tells.
-    static constexpr std::size_t ReceiveAreaSize = 2048;
-
 private:
     Listener* findListener(ListenerHandle handle) const;
     ListenerHandle nextFreeHandle();
@@ -99,7 +94,8 @@ private:
     ListenerHandle nextHandle_;
     ConnectionId lastEventPeer_ = 0;
 
-    std::array<std::uint8_t, ReceiveAreaSize> receiveArea_{};
+    // As large as the proxy's datagram buffer (NetBufferSize).
+    std::array<std::uint8_t, NetBufferSize> receiveArea_{};
     sockops::Received received_;
     std::vector<pollfd> waitSet_;
 };

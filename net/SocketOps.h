@@ -10,8 +10,11 @@
 #include "net/UniqueFd.h"
 
 // The only place in the network layer that calls the system. Each wrapper
-// saves errno right after its call, so nothing in between can overwrite it,
-// and retries a call that a signal interrupted (EINTR) before returning.
+// saves errno right after its call, so nothing in between can overwrite it.
+// The receive and the send retry a call that a signal interrupted (EINTR);
+// waitForReadable does not, on purpose: a signal ends the wait so that the
+// main loop sees it at once. The other calls do not wait, so no signal
+// interrupts them, and closeFd must not be retried (see there).
 namespace corvane::sockops {
 
 // A new IPv4 UDP socket, non-blocking and close-on-exec from creation.

@@ -8,6 +8,10 @@ namespace corvane {
 // four section counts. A datagram shorter than that is not a DNS message.
 inline constexpr std::int32_t DnsHeaderLength = 12;
 
+// Each question of the question section ends, after its name, in its type
+// and class, two bytes each.
+inline constexpr std::int32_t TypeAndClassLength = 4;
+
 // Offsets of the header's fields that replies rewrite (RFC 1035, 4.1.1); each
 // count is two bytes, high byte first.
 namespace dnsheader {

@@ -55,7 +55,7 @@ void ProxyLoop::startNetwork(const ProxyEndpoints& endpoints) {
 
 bool ProxyLoop::turn() {
     const std::int32_t windowEvent = window_.eventPoll();
-    if (windowEvent == WindowPoll::CloseEvent) {
+    if (windowEvent == CloseEvent) {
         return false;
     }
 

@@ -10,7 +10,6 @@ namespace corvane {
 namespace {
 
 constexpr std::size_t MaxNameLength = 255;
-constexpr std::size_t TypeAndClassLength = 4;
 constexpr std::uint8_t LabelTypeBits = 0xC0;
 
 void setCount(std::uint8_t* message, std::int32_t field, std::uint16_t value) {
@@ -40,10 +39,11 @@ std::optional<std::size_t> questionEnd(const std::uint8_t* message, std::size_t 
             break;
         }
     }
-    if (length - offset < TypeAndClassLength) {
+    const auto typeAndClass = static_cast<std::size_t>(TypeAndClassLength);
+    if (length - offset < typeAndClass) {
         return std::nullopt;
     }
-    return offset + TypeAndClassLength;
+    return offset + typeAndClass;
 }
 
 }  // namespace

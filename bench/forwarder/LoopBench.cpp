@@ -162,7 +162,7 @@ public:
     BenchWindow(const InMemoryNetwork& net, bool polled) : net_(net), polled_(polled) {}
     std::int32_t eventPoll() override {
         if (net_.done()) {
-            return CloseEvent;
+            return corvane::CloseEvent;
         }
         return polled_ ? corvane::eventPoll() : 0;
     }

@@ -165,7 +165,7 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
     start();
     net.clientDatagrams.push_back(query());
-    window.events = {WindowPoll::CloseEvent};
+    window.events = {CloseEvent};
     EXPECT_FALSE(loop.turn());
     EXPECT_TRUE(net.calls.empty());
 }
@@ -246,7 +246,7 @@ TEST_F(LoopFixture, ClockSetBackTriggersTheExpiryPass) {
 
 TEST_F(LoopFixture, OnlyAnAnswerLongerThanTheBufferBecomesTheTruncatedReply) {
     start();
-    for (const std::int32_t wireLength : {ProxyLoop::NetBufferSize, 3000}) {
+    for (const std::int32_t wireLength : {NetBufferSize, 3000}) {
         net.clientDatagrams.push_back(query());
         loop.turn();
         // The first 2048 bytes of the answer: the query's header and question
@@ -254,7 +254,7 @@ TEST_F(LoopFixture, OnlyAnAnswerLongerThanTheBufferBecomesTheTruncatedReply) {
         std::vector<std::uint8_t> answer = net.sentUpstream.back();
         answer[2] = 0x81;
         answer[7] = 60;
-        answer.resize(ProxyLoop::NetBufferSize, 0x5A);
+        answer.resize(NetBufferSize, 0x5A);
         net.upstreamDatagrams.push_back(answer);
         net.linkWireLength = wireLength;
         loop.turn();
