@@ -45,8 +45,8 @@ static int udpSocket(const char* address, int port, int bindIt) {
 }
 
 /* A query from a client goes upstream under the next number. */
-static void forwardQuery(int link, uint8_t* buffer, ssize_t length,
-                         const struct sockaddr_in* from, uint16_t* next) {
+static void forwardQuery(int link, uint8_t* buffer, ssize_t length, const struct sockaddr_in* from,
+                         uint16_t* next) {
     struct Client* slot = &clients[*next];
     uint16_t ours = htons(*next);
     if (length < 12) {
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     time_t end;
     int listener, link;
     if (argc != 6) {
-        fprintf(stderr, "usage: %s LISTEN_ADDRESS LISTEN_PORT UPSTREAM_ADDRESS UPSTREAM_PORT SECONDS\n",
+        fprintf(stderr,
+                "usage: %s LISTEN_ADDRESS LISTEN_PORT UPSTREAM_ADDRESS UPSTREAM_PORT SECONDS\n",
                 argv[0]);
         return 2;
     }
