@@ -13,6 +13,18 @@ namespace corvane {
 // Failures are return values, never exceptions. No call ever waits, except
 // waitReady, for at most the time it is given.
 //
+// The idle pause as a wait that someone else makes (the window layer, which
+// waits for the window system too): prepareIdleWait says whether an event is
+// due already and otherwise gives one descriptor to wait on.
+struct IdleWait {
+    // True when a socket can make progress now: the caller must not wait.
+    bool eventDue = false;
+    // Readable as soon as any socket the layer holds can make progress;
+    // -1 when the layer has none to offer.
+    int descriptor = -1;
+};
+
+//
 // Two kinds of endpoint, chosen by the mode at open:
 // - Datagram (UDP): a listener hands out one peer per client address and
 //   port; each poll takes at most one datagram, which connRecv then copies out.
@@ -94,6 +106,12 @@ public:
     // write, a connect that completed. It does not wait at all while a stream
     // endpoint already has an event to report.
     virtual void waitReady(std::int32_t timeoutMs) = 0;
+
+    // The same pause, waited elsewhere: by the rule of waitReady, either an
+    // event is due now, or the descriptor becomes readable when one is. The
+    // set behind the descriptor is brought up to date by each call, so call it
+    // right before each wait. A layer without descriptors (a fake) offers none.
+    virtual IdleWait prepareIdleWait() { return {}; }
 };
 
 }  // namespace corvane

@@ -385,6 +385,37 @@ void PosixNetwork::waitReady(std::int32_t timeoutMs) {
     sockops::waitForEvents(waitSet_.data(), waitSet_.size(), pause);
 }
 
+namespace {
+
+// The pause when the descriptor of the idle wait cannot be had: one frame.
+constexpr int FallbackPauseMs = 16;
+
+}  // namespace
+
+IdleWait PosixNetwork::prepareIdleWait() {
+    try {
+        if (collectWaitSet()) {
+            return {true, -1};
+        }
+    } catch (const std::bad_alloc&) {
+        // Without a set the pause is skipped, as in waitReady.
+        return {true, -1};
+    }
+    // Most pauses under load end at once: a look without waiting settles those
+    // with one system call, before the set behind the descriptor is touched.
+    if (sockops::waitForEvents(waitSet_.data(), waitSet_.size(), 0) > 0) {
+        return {true, -1};
+    }
+    if (!readySet_.watchOnly(waitSet_.data(), waitSet_.size())) {
+        // No descriptor to offer (out of descriptors or memory): pause here
+        // for a short while instead, as the loop did before it could sleep
+        // until woken, and let the caller poll again.
+        sockops::waitForEvents(waitSet_.data(), waitSet_.size(), FallbackPauseMs);
+        return {true, -1};
+    }
+    return {false, readySet_.descriptor()};
+}
+
 bool PosixNetwork::collectWaitSet() {
     waitSet_.clear();
     bool eventDue = false;

@@ -12,6 +12,7 @@
 #include "net/Network.h"
 #include "net/Peer.h"
 #include "net/PeerTable.h"
+#include "net/ReadySet.h"
 #include "net/SocketOps.h"
 #include "net/StreamEndpoints.h"
 
@@ -70,6 +71,7 @@ public:
     void connClose(ConnectionId id) override;
 
     void waitReady(std::int32_t timeoutMs) override;
+    IdleWait prepareIdleWait() override;
 
     // The port a listener is bound to (useful after binding port 0); 0 for an
     // unknown handle.
@@ -98,6 +100,7 @@ private:
     std::array<std::uint8_t, NetBufferSize> receiveArea_{};
     sockops::Received received_;
     std::vector<pollfd> waitSet_;
+    ReadySet readySet_;
 };
 
 }  // namespace corvane

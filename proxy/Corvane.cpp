@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QPointer>
 
-#include <algorithm>
 #include <cstdlib>
 
 #include <corvane/filter.h>
@@ -21,10 +19,10 @@
 #include "proxy/StopSignals.h"
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
+#include "ui/IdleWait.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
 #include "ui/MainWindow.h"
-#include "ui/Sleep.h"
 
 namespace corvane {
 namespace {
@@ -40,29 +38,18 @@ constexpr std::u16string_view FilterExportName = u"" CORVANE_FILTER_FUNCTION_NAM
 constexpr const char* LogFileName = "log.log";
 
 // The window's part in each turn. A stop signal counts as a close request,
-// so a program without a visible window (or without any) still ends in order.
+// so a program without a visible window (or without any) still ends in order,
+// and it ends an idle wait as well. The log view's frames come from a Qt
+// timer, so a wait ends in time for the next one.
 class ProgramWindow final : public WindowPoll {
 public:
     std::int32_t eventPoll() override {
         return stopRequested() ? CloseEvent : ::corvane::eventPoll();
     }
-    void sleepMs(std::int32_t milliseconds) override { ::corvane::sleepMs(milliseconds); }
-    // The log view repaints once per frame, from a timer. An idle pause that
-    // only woke for datagrams would leave that frame to the start of the turn
-    // a datagram begins, and the datagram would wait for the painting.
-    std::int32_t pauseLimitMs(std::int32_t longest) override {
-        const int due = logView_ != nullptr ? logView_->msUntilFrame() : -1;
-        if (due < 0) {
-            return longest;
-        }
-        // At least 1 ms: the reading is rounded down, and a pause of 0 would
-        // spin until the timer fires.
-        return std::clamp<std::int32_t>(due, 1, longest);
+    void waitIdle(int descriptor, std::int32_t timeoutMs) override {
+        const int descriptors[] = {stopSignalDescriptor(), descriptor};
+        waitForWork(descriptors, timeoutMs);
     }
-    void watchLogView(LogViewWidget* view) { logView_ = view; }
-
-private:
-    QPointer<LogViewWidget> logView_;
 };
 
 // A forwarder must run on a machine without a display too: there the window
@@ -110,7 +97,6 @@ int runProgram() {
     const MainWindow window = openMainWindow();
     LogViewSink logView(window.logView);
     logger.setView(&logView);
-    windowPoll.watchLogView(window.logView);
 
     proxy.startNetwork({ListenPort, UpstreamHost, UpstreamPort});
 

@@ -60,8 +60,9 @@ bool ProxyLoop::turn() {
     }
 
     if (!running_) {
+        // Only the window can have anything for an idle proxy.
         if (windowEvent == 0) {
-            window_.sleepMs(IdlePauseMs);
+            window_.waitIdle(-1, WindowPoll::NoDeadline);
         }
         return true;
     }
@@ -98,13 +99,32 @@ bool ProxyLoop::turn() {
             expiryPass(queries_, services);
             lastExpiry_ = clock_.localSeconds();
         } else if (windowEvent == 0) {
-            // Pause as an idle turn should, but let a datagram that arrives
-            // meanwhile end the pause instead of waiting out the 16 ms, and
-            // end it when the window has work due.
-            net_.waitReady(window_.pauseLimitMs(IdlePauseMs));
+            pauseIdleTurn();
         }
     }
     return true;
+}
+
+// A fixed pause would wake a program that has nothing to do many times a
+// second, all day. The pause lasts instead until there is something: a
+// datagram or a window event (each handled at once in the next turn), work the
+// window has due, or the next expiry pass.
+void ProxyLoop::pauseIdleTurn() {
+    const IdleWait wait = net_.prepareIdleWait();
+    if (!wait.eventDue) {
+        window_.waitIdle(wait.descriptor, msUntilExpiry());
+    }
+}
+
+// The clock counts whole seconds, so waiting the whole seconds that are left
+// from now lands at or just after the reading at which the pass is due. A
+// clock set back makes the difference grow again, and a wait never lasts
+// longer than one interval, so the pass is never put off for long.
+std::int32_t ProxyLoop::msUntilExpiry() const {
+    const std::int64_t elapsed = absoluteDifference(clock_.localSeconds(), lastExpiry_);
+    const std::int64_t left =
+        elapsed >= ExpiryIntervalSeconds ? 0 : ExpiryIntervalSeconds - elapsed;
+    return static_cast<std::int32_t>(left * 1000);
 }
 
 void ProxyLoop::run() {

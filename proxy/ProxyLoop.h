@@ -27,7 +27,6 @@ struct ProxyEndpoints {
 class ProxyLoop {
 public:
     static constexpr std::int64_t ExpiryIntervalSeconds = 45;
-    static constexpr std::int32_t IdlePauseMs = 16;
 
     // Creates the tables of queries in flight and stamps the time of the last
     // expiry pass.
@@ -61,7 +60,8 @@ public:
     const QueriesInFlight& queriesInFlight() const { return queries_; }
 
 private:
-    void expireIfDue();
+    void pauseIdleTurn();
+    std::int32_t msUntilExpiry() const;
 
     Network& net_;
     Log& log_;

@@ -7,21 +7,23 @@
 namespace corvane {
 
 // The window's part in a turn of the main loop: one non-blocking poll, and the
-// plain pause of a turn with nothing to do. Without a window, the poll always
+// wait of a turn with nothing to do. Without a window, the poll always
 // reports nothing. CloseEvent (ui/EventCodes.h) is the one result that ends
 // the loop.
 class WindowPoll {
 public:
+    // No deadline for waitIdle.
+    static constexpr std::int32_t NoDeadline = -1;
+
     virtual ~WindowPoll() = default;
     // 0 when nothing was pending; CloseEvent when the user asked to close the
     // window; any other value when something else was handled.
     virtual std::int32_t eventPoll() = 0;
-    virtual void sleepMs(std::int32_t milliseconds) = 0;
-    // How long the idle pause of a turn may last, at most `longest`: less when
-    // the window has work of its own due sooner (a repaint), so that the work
-    // is done while nothing else is waiting rather than in front of the next
-    // datagram, which would otherwise be the first thing to end the pause.
-    virtual std::int32_t pauseLimitMs(std::int32_t longest) { return longest; }
+    // The pause of an idle turn: sleeps until `descriptor` (the network's,
+    // -1 for none) is readable, the window has something to handle or work of
+    // its own due (a repaint), or `timeoutMs` have passed, whichever comes
+    // first. What the window receives meanwhile comes out of later polls.
+    virtual void waitIdle(int descriptor, std::int32_t timeoutMs) = 0;
 };
 
 }  // namespace corvane

@@ -166,7 +166,7 @@ public:
         }
         return polled_ ? corvane::eventPoll() : 0;
     }
-    void sleepMs(std::int32_t) override {}
+    void waitIdle(int, std::int32_t) override {}
 
 private:
     const InMemoryNetwork& net_;

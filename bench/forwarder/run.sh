@@ -19,8 +19,12 @@
 #   cpu      CPU seconds (user + system) of the forwarder per 1,000 queries,
 #            over the saturation run
 #   rss      peak resident memory of the forwarder (VmHWM)
+#   wakeups  context switches a second while the forwarder sits idle, right
+#            after its start (voluntary + involuntary, /proc/PID/status)
 #
-# Variants: dnsmasq (the peer); corvane (the program as it runs on a machine
+# Variants: dnsmasq (the peer); relay (bench/forwarder/BareRelay.c: the main
+# loop's shape in bare C, one datagram per socket per turn and poll when
+# idle, no log, no window: the loop's limit); corvane (the program as it runs on a machine
 # without a display: DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM unset, so it
 # builds and shows its window on Qt's offscreen platform by itself, the log
 # view getting every line); corvane-blocklist (the same, with the blocklist
@@ -37,7 +41,8 @@
 #   --latency-count N queries of each latency run, at 200 a second (default 1000)
 #   --clients N       dnsperf clients (default 8)
 #   --outstanding N   dnsperf queries outstanding (default 100)
-#   --variants "..."  which variants to measure (default: all three)
+#   --variants "..."  which variants to measure (default: all four)
+#   --idle-seconds S  length of each idle measurement (default 10)
 #   --build DIR       build tree to use (default: build/bench); the programs
 #                     the benchmark needs are built there first
 #   --results FILE    where the raw per-round figures go (default: a temp file,
@@ -55,6 +60,7 @@ latency_count=1000
 latency_rate=200
 clients=8
 outstanding=100
+idle_seconds=10
 variants=""
 build="$root/build/bench"
 results=""
@@ -66,19 +72,20 @@ while [ $# -gt 0 ]; do
     --clients) clients="$2"; shift 2 ;;
     --outstanding) outstanding="$2"; shift 2 ;;
     --variants) variants="$2"; shift 2 ;;
+    --idle-seconds) idle_seconds="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --results) results="$2"; shift 2 ;;
-    --smoke) rounds=1; seconds=1; latency_count=50; variants="dnsmasq corvane"; shift ;;
+    --smoke) rounds=1; seconds=1; latency_count=50; idle_seconds=2; variants="dnsmasq relay corvane"; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
-for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding"; do
+for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding" "$idle_seconds"; do
     [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "not a positive number: $n" >&2; exit 2; }
 done
 # Every load loop is bounded: at most an hour of saturation runs and a
 # million probe queries in all.
-[ $((rounds * seconds * 4)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
+[ $((rounds * (seconds + idle_seconds) * 4)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
 [ "$latency_count" -le 100000 ] || { echo "too many latency queries" >&2; exit 2; }
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -101,12 +108,13 @@ echo "== building ($build) =="
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe |
+cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe bare_relay |
     tail -n 1
 binary="$build/proxy/corvane"
 plugin="$build/proxy/Filter.DLL"
 responder="$build/bench/fast_responder"
 probe="$build/bench/latency_probe"
+relay="$build/bench/bare_relay"
 
 # Two cores are what the figures assume; on more, the same two are used.
 load_cpu=0
@@ -116,10 +124,10 @@ if [ "$(nproc)" -lt 2 ]; then
     echo "warning: one CPU only; load and forwarder share it" >&2
 fi
 
-[ -n "$variants" ] || variants="dnsmasq corvane corvane-blocklist"
+[ -n "$variants" ] || variants="dnsmasq relay corvane corvane-blocklist"
 for v in $variants; do
     case "$v" in
-    dnsmasq | corvane | corvane-blocklist) ;;
+    dnsmasq | relay | corvane | corvane-blocklist) ;;
     corvane-window)
         echo "corvane-window is now the corvane variant: the program always shows its" \
             "window, offscreen when there is no display" >&2
@@ -220,6 +228,10 @@ start_forwarder() {
             --listen-address=127.0.0.1 --bind-interfaces \
             --pid-file="$work/dnsmasq.pid" --log-facility="$work/dnsmasq.log"
         ;;
+    relay)
+        # Ends by itself after an hour at most, like every load of this run.
+        netns_fwd_start "$v" taskset -c "$fwd_cpu" "$relay" 127.0.0.1 53 8.8.8.8 53 3600
+        ;;
     corvane | corvane-blocklist)
         rm -f "$work/$v/log.log"
         # As on a machine without a display: the program picks Qt's offscreen
@@ -259,6 +271,17 @@ check_window() {
     }
 }
 
+# Context switches a second of pid $1 over $idle_seconds of idleness: each
+# one is a wake-up the machine pays for (a laptop's battery sees them).
+idle_wakeups() {
+    local before after
+    sleep 1
+    before="$(awk '/ctxt_switches:/ { n += $2 } END { print n }' "/proc/$1/status")"
+    sleep "$idle_seconds"
+    after="$(awk '/ctxt_switches:/ { n += $2 } END { print n }' "/proc/$1/status")"
+    awk -v d=$((after - before)) -v s="$idle_seconds" 'BEGIN { printf "%.1f", d / s }'
+}
+
 # probe SERVER: the latency run; prints "avg p50 p99" in microseconds.
 probe_latency() {
     local out
@@ -269,7 +292,7 @@ probe_latency() {
                else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
 echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
@@ -282,7 +305,8 @@ for ((round = 1; round <= rounds; round++)); do
     read -r d_avg d_p50 d_p99 <<<"$(probe_latency 8.8.8.8)"
     for v in $order; do
         start_forwarder "$v"
-        [ "$v" = dnsmasq ] || check_window "$fwd_pid"
+        case "$v" in corvane*) check_window "$fwd_pid" ;; esac
+        wakeups="$(idle_wakeups "$fwd_pid")"
         read -r l_avg l_p50 l_p99 <<<"$(probe_latency 127.0.0.1)"
 
         before="$(cpu_ticks "$fwd_pid")"
@@ -302,16 +326,16 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss"
+            "$rss" "$wakeups" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups"
     done
 done
 
 echo
-echo "== results (median of $rounds rounds; ratios to dnsmasq) =="
+echo "== results (median of $rounds rounds; ratios to dnsmasq and to the bare relay) =="
 "$here/summarize.sh" "$results"
 echo
 echo "raw figures: $results"

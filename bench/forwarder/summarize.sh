@@ -3,7 +3,8 @@
 # Markdown table: the median of the rounds for each variant, and each figure
 # against dnsmasq's: the ratio (for latencies the difference in microseconds)
 # taken round by round, against the dnsmasq run of the same round, and the
-# median of those. Pairing by round is what cancels the machine's drift.
+# median of those; the Corvane variants likewise against the bare relay.
+# Pairing by round is what cancels the machine's drift.
 #
 # Usage: bench/forwarder/summarize.sh RESULTS.tsv
 set -euo pipefail
@@ -16,7 +17,7 @@ function median(list,    n, a, i, j, t) {
     if (n == 0) return "nan"
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
-BEGIN { nkeys = split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss", keys, " ") }
+BEGIN { nkeys = split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss wake", keys, " ") }
 NR == 1 { next }
 {
     v = $1
@@ -36,19 +37,30 @@ function figure(line, key,    f) {
     if (key == "add_avg") return f[7] - f[10]
     if (key == "add_p50") return f[8] - f[11]
     if (key == "add_p99") return f[9] - f[12]
+    if (key == "wake") return f[14]
     return f[13]
 }
-# Each variant against dnsmasq round by round (the rounds alternate, so the
-# pair shares the machine state), then the median over the rounds.
-function paired(v, key,    r, list, d) {
+# Each variant against a base (dnsmasq, the relay) round by round (the rounds
+# alternate, so the pair shares the machine state), then the median over the
+# rounds.
+function paired(v, key, base,    r, list, d) {
     list = ""
     for (r in rounds) {
-        if (!((v, r) in row) || !(("dnsmasq", r) in row)) continue
-        d = figure(row["dnsmasq", r], key)
+        if (!((v, r) in row) || !((base, r) in row)) continue
+        d = figure(row[base, r], key)
         if (key ~ /^(avg|p50|p99|add_)/) list = list " " (figure(row[v, r], key) - d)
         else if (d + 0 > 0) list = list " " (figure(row[v, r], key) / d)
     }
     return median(list)
+}
+# One cell of a comparison: a difference for latencies, else a ratio.
+function versus(v, key, base,    p) {
+    # A ratio of wake-ups to a peer that has none says nothing.
+    if (key == "wake") return "-"
+    p = paired(v, key, base)
+    if (p == "nan") return "n/a"
+    if (key ~ /^(avg|p50|p99|add_)/) return sprintf("%+.1f µs", p)
+    return sprintf("%.2f×", p)
 }
 END {
     label["qps"] = "Throughput at saturation (queries/s)"
@@ -60,11 +72,13 @@ END {
     label["add_p50"] = "Added latency, median (µs)"
     label["add_p99"] = "Added latency, 99th percentile (µs)"
     label["rss"] = "Peak RSS (kB)"
+    label["wake"] = "Wake-ups a second, idle"
     format["qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
     header = "| Figure |"; rule = "|---|"
     for (i = 1; i <= nv; i++) {
         header = header " " order[i] " |"; rule = rule "---:|"
         if (order[i] != "dnsmasq" && ("dnsmasq" in seen)) { header = header " vs dnsmasq |"; rule = rule "---:|" }
+        if (order[i] ~ /^corvane/ && ("relay" in seen)) { header = header " vs relay |"; rule = rule "---:|" }
     }
     print header; print rule
     for (k = 1; k <= nkeys; k++) {
@@ -75,12 +89,8 @@ END {
             v = order[i]
             m = median(vals[v, key])
             line = line " " sprintf(fmt, m) " |"
-            if (v != "dnsmasq" && ("dnsmasq" in seen)) {
-                p = paired(v, key)
-                if (p == "nan") line = line " n/a |"
-                else if (key ~ /^(avg|p50|p99|add_)/) line = line " " sprintf("%+.1f µs", p) " |"
-                else line = line " " sprintf("%.2f×", p) " |"
-            }
+            if (v != "dnsmasq" && ("dnsmasq" in seen)) line = line " " versus(v, key, "dnsmasq") " |"
+            if (v ~ /^corvane/ && ("relay" in seen)) line = line " " versus(v, key, "relay") " |"
         }
         print line
     }

@@ -23,7 +23,6 @@
 #include "ui/Font.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
-#include "ui/Sleep.h"
 
 namespace {
 

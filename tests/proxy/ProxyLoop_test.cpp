@@ -22,13 +22,14 @@ public:
     std::vector<std::string> calls;
     std::vector<std::vector<std::uint8_t>> sentUpstream;
     std::vector<std::vector<std::uint8_t>> sentClient;
-    int waits = 0;
-    std::int32_t lastWaitMs = -1;
+    int prepares = 0;                 // prepareIdleWait calls
+    bool eventDue = false;            // what prepareIdleWait reports
     std::int32_t linkWireLength = 0;  // what linkLastLength reports
 
     static constexpr ListenerHandle Listener = 7;
     static constexpr ConnectionId Link = 100;
     static constexpr ConnectionId Client = 5;
+    static constexpr int WaitDescriptor = 77;
 
     int netStartup() override { return startupFails ? 0 : 1; }
     void netShutdown() override {}
@@ -78,9 +79,10 @@ public:
     }
     std::int32_t linkLastLength(ConnectionId) const override { return linkWireLength; }
     std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
-    void waitReady(std::int32_t timeoutMs) override {
-        ++waits;
-        lastWaitMs = timeoutMs;
+    void waitReady(std::int32_t) override { ADD_FAILURE() << "the loop waits through the window"; }
+    IdleWait prepareIdleWait() override {
+        ++prepares;
+        return {eventDue, WaitDescriptor};
     }
 
 private:
@@ -103,8 +105,9 @@ public:
 class ScriptedWindow final : public WindowPoll {
 public:
     std::deque<std::int32_t> events;
-    int sleeps = 0;
-    std::int32_t workDueMs = -1;  // -1: the window has nothing due
+    int waits = 0;
+    int lastDescriptor = 0;
+    std::int32_t lastTimeoutMs = 0;
     std::int32_t eventPoll() override {
         if (events.empty()) {
             return 0;
@@ -113,9 +116,10 @@ public:
         events.pop_front();
         return event;
     }
-    void sleepMs(std::int32_t) override { ++sleeps; }
-    std::int32_t pauseLimitMs(std::int32_t longest) override {
-        return workDueMs < 0 ? longest : std::min(workDueMs, longest);
+    void waitIdle(int descriptor, std::int32_t timeoutMs) override {
+        ++waits;
+        lastDescriptor = descriptor;
+        lastTimeoutMs = timeoutMs;
     }
 };
 
@@ -153,13 +157,17 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
                                                       u"Failed to connect DNS server"}));
     EXPECT_FALSE(loop.running());
 
-    // An idle proxy polls only the window and pauses only when it had nothing.
+    // An idle proxy polls only the window and waits, for the window alone and
+    // without a deadline, only when it had nothing.
     net.clientDatagrams.push_back(query());
     window.events = {0, 13104};
     EXPECT_TRUE(loop.turn());
     EXPECT_TRUE(loop.turn());
-    EXPECT_EQ(window.sleeps, 1);
+    EXPECT_EQ(window.waits, 1);
+    EXPECT_EQ(window.lastDescriptor, -1);
+    EXPECT_EQ(window.lastTimeoutMs, WindowPoll::NoDeadline);
     EXPECT_TRUE(net.calls.empty());
+    EXPECT_EQ(net.prepares, 0);
 }
 
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
@@ -186,29 +194,41 @@ TEST_F(LoopFixture, PausesOnlyInIdleTurnsWithoutAWindowEvent) {
     net.clientDatagrams.push_back(query());
     net.upstreamDatagrams.push_back({0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     loop.turn();
-    EXPECT_EQ(net.waits, 0);
+    EXPECT_EQ(net.prepares, 0);
 
     // A window event was handled: no pause either.
     window.events = {13117};
     loop.turn();
-    EXPECT_EQ(net.waits, 0);
+    EXPECT_EQ(net.prepares, 0);
+    EXPECT_EQ(window.waits, 0);
 
-    // Nothing anywhere: the readiness-waking pause, never the plain sleep.
+    // A socket that can make progress already: no wait, the next turn serves it.
+    net.eventDue = true;
     loop.turn();
-    EXPECT_EQ(net.waits, 1);
-    EXPECT_EQ(window.sleeps, 0);
+    EXPECT_EQ(net.prepares, 1);
+    EXPECT_EQ(window.waits, 0);
+
+    // Nothing anywhere: the window waits on the network's descriptor too.
+    net.eventDue = false;
+    loop.turn();
+    EXPECT_EQ(window.waits, 1);
+    EXPECT_EQ(window.lastDescriptor, ScriptedNetwork::WaitDescriptor);
 }
 
-TEST_F(LoopFixture, TheIdlePauseLastsUntilTheWindowHasWorkDue) {
+TEST_F(LoopFixture, TheIdleWaitLastsUntilTheExpiryPassIsDue) {
     start();
     loop.turn();
-    EXPECT_EQ(net.lastWaitMs, ProxyLoop::IdlePauseMs) << "nothing due: the whole pause";
+    EXPECT_EQ(window.lastTimeoutMs, 45'000) << "the pass ran at startup: a whole interval";
 
-    window.workDueMs = 3;
+    clock.now += 30;
     loop.turn();
-    EXPECT_EQ(net.lastWaitMs, 3) << "a repaint due in 3 ms ends the pause then";
-    EXPECT_EQ(net.waits, 2);
-    EXPECT_EQ(window.sleeps, 0);
+    EXPECT_EQ(window.lastTimeoutMs, 15'000);
+
+    // Set back, the clock's distance to the last pass counts, as for the pass.
+    clock.now -= 40;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 35'000);
+    EXPECT_EQ(window.waits, 3);
 }
 
 TEST_F(LoopFixture, ExpiryRunsAfter45SecondsAndOnlyInAnIdleTurn) {
@@ -228,10 +248,10 @@ TEST_F(LoopFixture, ExpiryRunsAfter45SecondsAndOnlyInAnIdleTurn) {
     loop.turn();
     EXPECT_EQ(inFlight(), 2u) << "no pass while both endpoints deliver";
 
-    const int waitsBefore = net.waits;
+    const int waitsBefore = window.waits;
     loop.turn();
     EXPECT_EQ(inFlight(), 1u) << "the 45 s old query is retired, the fresh one kept";
-    EXPECT_EQ(net.waits, waitsBefore) << "a turn that ran the pass does not pause";
+    EXPECT_EQ(window.waits, waitsBefore) << "a turn that ran the pass does not pause";
 }
 
 TEST_F(LoopFixture, ClockSetBackTriggersTheExpiryPass) {
