@@ -10,25 +10,12 @@
 
 #include "FuzzCheck.h"
 #include "TrackingNetwork.h"
-#include "log/Clock.h"
-#include "log/Log.h"
 #include "proxy/KeyText.h"
 #include "proxy/QueriesInFlight.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/FakeLog.h"
 
 namespace corvane::fuzz {
-
-// Keeps the lines of the current step; the harness clears it between steps.
-class RecordingLog final : public Log {
-public:
-    std::vector<std::u16string> lines;
-    void logLine(std::u16string_view message) override { lines.emplace_back(message); }
-};
-
-class SettableClock final : public Clock {
-public:
-    std::int64_t now = 1'000'000;
-    std::int64_t localSeconds() const override { return now; }
-};
 
 // The plug-in stand-in. Its verdict is chosen by the first character of the
 // name, so the datagram itself decides what the filter says: b blocks, r

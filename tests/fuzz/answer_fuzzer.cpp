@@ -42,8 +42,8 @@ constexpr Seed kSeeds[] = {
 
 void run(std::span<const std::uint8_t> input) {
     TrackingNetwork net(kUpstream);
-    RecordingLog log;
-    SettableClock clock;
+    test::FakeLog log;
+    test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
     std::uint8_t id = 0;
@@ -59,8 +59,8 @@ void run(std::span<const std::uint8_t> input) {
     net.sent.clear();
     log.lines.clear();
     const std::size_t length = input.size();
-    net.setSendResult(kFailing, -1);
-    net.setSendResult(kShort, static_cast<std::int32_t>(length) - 1);
+    net.sendResult[kFailing] = -1;
+    net.sendResult[kShort] = static_cast<std::int32_t>(length) - 1;
     std::unique_ptr<std::uint8_t[]> datagram(new std::uint8_t[length]);
     if (length != 0) {
         std::memcpy(datagram.get(), input.data(), length);

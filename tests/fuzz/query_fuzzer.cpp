@@ -63,8 +63,8 @@ void run(std::span<const std::uint8_t> input) {
     const bool numberHeld = (scene & 0x80) != 0;
 
     TrackingNetwork net(kUpstream);
-    RecordingLog log;
-    SettableClock clock;
+    test::FakeLog log;
+    test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
     q.txCounter = kStarts[(scene >> 5) & 0x03];
@@ -91,7 +91,7 @@ void run(std::span<const std::uint8_t> input) {
 
     services.filter = filterLoaded ? scriptedFilter : nullptr;
     if (shortSend) {
-        net.setSendResult(kUpstream, static_cast<std::int32_t>(input.size()) - 1);
+        net.sendResult[kUpstream] = static_cast<std::int32_t>(input.size()) - 1;
     }
     const std::uint16_t counterBefore = q.txCounter;
 

@@ -130,7 +130,7 @@ private:
             } while (id == 0 || id == kUpstream);
             const auto forced = sendResults_[client % kClients];
             if (forced.has_value()) {
-                net_.setSendResult(id, *forced);
+                net_.sendResult[id] = *forced;
             }
         }
         net_.receivedFrom(id);
@@ -219,18 +219,18 @@ private:
             mode == 0 ? std::nullopt : std::optional<std::int32_t>(mode == 1 ? -1 : 0);
         if (whom == kClients) {
             if (result.has_value()) {
-                net_.setSendResult(kUpstream, *result);
+                net_.sendResult[kUpstream] = *result;
             } else {
-                net_.clearSendResult(kUpstream);
+                net_.sendResult.erase(kUpstream);
             }
             return;
         }
         sendResults_[whom] = result;
         if (peers_[whom] != 0) {
             if (result.has_value()) {
-                net_.setSendResult(peers_[whom], *result);
+                net_.sendResult[peers_[whom]] = *result;
             } else {
-                net_.clearSendResult(peers_[whom]);
+                net_.sendResult.erase(peers_[whom]);
             }
         }
     }
@@ -264,15 +264,15 @@ private:
     }
 
     TrackingNetwork net_{kUpstream};
-    RecordingLog log_;
-    SettableClock clock_;
+    test::FakeLog log_;
+    test::FakeClock clock_;
     ProxyServices services_{net_, log_, clock_, nullptr};
     QueriesInFlight q_;
     std::array<ConnectionId, kClients> peers_{};
     std::array<std::optional<std::int32_t>, kClients> sendResults_{};
     // Counts up through the top of the signed range, so client keys turn negative.
     ConnectionId nextId_ = 0x7FFFFFFC;
-    std::int64_t latest_ = SettableClock{}.now;
+    std::int64_t latest_ = test::FakeClock{}.now;
     std::size_t queries_ = 0;
 };
 

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "net/PosixNetwork.h"
+#include "tests/support/Bytes.h"
 
 namespace corvane::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytesOf(const std::string& text);
 // length bytes of a pattern that differs with seed, to tell datagrams apart.
