@@ -62,7 +62,7 @@
 # Waits are bounded: NETNS_WAIT_TRIES polls (default 50) of 0.1 s each.
 #
 # Example:
-#   source "$(dirname "$0")/netns.sh"
+#   source "$repo/scripts/lib/netns.sh"
 #   netns_setup
 #   netns_start_upstream
 #   NETNS_CWD="$work" netns_fwd_start_udp 53 corvane "$binary"
