@@ -17,6 +17,9 @@
 
 namespace corvane::fuzz {
 
+// The ConnectionId of the upstream link in every proxy target.
+constexpr ConnectionId UpstreamLink = 0xFFFF0001;
+
 // The plug-in stand-in. Its verdict is chosen by the first character of the
 // name, so the datagram itself decides what the filter says: b blocks, r
 // blocks with a reply, x and n answer values outside 0 to 2 (taken as
@@ -90,8 +93,8 @@ inline std::vector<std::u16string> expectedNames(std::span<const std::uint8_t> m
 }
 
 inline std::u16string idText(std::uint8_t first, std::uint8_t second) {
-    constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    return {kDigits[first >> 4], kDigits[first & 15], kDigits[second >> 4], kDigits[second & 15]};
+    constexpr char16_t Digits[] = u"0123456789ABCDEF";
+    return {Digits[first >> 4], Digits[first & 15], Digits[second >> 4], Digits[second & 15]};
 }
 
 inline std::u16string decimal(std::int64_t value) {
@@ -102,19 +105,30 @@ inline std::u16string decimal(std::int64_t value) {
     return text;
 }
 
-// Both tables against each other and against the network:
+// Both tables against each other, against their own counts and against the
+// network:
 // - a ClientRef is filed under its own handle's key, counts exactly the
 //   client's PendingQuery records (more would keep the peer open for ever,
 //   fewer would close it while answers are still due) and so is never 0;
 // - every PendingQuery belongs to an open client with a ClientRef;
 // - every open client has a ClientRef: a peer without one is never closed.
 inline void auditTables(QueriesInFlight& q, const TrackingNetwork& net) {
+    // Most steps leave nothing in flight; then there is nothing to walk (a
+    // walk visits every slot, which is most of the time of a short script).
+    if (q.pendingQueries.size() == 0 && q.clientRefs.size() == 0) {
+        FUZZ_CHECK(net.openClients().empty(),
+                   "an open client without queries in flight: its peer would never close");
+        return;
+    }
     std::map<ConnectionId, std::int64_t> records;
+    std::size_t walked = 0;
     q.pendingQueries.resetWalk();
     while (const PendingQuery* record = q.pendingQueries.nextInWalk()) {
         FUZZ_CHECK(net.isOpen(record->client), "a query in flight for a closed client");
         ++records[record->client];
+        ++walked;
     }
+    FUZZ_CHECK(walked == q.pendingQueries.size(), "the query table miscounts its records");
     std::size_t refs = 0;
     q.clientRefs.resetWalk();
     while (const ClientRef* ref = q.clientRefs.nextInWalk()) {
@@ -127,6 +141,7 @@ inline void auditTables(QueriesInFlight& q, const TrackingNetwork& net) {
         FUZZ_CHECK(ref->inFlight >= held, "inFlight below the client's queries in flight");
         FUZZ_CHECK(ref->inFlight == held, "inFlight above the client's queries in flight");
     }
+    FUZZ_CHECK(refs == q.clientRefs.size(), "the client table miscounts its records");
     FUZZ_CHECK(refs == records.size(), "a client with queries in flight has no ClientRef");
     for (ConnectionId id : net.openClients()) {
         FUZZ_CHECK(q.clientRefs.find(clientKey(id).view()) != nullptr,

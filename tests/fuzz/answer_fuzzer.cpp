@@ -25,9 +25,8 @@
 namespace corvane::fuzz {
 namespace {
 
-constexpr ConnectionId kUpstream = 0xFFFF0001;
-constexpr ConnectionId kFailing = 42;        // every send to it fails
-constexpr ConnectionId kShort = 0xFFFFFFFF;  // key "-1"; sends come out one byte short
+constexpr ConnectionId FailingClient = 42;        // every send to it fails
+constexpr ConnectionId ShortClient = 0xFFFFFFFF;  // key "-1"; sends come out one byte short
 
 struct Seed {
     std::uint16_t counterBefore;  // the query gets the number after this
@@ -35,32 +34,32 @@ struct Seed {
 };
 
 // Numbers 0x7FFF, 0x8000, 0xFFFF, 0, 1, 2, 3 and 0x1234, shared by four clients.
-constexpr Seed kSeeds[] = {
-    {0x7FFE, 3}, {0x7FFF, 0x80000000u}, {0xFFFE, 3},           {0xFFFF, kShort},
-    {0x0000, 3}, {0x0001, kFailing},    {0x0002, 0x80000000u}, {0x1233, 9},
+constexpr Seed Seeds[] = {
+    {0x7FFE, 3}, {0x7FFF, 0x80000000u},   {0xFFFE, 3},           {0xFFFF, ShortClient},
+    {0x0000, 3}, {0x0001, FailingClient}, {0x0002, 0x80000000u}, {0x1233, 9},
 };
 
 void run(std::span<const std::uint8_t> input) {
-    TrackingNetwork net(kUpstream);
+    TrackingNetwork net(UpstreamLink);
     test::FakeLog log;
     test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
     std::uint8_t id = 0;
-    for (const Seed& seed : kSeeds) {
+    for (const Seed& seed : Seeds) {
         q.txCounter = seed.counterBefore;
         std::vector<std::uint8_t> query = simpleQuery(0xC0, id++, "seed");
         net.receivedFrom(seed.client);
         handleQuery(q, query.data(), static_cast<std::int32_t>(query.size()), seed.client,
-                    kUpstream, services);
+                    UpstreamLink, services);
     }
-    FUZZ_CHECK(q.pendingQueries.size() == std::size(kSeeds), "harness: the table was not seeded");
+    FUZZ_CHECK(q.pendingQueries.size() == std::size(Seeds), "harness: the table was not seeded");
     auditTables(q, net);
     net.sent.clear();
     log.lines.clear();
     const std::size_t length = input.size();
-    net.sendResult[kFailing] = -1;
-    net.sendResult[kShort] = static_cast<std::int32_t>(length) - 1;
+    net.sendResult[FailingClient] = -1;
+    net.sendResult[ShortClient] = static_cast<std::int32_t>(length) - 1;
     std::unique_ptr<std::uint8_t[]> datagram(new std::uint8_t[length]);
     if (length != 0) {
         std::memcpy(datagram.get(), input.data(), length);
@@ -94,7 +93,7 @@ void run(std::span<const std::uint8_t> input) {
                    relayed[1] == answered.clientTxId[1] &&
                    std::equal(relayed.begin() + 2, relayed.end(), input.begin() + 2),
                "the relay is the answer under the client's ID");
-    const bool delivered = answered.client != kFailing && answered.client != kShort;
+    const bool delivered = answered.client != FailingClient && answered.client != ShortClient;
     const std::u16string line = u"A  [" + idText(answered.clientTxId[0], answered.clientTxId[1]) +
                                 u"] = " + decimal(static_cast<std::int64_t>(length)) + u"b";
     FUZZ_CHECK(delivered ? log.lines.size() == 1 && log.lines[0] == line : log.lines.empty(),
