@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvane::fuzz::Script script({data, size});
-    corvane::fuzz::Sequence sequence;
+    corvane::fuzz::Sequence sequence(corvane::fuzz::FloodQueryBudget);
     sequence.flood(script);
     sequence.run(script);
     return 0;

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvane::fuzz::Script script({data, size});
-    corvane::fuzz::Sequence sequence;
+    corvane::fuzz::Sequence sequence(corvane::fuzz::ScriptQueryBudget);
     sequence.run(script);
     return 0;
 }
