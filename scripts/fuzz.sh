@@ -119,9 +119,12 @@ explore() {
     fi
     local runs rate coverage
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
-    rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")"
+    # libFuzzer's own average is a whole number, 0 for the flood target; one
+    # decimal says how slow a slow target is.
+    rate="$(awk -v runs="${runs:-0}" -v seconds="$seconds" \
+        'BEGIN { printf(runs >= 10 * seconds ? "%.0f" : "%.1f", runs / seconds) }')"
     coverage="$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)"
-    echo "fuzz: $target: ${runs:-?} runs in $seconds s, ${rate:-?} exec/s, $coverage, no finding"
+    echo "fuzz: $target: ${runs:-?} runs in $seconds s, $rate exec/s, $coverage, no finding"
 }
 
 # Adds to the kept corpus the inputs found that bring coverage it lacks.
