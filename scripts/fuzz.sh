@@ -9,8 +9,8 @@
 #   scripts/fuzz.sh --minutes N [TARGET...]
 #       A campaign: N minutes per target, then what it found is merged into
 #       the kept corpus tests/fuzz/corpus/TARGET, minimised against it
-#       (libFuzzer's -merge=1 keeps only inputs that add coverage). Commit
-#       the grown corpora. The machine is shared: run it under nice.
+#       (libFuzzer's -set_cover_merge=1 keeps only inputs that add coverage).
+#       Commit the grown corpora. The machine is shared: run it under nice.
 #
 #   CORVANE_FUZZ_BUILD_DIR build folder (default build/fuzz)
 set -euo pipefail
@@ -18,14 +18,17 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${CORVANE_FUZZ_BUILD_DIR:-$here/build/fuzz}"
 fuzz_src="$here/tests/fuzz"
 
-# The targets, one a line: name, longest input in bytes, and a dictionary in
-# tests/fuzz when it has one. A target added to tests/fuzz/CMakeLists.txt
-# joins the CI run and the campaigns with its line here.
+# The targets, one a line: name, longest input in bytes, then optional words:
+# a dictionary in tests/fuzz (NAME.dict), and "edges" for a target whose
+# inputs are slow by nature, so a campaign keeps only the inputs that reach
+# new code, not those that merely run known code more often. A target added
+# to tests/fuzz/CMakeLists.txt joins the CI run and the campaigns with its
+# line here.
 target_table="
 query     2048
 answer    2048
 sequence  4096
-flood     4096
+flood     4096  edges
 dialog    8192  dialog.dict
 "
 
@@ -127,14 +130,16 @@ explore() {
     echo "fuzz: $target: ${runs:-?} runs in $seconds s, $rate exec/s, $coverage, no finding"
 }
 
-# Adds to the kept corpus the inputs found that bring coverage it lacks.
+# Adds to the kept corpus the inputs found that bring coverage it lacks: the
+# greedy set cover keeps fewer of them than a plain merge for the same
+# coverage, and every kept input costs replay time in each CI run.
 keep_found() {
     local target="$1" binary="$2" log="$build/fuzz-logs/$1-merge.log"
     shift 2
     local corpus="$fuzz_src/corpus/$target" before after
     mkdir -p "$corpus"
     before="$(files_in "$corpus" | tr -cd '\0' | wc -c)"
-    if ! "$binary" "$@" -merge=1 "$corpus" "$work/$target" >"$log" 2>&1; then
+    if ! "$binary" "$@" -set_cover_merge=1 "$corpus" "$work/$target" >"$log" 2>&1; then
         echo "fuzz: $target: FAILED merging into $corpus (log: $log)"
         tail -n 20 "$log"
         return 1
@@ -145,7 +150,7 @@ keep_found() {
 
 failed=()
 started=$SECONDS
-while read -r -u 3 target max_len dictionary; do
+while read -r -u 3 target max_len words; do
     [ -n "$target" ] || continue
     if [ ${#chosen[@]} -gt 0 ] && [[ " ${chosen[*]} " != *" $target "* ]]; then
         continue
@@ -156,13 +161,20 @@ while read -r -u 3 target max_len dictionary; do
         continue
     fi
     options=(-max_len="$max_len" -timeout=20 -rss_limit_mb=4096)
-    [ -n "$dictionary" ] && options+=(-dict="$fuzz_src/$dictionary")
+    merge_options=()
+    for word in $words; do
+        case "$word" in
+        *.dict) options+=(-dict="$fuzz_src/$word") ;;
+        edges) merge_options+=(-use_counters=0) ;;
+        *) echo "fuzz: $target: unknown word $word in the target table" >&2 && exit 2 ;;
+        esac
+    done
     if ! replay "$target" "$binary" "${options[@]}" ||
         ! explore "$target" "$binary" "${options[@]}"; then
         failed+=("$target")
         continue
     fi
-    if [ -n "$minutes" ] && ! keep_found "$target" "$binary" "${options[@]}"; then
+    if [ -n "$minutes" ] && ! keep_found "$target" "$binary" "${options[@]}" "${merge_options[@]}"; then
         failed+=("$target")
     fi
 done 3<<<"$target_table"
