@@ -272,7 +272,7 @@ private:
     // Every query is forgotten 30 seconds after it was sent at the latest, so
     // one pass after a jump past every stamp must leave nothing behind.
     void finish() {
-        clock_.now = latest_ + kQueryLifetimeSeconds;
+        clock_.now = latest_ + QueryLifetimeSeconds;
         expiryPass(q_, services_);
         FUZZ_CHECK(q_.pendingQueries.size() == 0, "queries left after the last expiry pass");
         FUZZ_CHECK(q_.clientRefs.size() == 0, "ClientRefs left after the last expiry pass");

@@ -21,6 +21,7 @@
 #include "proxy/AnswerPath.h"
 #include "proxy/KeyText.h"
 #include "proxy/QueryPath.h"
+#include "proxy/TruncatedReply.h"
 
 namespace corvane::fuzz {
 namespace {
@@ -105,10 +106,37 @@ void run(std::span<const std::uint8_t> input) {
                "the client's peer closes with its last query");
 }
 
+// The same bytes as the first part of an answer too long for the buffer:
+// the truncated reply keeps the header, sets TC, clears the record counts,
+// and keeps the question section as it came or none at all, reading nothing
+// past the bytes that arrived.
+void checkTruncatedReply(std::span<const std::uint8_t> input) {
+    const std::size_t length = input.size();
+    if (length < 12) {
+        return;
+    }
+    std::unique_ptr<std::uint8_t[]> reply(new std::uint8_t[length]);
+    std::memcpy(reply.get(), input.data(), length);
+    const auto end = static_cast<std::size_t>(
+        makeTruncatedReply(reply.get(), static_cast<std::int32_t>(length)));
+    FUZZ_CHECK(end >= 12 && end <= length, "the reply lies within what arrived");
+    FUZZ_CHECK(reply[2] == (input[2] | 0x02) && reply[3] == input[3], "flags with TC");
+    FUZZ_CHECK(
+        std::all_of(reply.get() + 6, reply.get() + 12, [](std::uint8_t b) { return b == 0; }),
+        "no records counted");
+    const bool questionsKept = reply[4] == input[4] && reply[5] == input[5];
+    FUZZ_CHECK(questionsKept || (reply[4] == 0 && reply[5] == 0 && end == 12),
+               "the questions as they came, or none");
+    FUZZ_CHECK(std::equal(reply.get(), reply.get() + 2, input.begin()) &&
+                   std::equal(reply.get() + 12, reply.get() + length, input.begin() + 12),
+               "only the header changes");
+}
+
 }  // namespace
 }  // namespace corvane::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvane::fuzz::run({data, size});
+    corvane::fuzz::checkTruncatedReply({data, size});
     return 0;
 }

@@ -105,10 +105,42 @@ TEST_F(AnswerPath, ClientStaysOpenUntilItsLastQueryIsRetired) {
     EXPECT_EQ(inFlight(Client), 1);
 
     // The third goes by expiry.
-    clock.now += kQueryLifetimeSeconds;
+    clock.now += QueryLifetimeSeconds;
     expiryPass(q, services);
     EXPECT_EQ(net.closed, std::vector<ConnectionId>{Client});
     EXPECT_FALSE(hasClientRef(Client));
+}
+
+// Retiring must only ever count down a client that is counted: a lookup that
+// adds what it does not find would file a record at -1 that nothing removes.
+TEST_F(AnswerPath, RetiringAQueryOfAnUncountedClientFilesNoClientRecord) {
+    PendingQuery* held = q.pendingQueries.findOrAdd(transactionKey(1).view());
+    ASSERT_NE(held, nullptr);
+    held->client = Client;
+    answer(1);
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_FALSE(hasClientRef(Client));
+}
+
+TEST_F(AnswerPath, OversizedAnswerReachesTheClientAsATruncatedReply) {
+    ask(Client, {"big.example"}, 0x0A, 0x1B);
+    // The first 2048 bytes of a longer answer: header, question, records.
+    const Bytes question = test::questions({"big.example"});
+    Bytes datagram = test::message(static_cast<std::uint8_t>(q.txCounter & 0xFF),
+                                   static_cast<std::uint8_t>(q.txCounter >> 8), 1, question);
+    datagram[2] = 0x81;
+    datagram[7] = 90;
+    datagram.resize(2048, 0x5A);
+    handleOversizedAnswer(q, datagram.data(), 2048, services);
+
+    Bytes expected = test::message(0x0A, 0x1B, 1, question);
+    expected[2] = 0x83;  // TC added to what the upstream said
+    ASSERT_EQ(net.sent.size(), 2u);
+    EXPECT_EQ(net.sent[1].to, Client);
+    EXPECT_EQ(net.sent[1].bytes, expected);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.utf8Lines()[1], "A  [0A1B] = " + std::to_string(expected.size()) + "b");
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
 }
 
 class Expiry : public AnswerPath, public testing::WithParamInterface<std::int64_t> {};

@@ -56,9 +56,9 @@ void PrintTo(const OutcomeCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-const Bytes kTwoNames = test::questions({"a.example", "b.example"});
+const Bytes TwoNames = test::questions({"a.example", "b.example"});
 
-const OutcomeCase kOutcomes[] = {
+const OutcomeCase Outcomes[] = {
     {"NoFilterForwards",
      false,
      {},
@@ -71,7 +71,7 @@ const OutcomeCase kOutcomes[] = {
      true,
      {},
      2,
-     kTwoNames,
+     TwoNames,
      {u"a.example", u"b.example"},
      "Q  [1234] : a.example, b.example",
      Sent::Upstream},
@@ -79,7 +79,7 @@ const OutcomeCase kOutcomes[] = {
      true,
      {{u"b.example", 1}},
      2,
-     kTwoNames,
+     TwoNames,
      {u"a.example", u"b.example"},
      "Q  [1234] : block (b.example)",
      Sent::Nothing},
@@ -87,7 +87,7 @@ const OutcomeCase kOutcomes[] = {
      true,
      {{u"a.example", 2}},
      2,
-     kTwoNames,
+     TwoNames,
      {u"a.example"},
      "Q  [1234] : block-F (a.example)",
      Sent::Reply},
@@ -95,7 +95,7 @@ const OutcomeCase kOutcomes[] = {
      true,
      {{u"a.example", 7}},
      2,
-     kTwoNames,
+     TwoNames,
      {u"a.example"},
      "Q  [1234] : a.example, b.example",
      Sent::Upstream},
@@ -103,7 +103,7 @@ const OutcomeCase kOutcomes[] = {
      true,
      {{u"a.example", -1}},
      2,
-     kTwoNames,
+     TwoNames,
      {u"a.example"},
      "Q  [1234] : a.example, b.example",
      Sent::Upstream},
@@ -167,7 +167,7 @@ TEST_P(QueryOutcome, OffersLogsAndSends) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Verdicts, QueryOutcome, testing::ValuesIn(kOutcomes),
+INSTANTIATE_TEST_SUITE_P(Verdicts, QueryOutcome, testing::ValuesIn(Outcomes),
                          [](const auto& param) { return std::string(param.param.label); });
 
 TEST_F(QueryPath, IdTextIsFourUpperCaseDigitsFirstByteHigh) {

@@ -49,12 +49,14 @@ public:
         return idle<ConnectionId>("linkOpen", 0);
     }
     NetEvent linkPoll(ConnectionId) override { return idle("linkPoll", NetEvent::None); }
+    std::int32_t linkLastLength(ConnectionId) const override { return idle("linkLastLength", 0); }
     std::int32_t connRecv(ConnectionId, std::uint8_t*, std::int32_t) override {
         return idle("connRecv", 0);
     }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {
-        unscripted("waitReadable");
+    std::int32_t connPendingOutput(ConnectionId) const override {
+        return idle("connPendingOutput", 0);
     }
+    void waitReady(std::int32_t) override { unscripted("waitReady"); }
 
 protected:
     virtual void unscripted(const char* /*operation*/) const {}
