@@ -4,7 +4,7 @@
 # block list, showing the lines of a few forwarded and blocked queries.
 #
 # The program forwards to 8.8.8.8, so it runs only inside the private network
-# namespaces of tests/e2e/netns.sh, where 8.8.8.8 is a local stand-in resolver
+# namespaces of scripts/lib/netns.sh, where 8.8.8.8 is a local stand-in resolver
 # and nothing can leave the machine. Its window goes to a virtual X server
 # (Xvfb) started in the same namespace. Needs root (for the namespaces); the
 # tools it lacks are installed with apt-get. Every wait is bounded, and
@@ -45,10 +45,10 @@ plugin="$build/proxy/Filter.DLL"
 [ -f "$plugin" ] || die "no plug-in at $plugin"
 
 # ---- the private network and the display -------------------------------------------
-# shellcheck source=SCRIPTDIR/../tests/e2e/netns.sh
-source "$repo/tests/e2e/netns.sh"
-# shellcheck source=SCRIPTDIR/../tests/e2e/corvane_copy.sh
-source "$repo/tests/e2e/corvane_copy.sh"
+# shellcheck source=SCRIPTDIR/../scripts/lib/netns.sh
+source "$repo/scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../scripts/lib/corvane_copy.sh
+source "$repo/scripts/lib/corvane_copy.sh"
 netns_setup
 # The stand-in resolver knows these names; any other one is NXDOMAIN.
 netns_start_upstream \

@@ -11,8 +11,8 @@
 #            leave it with exit, and everything is torn down.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-# shellcheck source=SCRIPTDIR/../tests/e2e/netns.sh
-source "$here/tests/e2e/netns.sh"
+# shellcheck source=SCRIPTDIR/lib/netns.sh
+source "$here/scripts/lib/netns.sh"
 
 binary="$here/build/release/proxy/corvane"
 [ -x "$binary" ] || netns_die "build the program first (./run.sh or ./test.sh)"

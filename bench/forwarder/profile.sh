@@ -40,8 +40,8 @@ out="$(cd "$out" && pwd)"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target corvane fast_responder latency_probe | tail -n 1
 
-# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
-source "$root/tests/e2e/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$root/scripts/lib/netns.sh"
 netns_setup
 work="$NETNS_DIR/profile"
 mkdir -p "$work"

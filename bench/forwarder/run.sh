@@ -2,7 +2,7 @@
 # Forwarding benchmark: Corvane against dnsmasq (cache off) as plain
 # forwarders, in the same run, rounds alternating so that machine drift
 # cancels. Everything runs inside the private namespaces of
-# tests/e2e/netns.sh: the forwarder namespace reaches 8.8.8.8 through a veth
+# scripts/lib/netns.sh: the forwarder namespace reaches 8.8.8.8 through a veth
 # pair and nothing else; in the upstream namespace a fast responder answers
 # every query on 8.8.8.8:53 with a fixed A record, so the upstream is never
 # the slow link. Nothing can leave the machine.
@@ -137,8 +137,8 @@ for v in $variants; do
     esac
 done
 
-# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
-source "$root/tests/e2e/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$root/scripts/lib/netns.sh"
 netns_setup
 work="$NETNS_DIR/bench"
 mkdir -p "$work"

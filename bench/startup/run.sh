@@ -2,7 +2,7 @@
 # Start-up benchmark: how long each given build of Corvane takes from its
 # start to its first answer, and its peak resident memory (VmHWM) then and
 # after a number of queries. Runs inside the private namespaces of
-# tests/e2e/netns.sh, with dnsmasq standing in for 8.8.8.8; nothing can leave
+# scripts/lib/netns.sh, with dnsmasq standing in for 8.8.8.8; nothing can leave
 # the machine. The builds take turns, their order reversing every round, so
 # that the drift of a shared machine falls on each alike.
 #
@@ -31,8 +31,8 @@ for program in "$@"; do
     programs+=("$(realpath "$program")")
 done
 
-# shellcheck source=SCRIPTDIR/../../tests/e2e/netns.sh
-source "$root/tests/e2e/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$root/scripts/lib/netns.sh"
 netns_setup
 netns_start_upstream
 

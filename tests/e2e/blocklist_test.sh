@@ -6,10 +6,10 @@
 # Usage: blocklist_test.sh PATH-TO-corvane   (CORVANE_BUILD_DIR: the build tree)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=SCRIPTDIR/netns.sh
-source "$here/netns.sh"
-# shellcheck source=SCRIPTDIR/corvane_copy.sh
-source "$here/corvane_copy.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$here/../../scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/corvane_copy.sh
+source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
 plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"

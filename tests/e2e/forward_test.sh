@@ -5,10 +5,10 @@
 # Usage: forward_test.sh PATH-TO-corvane
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=SCRIPTDIR/netns.sh
-source "$here/netns.sh"
-# shellcheck source=SCRIPTDIR/corvane_copy.sh
-source "$here/corvane_copy.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$here/../../scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/corvane_copy.sh
+source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
 export QT_QPA_PLATFORM=offscreen

@@ -4,8 +4,8 @@
 # nothing else, the silent upstream stays silent, and teardown leaves nothing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=SCRIPTDIR/netns.sh
-source "$here/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$here/../../scripts/lib/netns.sh"
 
 failures=0
 check() {

@@ -25,10 +25,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source_root="$(cd "$here/../.." && pwd)"
-# shellcheck source=SCRIPTDIR/netns.sh
-source "$here/netns.sh"
-# shellcheck source=SCRIPTDIR/corvane_copy.sh
-source "$here/corvane_copy.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$here/../../scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/corvane_copy.sh
+source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
 build="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}"

@@ -5,8 +5,8 @@
 # Usage: spine_test.sh PATH-TO-corvane
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=SCRIPTDIR/netns.sh
-source "$here/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
+source "$here/../../scripts/lib/netns.sh"
 
 netns_program_arg "$@"
 export QT_QPA_PLATFORM=offscreen

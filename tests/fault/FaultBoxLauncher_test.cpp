@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempFolder.h"
+
 namespace corvane {
 namespace {
 
@@ -72,22 +74,19 @@ TEST(FaultBoxLauncher, TakesAGivenHelperAsIsAndRefusesAnEmptyOne) {
 class HelperLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/corvane-faultbox-layout.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        std::filesystem::create_directories(root_ / "bin");
-        std::filesystem::create_directories(root_ / "lib/corvane");
+        ASSERT_TRUE(root_.ok());
+        std::filesystem::create_directories(root_.path() / "bin");
+        std::filesystem::create_directories(root_.path() / "lib/corvane");
     }
-    void TearDown() override { std::filesystem::remove_all(root_); }
 
-    std::string path(const char* relative) const { return (root_ / relative).string(); }
+    std::string path(const char* relative) const { return root_.file(relative); }
 
     void place(const char* relative, std::filesystem::perms mode) const {
-        std::ofstream(root_ / relative) << "#!/bin/sh\n";
-        std::filesystem::permissions(root_ / relative, mode);
+        std::ofstream(root_.path() / relative) << "#!/bin/sh\n";
+        std::filesystem::permissions(root_.path() / relative, mode);
     }
 
-    std::filesystem::path root_;
+    test::TempFolder root_;
 };
 
 constexpr auto Executable = std::filesystem::perms::owner_all;

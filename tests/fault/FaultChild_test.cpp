@@ -12,35 +12,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A fresh working folder per child, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "corvane-fault-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using corvane::test::readFile;
+using corvane::test::TempFolder;
 
 struct ChildResult {
     int status = -1;
@@ -102,13 +83,6 @@ ChildResult runDriver(const fs::path& folder, const std::vector<std::string>& ar
     return result;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // The line of FaultDriver.cpp whose comment says "fault-line: <marker>".
 unsigned markedLine(const std::string& marker) {
     std::ifstream source(FAULT_DRIVER_SOURCE);
@@ -161,7 +135,7 @@ class ChildFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ChildFault, ReportsTheFaultingStatementAndKeepsTheLog) {
     const FaultCase& c = GetParam();
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
 
     const ChildResult result = runDriver(folder.path(), {c.mode}, NoDisplay);
@@ -191,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, ChildFault,
 // The faulting instruction of a runaway recursion may be the call, the frame
 // set-up or the first store into the frame: any line of the function will do.
 TEST(ChildFault, StackOverflowIsReportedFromTheAlternateStack) {
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
 
     const ChildResult result = runDriver(folder.path(), {"overflow"}, NoDisplay);
@@ -212,7 +186,7 @@ TEST(ChildFault, StackOverflowIsReportedFromTheAlternateStack) {
 // With a display, the report goes to the helper as its one argument and the
 // faulted process waits for it; the helper here only keeps what it was given.
 TEST(ChildFault, WithADisplayTheHelperGetsTheReportText) {
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
     const fs::path helper = folder.path() / "box-helper";
     {
@@ -233,7 +207,7 @@ TEST(ChildFault, WithADisplayTheHelperGetsTheReportText) {
 // The report is the last resort: a box that cannot be shown still ends the
 // process with code 0, the text on standard error.
 TEST(ChildFault, AMissingHelperStillEndsTheProcessWithCodeZero) {
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
 
     const ChildResult result = runDriver(
@@ -246,7 +220,7 @@ TEST(ChildFault, AMissingHelperStillEndsTheProcessWithCodeZero) {
 // Without its line helper the report still comes, naming no line, and the
 // process still ends with code 0 after writing out the log.
 TEST(ChildFault, AMissingLineHelperNamesLineZero) {
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
 
     const ChildResult result = runDriver(
@@ -260,7 +234,7 @@ TEST(ChildFault, AMissingLineHelperNamesLineZero) {
 // The line is read from the program's file after the fault: from the file
 // the program was started from, even when its name no longer leads there.
 TEST(ChildFault, AProgramFileRemovedWhileRunningStillNamesTheLine) {
-    TempDir folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
     const fs::path copy = folder.path() / "fault_driver";
     fs::copy_file(FAULT_DRIVER, copy);

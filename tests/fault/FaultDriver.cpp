@@ -17,19 +17,16 @@
 #include <string>
 #include <string_view>
 
-#include "log/Clock.h"
 #include "log/FaultReport.h"
 #include "log/LogFile.h"
 #include "log/Logger.h"
 #include "tests/fault/FaultyLibrary.h"
+#include "tests/support/FakeClock.h"
 
 namespace {
 
 // Stamps every line 08:04:03, so that the tests know the log's bytes.
-class FixedClock final : public corvane::Clock {
-public:
-    std::int64_t localSeconds() const override { return 8 * 3600 + 4 * 60 + 3; }
-};
+constexpr std::int64_t DriverTime = 8 * 3600 + 4 * 60 + 3;
 
 std::u16string ascii16(std::string_view text) {
     return {text.begin(), text.end()};
@@ -147,7 +144,7 @@ int main(int argc, char** argv) {
     if (!faultReport.registered()) {
         return 3;
     }
-    FixedClock clock;
+    corvane::test::FakeClock clock{DriverTime};
     corvane::Logger log(clock, "log.log");
     // More than one write buffer's worth: the first lines reach the file by
     // the ordinary writes, the last ones only by the fault handler's flush.

@@ -26,7 +26,6 @@
 namespace corvane::fuzz {
 namespace {
 
-constexpr ConnectionId Upstream = 0xFFFF0001;
 constexpr ConnectionId FailingClient = 42;        // every send to it fails
 constexpr ConnectionId ShortClient = 0xFFFFFFFF;  // key "-1"; sends come out one byte short
 
@@ -42,9 +41,9 @@ constexpr Seed Seeds[] = {
 };
 
 void run(std::span<const std::uint8_t> input) {
-    TrackingNetwork net(Upstream);
-    RecordingLog log;
-    SettableClock clock;
+    TrackingNetwork net(UpstreamLink);
+    test::FakeLog log;
+    test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
     std::uint8_t id = 0;
@@ -52,16 +51,16 @@ void run(std::span<const std::uint8_t> input) {
         q.txCounter = seed.counterBefore;
         std::vector<std::uint8_t> query = simpleQuery(0xC0, id++, "seed");
         net.receivedFrom(seed.client);
-        handleQuery(q, query.data(), static_cast<std::int32_t>(query.size()), seed.client, Upstream,
-                    services);
+        handleQuery(q, query.data(), static_cast<std::int32_t>(query.size()), seed.client,
+                    UpstreamLink, services);
     }
     FUZZ_CHECK(q.pendingQueries.size() == std::size(Seeds), "harness: the table was not seeded");
     auditTables(q, net);
     net.sent.clear();
     log.lines.clear();
     const std::size_t length = input.size();
-    net.setSendResult(FailingClient, -1);
-    net.setSendResult(ShortClient, static_cast<std::int32_t>(length) - 1);
+    net.sendResult[FailingClient] = -1;
+    net.sendResult[ShortClient] = static_cast<std::int32_t>(length) - 1;
     std::unique_ptr<std::uint8_t[]> datagram(new std::uint8_t[length]);
     if (length != 0) {
         std::memcpy(datagram.get(), input.data(), length);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets (corpus/query, corpus/answer,
-corpus/sequence, corpus/dialog). The files are committed; run this again only
-to change them.
+corpus/sequence, corpus/flood, corpus/dialog). The files are committed; run
+this again only to change them. Inputs that fuzzing campaigns merged into a
+corpus (named by libFuzzer after their SHA-1) are left as they are.
 
 Each seed is a hand-made message of one shape that hostile or broken senders
 produce. The query target also reads the first byte (the high byte of the ID)
@@ -13,6 +14,7 @@ names starting with r, and returns out-of-range verdicts for x and n.
 """
 
 import os
+import re
 import struct
 import sys
 
@@ -142,9 +144,14 @@ def seq_sends(whom, mode):  # whom 0-5 a client, 6 upstream; mode 0 full, 1 fail
     return bytes([6, whom, mode])
 
 
-def seq_burst(client, count):  # more than 256: first step only, client 0xFF (client 3)
-    assert count <= 256 or client == 0xFF
+def seq_burst(client, count):
+    assert 1 <= count <= 256
     return bytes([7, client, (count - 1) >> 8, (count - 1) & 0xFF])
+
+
+def flood(client, count):  # the start of every flood input; then a script
+    assert 1 <= count <= 65536
+    return bytes([client, (count - 1) >> 8, (count - 1) & 0xFF])
 
 
 def seq_skip(count):
@@ -178,6 +185,16 @@ def sequence_seeds():
     s["bursts-from-two-clients-overlap"] = (seq_burst(0, 256) + seq_skip(0xFF80) + seq_burst(1, 256)
                                             + seq_query(0, 1, "b") + seq_clock(31) + EXPIRY)
     s["expiry-every-step"] = b"".join(seq_query(i % 6, i, "a") + seq_clock(10) + EXPIRY for i in range(12))
+    return s
+
+
+def flood_seeds():
+    s = {}
+    s["flood-of-one"] = flood(0, 1) + seq_answer_held()
+    s["flood-past-32767"] = flood(0, 0x8001) + EXPIRY
+    s["flood-holds-every-number"] = flood(3, 65536) + seq_query(3, 1, "a") + seq_answer_held()
+    s["flood-then-another-client"] = flood(1, 65536) + seq_query(2, 5, "a") + seq_answer_held(0)
+    s["flood-expires"] = flood(4, 1000) + seq_clock(30) + EXPIRY + seq_query(4, 2, "a")
     return s
 
 
@@ -278,7 +295,8 @@ def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
     for old in os.listdir(path):
-        os.remove(os.path.join(path, old))
+        if not re.fullmatch("[0-9a-f]{40}", old):
+            os.remove(os.path.join(path, old))
     for label, data in sorted(seeds.items()):
         with open(os.path.join(path, label), "wb") as f:
             f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
@@ -288,6 +306,7 @@ def main():
     write("query", query_seeds())
     write("answer", answer_seeds())
     write("sequence", sequence_seeds())
+    write("flood", flood_seeds())
     write("dialog", dialog_seeds())
     return 0
 

@@ -31,7 +31,6 @@
 namespace corvane::fuzz {
 namespace {
 
-constexpr ConnectionId Upstream = 0xFFFF0001;
 constexpr ConnectionId Bystander = 5;
 
 // The name reader alone: every name lies within the datagram and matches an
@@ -59,27 +58,27 @@ void run(std::span<const std::uint8_t> input) {
     const bool shortSend = (scene & 0x02) != 0;
     const int prior = (scene >> 2) & 0x03;
     const ConnectionId client = (scene & 0x10) != 0 ? 0x80000000u : 7u;
-    constexpr std::uint16_t CounterStarts[] = {0, 0x7FFE, 0xFFFE, 0xFFFF};
+    constexpr std::uint16_t Starts[] = {0, 0x7FFE, 0xFFFE, 0xFFFF};
     const bool numberHeld = (scene & 0x80) != 0;
 
-    TrackingNetwork net(Upstream);
-    RecordingLog log;
-    SettableClock clock;
+    TrackingNetwork net(UpstreamLink);
+    test::FakeLog log;
+    test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
-    q.txCounter = CounterStarts[(scene >> 5) & 0x03];
+    q.txCounter = Starts[(scene >> 5) & 0x03];
 
     for (int i = 0; i < prior; ++i) {
         std::vector<std::uint8_t> earlier = simpleQuery(0xAA, static_cast<std::uint8_t>(i), "e");
         net.receivedFrom(client);
-        handleQuery(q, earlier.data(), static_cast<std::int32_t>(earlier.size()), client, Upstream,
-                    services);
+        handleQuery(q, earlier.data(), static_cast<std::int32_t>(earlier.size()), client,
+                    UpstreamLink, services);
     }
     if (numberHeld) {
         std::vector<std::uint8_t> other = simpleQuery(0xBB, 0xBB, "other");
         net.receivedFrom(Bystander);
-        handleQuery(q, other.data(), static_cast<std::int32_t>(other.size()), Bystander, Upstream,
-                    services);
+        handleQuery(q, other.data(), static_cast<std::int32_t>(other.size()), Bystander,
+                    UpstreamLink, services);
         q.txCounter = static_cast<std::uint16_t>(q.txCounter - 1);
     }
     FUZZ_CHECK(q.pendingQueries.size() == static_cast<std::size_t>(prior + (numberHeld ? 1 : 0)),
@@ -91,7 +90,7 @@ void run(std::span<const std::uint8_t> input) {
 
     services.filter = filterLoaded ? scriptedFilter : nullptr;
     if (shortSend) {
-        net.setSendResult(Upstream, static_cast<std::int32_t>(input.size()) - 1);
+        net.sendResult[UpstreamLink] = static_cast<std::int32_t>(input.size()) - 1;
     }
     const std::uint16_t counterBefore = q.txCounter;
 
@@ -102,7 +101,8 @@ void run(std::span<const std::uint8_t> input) {
         std::memcpy(datagram.get(), input.data(), length);
     }
     net.receivedFrom(client);
-    handleQuery(q, datagram.get(), static_cast<std::int32_t>(length), client, Upstream, services);
+    handleQuery(q, datagram.get(), static_cast<std::int32_t>(length), client, UpstreamLink,
+                services);
     auditTables(q, net);
 
     const bool keptOpen = prior > 0;
@@ -151,7 +151,7 @@ void run(std::span<const std::uint8_t> input) {
     // Forward, also for verdicts outside 0 to 2.
     const auto number = static_cast<std::uint16_t>(counterBefore + 1);
     FUZZ_CHECK(q.txCounter == number, "a forward takes the next number");
-    FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == Upstream, "one datagram upstream");
+    FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == UpstreamLink, "one datagram upstream");
     const std::vector<std::uint8_t>& up = net.sent[0].bytes;
     FUZZ_CHECK(up.size() == length && up[0] == (number & 0xFF) && up[1] == (number >> 8) &&
                    std::equal(up.begin() + 2, up.end(), input.begin() + 2),

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/log/TempDir.h"
+#include "tests/support/TempFolder.h"
 
 namespace corvane {
 namespace {
 
 using test::readFile;
-using test::TempDir;
+using test::TempFolder;
 using test::writeFile;
 
 const std::string Bom = "\xEF\xBB\xBF";
@@ -40,7 +40,7 @@ struct BufferCase {
 class LogFileBufferTest : public ::testing::TestWithParam<BufferCase> {};
 
 TEST_P(LogFileBufferTest, WritesReachTheFileWhenTheBufferSaysSo) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     const BufferCase& c = GetParam();
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(LogFileTest, ReplacesAnEarlierFileAtOpen) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     writeFile(path, std::string(10000, 'x'));
@@ -89,7 +89,7 @@ TEST(LogFileTest, ReplacesAnEarlierFileAtOpen) {
 }
 
 TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     ASSERT_EQ(::symlink(dir.file("elsewhere").c_str(), path.c_str()), 0);
@@ -111,7 +111,7 @@ TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
 }
 
 TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
 
@@ -133,7 +133,7 @@ TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
 }
 
 TEST(LogFileTest, FlushForFaultWorksFromASignalHandler) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
 

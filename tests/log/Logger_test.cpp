@@ -10,22 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/log/TempDir.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/TempFolder.h"
 
 namespace corvane {
 namespace {
 
+using test::FakeClock;
 using test::readFile;
-using test::TempDir;
+using test::TempFolder;
 using test::writeFile;
 
 const std::string Bom = "\xEF\xBB\xBF";
-
-class FakeClock final : public Clock {
-public:
-    std::int64_t localSeconds() const override { return now; }
-    std::int64_t now = 0;
-};
 
 constexpr std::int64_t at(int h, int m, int s) {
     return 20000 * 86400 + h * 3600 + m * 60 + s;
@@ -44,7 +40,7 @@ public:
 };
 
 TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     writeFile(path, "an earlier run\r\n");
@@ -64,7 +60,7 @@ TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
 // Every line carries the time of its own reading, however many lines share
 // a second and whichever way the clock moves between them.
 TEST(LoggerTest, EachLineHasThePrefixOfItsOwnReading) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     FakeClock clock;
     RecordingView view;
@@ -83,7 +79,7 @@ TEST(LoggerTest, EachLineHasThePrefixOfItsOwnReading) {
 }
 
 TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     FakeClock clock;
@@ -116,7 +112,7 @@ TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
 // characters in a message must not split the line or forge another one, in
 // the file or in the view; printable text, Latin-1 letters included, stays.
 TEST(LoggerTest, ControlCharactersInAMessageAreWrittenAsHexEscapes) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     FakeClock clock;
@@ -144,10 +140,10 @@ TEST(LoggerTest, ControlCharactersInAMessageAreWrittenAsHexEscapes) {
 // A name may spell out an escape: its backslash is escaped in turn, so that
 // it never logs like the character the escape stands for.
 TEST(LoggerTest, ABackslashIsEscapedSoThatNoEscapeCanBeForged) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
-    FakeClock clock;
+    FakeClock clock(0);  // midnight
     RecordingView view;
     {
         Logger log(clock, path);
@@ -164,7 +160,7 @@ TEST(LoggerTest, ABackslashIsEscapedSoThatNoEscapeCanBeForged) {
 }
 
 TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(dir.ok());
     const std::string path = dir.file("log.log");
     FakeClock clock;
@@ -195,7 +191,7 @@ struct BlockedOpenCase {
 class LoggerRetryTest : public ::testing::TestWithParam<BlockedOpenCase> {};
 
 TEST_P(LoggerRetryTest, RetriesTheOpenOnEveryLineUntilItWorks) {
-    TempDir root;
+    TempFolder root;
     ASSERT_TRUE(root.ok());
     const std::string dir = root.file("work");
     const std::string path = dir + "/log.log";

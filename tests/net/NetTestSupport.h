@@ -9,10 +9,9 @@
 
 #include "net/PosixNetwork.h"
 #include "net/UniqueFd.h"
+#include "tests/support/Bytes.h"
 
 namespace corvane::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytesOf(const std::string& text);
 // length bytes of a pattern that differs with seed, to tell datagrams apart.

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
+#include "BlockingCall.h"
 #include "NetTestSupport.h"
 
 // Each wait here has a time-out far beyond the test's own: a wait that ignored
-// readiness would hang until the test runner gives up, and fail there.
+// readiness would hang until the test runner gives up, and fail there. So a
+// wait that returns was ended by readiness, never by its time-out.
 namespace corvane::test {
 namespace {
 
@@ -24,6 +23,13 @@ protected:
         const Bytes query = bytesOf("q");
         ASSERT_EQ(net.connSend(link, query.data(), 1), 1);
         ASSERT_TRUE(resolver.receive().has_value());
+    }
+
+    // A datagram for the listener (from a client) or for the link (from the
+    // resolver).
+    bool sendTo(bool toListener) {
+        return toListener ? client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q"))
+                          : resolver.sendTo("127.0.0.1", net.linkLocalPort(link), bytesOf("a"));
     }
 
     PosixNetwork net;
@@ -47,20 +53,35 @@ TEST_F(WaitReadableTest, EndsWhenTheLinkHasADatagram) {
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
 }
 
-TEST_F(WaitReadableTest, WakesForADatagramArrivingDuringTheWait) {
-    const std::uint16_t port = net.listenerPort(listener);
-    std::thread sender([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        client.sendTo("127.0.0.1", port, bytesOf("late"));
-    });
-    net.waitReady(Forever);
-    sender.join();
-    EXPECT_EQ(net.listenerPoll(listener), NetEvent::Data);
+class WakesDuringTheWait : public WaitReadableTest, public ::testing::WithParamInterface<bool> {};
+
+// The datagram is sent only once the kernel has the wait asleep: a wait that
+// returned early, or polled only once, cannot pass.
+TEST_P(WakesDuringTheWait, ForADatagramArrivingWhileItSleeps) {
+    const bool toListener = GetParam();
+    BlockingCall wait([&] { net.waitReady(Forever); });
+    ASSERT_TRUE(wait.sleepsInAWait()) << "the wait returned with nothing to read";
+    ASSERT_TRUE(sendTo(toListener));
+    wait.join();
+    EXPECT_EQ(net.listenerPoll(listener), toListener ? NetEvent::Data : NetEvent::None);
+    EXPECT_EQ(net.linkPoll(link), toListener ? NetEvent::None : NetEvent::Data);
 }
 
+INSTANTIATE_TEST_SUITE_P(Endpoints, WakesDuringTheWait, ::testing::Values(true, false),
+                         [](const auto& param) { return param.param ? "Listener" : "Link"; });
+
+// With nothing to read only the time-out ends the wait, and a negative one
+// (which poll would take as for ever) must end it before it ever sleeps,
+// with the sockets and without any.
 TEST_F(WaitReadableTest, NegativeTimeoutIsNoWaitAtAll) {
-    net.waitReady(-1);
-    EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
+    {
+        BlockingCall wait([&] { net.waitReady(-1); });
+        EXPECT_FALSE(wait.sleepsInAWait()) << "slept with both sockets";
+    }
+    PosixNetwork empty;
+    ASSERT_EQ(empty.netStartup(), 1);
+    BlockingCall wait([&] { empty.waitReady(-1); });
+    EXPECT_FALSE(wait.sleepsInAWait()) << "slept with no socket at all";
 }
 
 }  // namespace

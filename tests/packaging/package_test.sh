@@ -254,7 +254,7 @@ rm "$root/usr/lib/corvane/blocklist.txt"
 printf '@verdict BlockReply\nblocked.example.test\n' >"$root/usr/lib/corvane/blocklist.txt"
 status=0
 (
-    # shellcheck source=../e2e/netns.sh disable=SC1091
+    # shellcheck source=../../scripts/lib/netns.sh disable=SC1091
     source "$harness"
     netns_setup
     netns_start_upstream

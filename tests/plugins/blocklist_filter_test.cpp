@@ -10,13 +10,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace corvane::blocklist {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = BlocklistFilter::Clock;
+using test::TempFolder;
 
 class BlocklistFiles : public testing::Test {
 protected:

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ProxyFakes.h"
+#include "ProxyPathsFixture.h"
 
 namespace corvane {
 namespace {
 
 using test::Bytes;
 
-class AnswerPath : public testing::Test, public test::ProxyBench {
+class AnswerPath : public testing::Test, public test::ProxyPathsFixture {
 protected:
     static constexpr ConnectionId Client = 7;
     // Asks, then relays an answer of length bytes to that query.
@@ -52,7 +52,7 @@ TEST_F(AnswerPath, RelaysWithTheClientsIdAndLogsTheLength) {
         EXPECT_EQ(net.sent[1].to, Client);
         EXPECT_EQ(net.sent[1].bytes, expected);
         ASSERT_EQ(log.lines.size(), 2u);
-        EXPECT_EQ(log.lines[1], c.logLine);
+        EXPECT_EQ(log.utf8Lines()[1], c.logLine);
         // Retired: the record is gone and the client, with nothing left, closed.
         EXPECT_EQ(q.pendingQueries.size(), 0u);
         EXPECT_EQ(net.closed, std::vector<ConnectionId>{Client});
@@ -139,7 +139,7 @@ TEST_F(AnswerPath, OversizedAnswerReachesTheClientAsATruncatedReply) {
     EXPECT_EQ(net.sent[1].to, Client);
     EXPECT_EQ(net.sent[1].bytes, expected);
     ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[1], "A  [0A1B] = " + std::to_string(expected.size()) + "b");
+    EXPECT_EQ(log.utf8Lines()[1], "A  [0A1B] = " + std::to_string(expected.size()) + "b");
     EXPECT_EQ(q.pendingQueries.size(), 0u);
 }
 

@@ -9,10 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FakeClock.h"
+#include "tests/support/FakeLog.h"
+#include "tests/support/FakeNetwork.h"
+
 namespace corvane {
 namespace {
 
-class ScriptedNetwork final : public Network {
+// Hands out the datagrams it was given, one per poll, and keeps the order of
+// the calls the loop makes.
+class ScriptedNetwork final : public test::FakeNetwork {
 public:
     bool startupFails = false;
     bool listenerFails = false;
@@ -32,7 +38,6 @@ public:
     static constexpr int WaitDescriptor = 77;
 
     int netStartup() override { return startupFails ? 0 : 1; }
-    void netShutdown() override {}
     ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t,
                                 std::string_view) override {
         return listenerFails ? 0 : Listener;
@@ -72,13 +77,12 @@ public:
     std::int32_t connSend(ConnectionId id, const std::uint8_t* data, std::int32_t length) override {
         (id == Link ? sentUpstream : sentClient).emplace_back(data, data + length);
         calls.push_back(id == Link ? "sendUpstream" : "sendClient");
-        return length;
+        return FakeNetwork::connSend(id, data, length);
     }
     void connClose(ConnectionId id) override {
         calls.push_back(id == Link ? "linkClose" : "clientClose");
     }
     std::int32_t linkLastLength(ConnectionId) const override { return linkWireLength; }
-    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
     void waitReady(std::int32_t) override { ADD_FAILURE() << "the loop waits through the window"; }
     IdleWait prepareIdleWait() override {
         ++prepares;
@@ -88,18 +92,6 @@ public:
 private:
     std::vector<std::uint8_t> pending_;
     std::vector<std::uint8_t> linkPending_;
-};
-
-class SteppedClock final : public Clock {
-public:
-    std::int64_t now = 1'000'000;
-    std::int64_t localSeconds() const override { return now; }
-};
-
-class RecordingLog final : public Log {
-public:
-    std::vector<std::u16string> lines;
-    void logLine(std::u16string_view message) override { lines.emplace_back(message); }
 };
 
 class ScriptedWindow final : public WindowPoll {
@@ -130,8 +122,8 @@ std::vector<std::uint8_t> query() {
 
 struct LoopFixture : ::testing::Test {
     ScriptedNetwork net;
-    SteppedClock clock;
-    RecordingLog log;
+    test::FakeClock clock;
+    test::FakeLog log;
     ScriptedWindow window;
     ProxyLoop loop{net, log, clock, window};
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ProxyFakes.h"
+#include "ProxyPathsFixture.h"
 
 namespace corvane {
 namespace {
@@ -25,7 +25,7 @@ std::int32_t scriptedFilter(const char16_t* name) {
     return found != gVerdicts.end() ? found->second : 0;
 }
 
-class QueryPath : public testing::Test, public test::ProxyBench {
+class QueryPath : public testing::Test, public test::ProxyPathsFixture {
 protected:
     static constexpr ConnectionId Client = 7;
     void SetUp() override {
@@ -130,7 +130,7 @@ TEST_P(QueryOutcome, OffersLogsAndSends) {
     query(Client, datagram);
 
     EXPECT_EQ(gOffered, c.offered);
-    EXPECT_EQ(log.lines, std::vector<std::string>{c.logLine});
+    EXPECT_EQ(log.utf8Lines(), std::vector<std::string>{c.logLine});
     switch (c.sent) {
         case Sent::Upstream: {
             ASSERT_EQ(net.sent.size(), 1u);
@@ -174,7 +174,7 @@ TEST_F(QueryPath, IdTextIsFourUpperCaseDigitsFirstByteHigh) {
     ask(Client, {"a"}, 0x00, 0xAB);
     ask(Client, {"a"}, 0xAB, 0xCD);
     ask(Client, {"a"}, 0x00, 0x05);
-    EXPECT_EQ(log.lines,
+    EXPECT_EQ(log.utf8Lines(),
               (std::vector<std::string>{"Q  [00AB] : a", "Q  [ABCD] : a", "Q  [0005] : a"}));
 }
 

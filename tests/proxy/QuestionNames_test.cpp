@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ProxyFakes.h"
+#include "ProxyPathsFixture.h"
 
 namespace corvane {
 namespace {

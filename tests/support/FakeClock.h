@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include "log/Clock.h"
+
+namespace corvane::test {
+
+// Stands still unless told to move: a test sets now, or stepPerRead to advance
+// it after each reading. Starts on an ordinary date; a test that needs another
+// passes it.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(std::int64_t start = 1'000'000) : now(start) {}
+
+    std::int64_t localSeconds() const override {
+        const std::int64_t reading = now;
+        now += stepPerRead;
+        return reading;
+    }
+
+    // Mutable: a reading moves it when stepPerRead says so.
+    mutable std::int64_t now;
+    std::int64_t stepPerRead = 0;
+};
+
+}  // namespace corvane::test
