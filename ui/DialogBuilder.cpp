@@ -10,9 +10,9 @@ namespace corvane {
 namespace {
 
 // A box record holds at most this many children.
-constexpr std::size_t maxBoxChildren = 100;
+constexpr std::size_t MaxBoxChildren = 100;
 // Deeper nesting than any dialog needs would only exhaust the stack.
-constexpr int maxNesting = 200;
+constexpr int MaxNesting = 200;
 
 bool is(std::u16string_view name, std::u16string_view key) {
     return equalsIgnoringCase(name, key);
@@ -239,9 +239,9 @@ void addChild(DialogElement& parent, DialogElement& child, const XmlNode& childN
         case LayoutKind::VBox:
         case LayoutKind::MultiBox:
         case LayoutKind::GridBox:
-            if (l.children.size() >= maxBoxChildren) {
+            if (l.children.size() >= MaxBoxChildren) {
                 recordDialogError(dialog, "'%s' box cannot hold more than %zu children",
-                                  toUtf8(parent.tag).c_str(), maxBoxChildren);
+                                  toUtf8(parent.tag).c_str(), MaxBoxChildren);
                 return;
             }
             if (l.kind != LayoutKind::GridBox) {
@@ -296,8 +296,8 @@ void applyStates(DialogElement& e, const XmlNode& node) {
 
 void buildLevel(DialogElement& parent, const XmlNode& parentNode, QWidget* nesting, Dialog& dialog,
                 GadgetTable& gadgets, int depth) {
-    if (depth > maxNesting) {
-        recordDialogError(dialog, "Dialog elements are nested more than %d deep", maxNesting);
+    if (depth > MaxNesting) {
+        recordDialogError(dialog, "Dialog elements are nested more than %d deep", MaxNesting);
         return;
     }
     for (const XmlNode* node = parentNode.firstChild; node != nullptr; node = node->nextSibling) {

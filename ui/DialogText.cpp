@@ -62,10 +62,10 @@ std::int32_t readNumber(std::u16string_view text) {
         negative = text[i] == u'-';
         ++i;
     }
-    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    constexpr std::int64_t Limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (value < limit) {
+        if (value < Limit) {
             value = value * 10 + (text[i] - u'0');
         }
     }
