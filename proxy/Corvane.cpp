@@ -21,7 +21,7 @@
 #include "ui/EventPoll.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
-#include "ui/MainWindow.h"
+#include "ui/MainWindowHandles.h"
 #include "ui/Sleep.h"
 
 namespace corvane {
@@ -104,7 +104,7 @@ int runProgram() {
     PosixNetwork network;
     ProxyLoop proxy(network, logger, clock, windowPoll);
 
-    const MainWindow window = openMainWindow();
+    const MainWindowHandles window = openMainWindow();
     LogViewSink logView(window.logView);
     logger.setView(&logView);
     windowPoll.watchLogView(window.logView);

@@ -33,7 +33,7 @@ void readId(DialogElement& e, std::u16string_view value, Dialog& dialog) {
         if (const auto constant = runtimeConstant(value.substr(1))) {
             e.id = *constant;
         } else {
-            recordDialogError(dialog, "'%s' constant is not found or not declared as runtime%s.",
+            recordBuildError(dialog.error, "'%s' constant is not found or not declared as runtime%s.",
                               toUtf8(value).c_str(), "");
         }
     } else {
@@ -47,14 +47,14 @@ void readEvent(const DialogElement& e, const EventAttribute& event, const XmlAtt
         return;
     }
     if ((e.kind->events & event.mask) == 0) {
-        recordDialogError(dialog, "'%s' is not supported for the following gadget: %s",
+        recordBuildError(dialog.error, "'%s' is not supported for the following gadget: %s",
                           toUtf8(attribute.name).c_str(), toUtf8(e.tag).c_str());
         return;
     }
     // Binding would hand the procedure gadget events of event.type; the
     // runtime table of this program holds no procedure to bind.
     if (!isRuntimeProcedure(attribute.value)) {
-        recordDialogError(dialog, "'%s' is not a runtime procedure.",
+        recordBuildError(dialog.error, "'%s' is not a runtime procedure.",
                           toUtf8(attribute.value).c_str());
     }
 }
@@ -77,7 +77,7 @@ void readCommon(DialogElement& e, const XmlAttribute& a, Dialog& dialog) {
         const FlagListResult r = resolveFlagList(a.value, e.kind->run);
         e.flags |= r.flags;
         if (r.unsupported) {
-            recordDialogError(dialog, "'#%s' flag is not supported for the following gadget: %s",
+            recordBuildError(dialog.error, "'#%s' flag is not supported for the following gadget: %s",
                               toUtf8(*r.unsupported).c_str(), toUtf8(e.tag).c_str());
         }
     } else if (const EventAttribute* event = findEventAttribute(n)) {
@@ -240,7 +240,7 @@ void addChild(DialogElement& parent, DialogElement& child, const XmlNode& childN
         case LayoutKind::MultiBox:
         case LayoutKind::GridBox:
             if (l.children.size() >= MaxBoxChildren) {
-                recordDialogError(dialog, "'%s' box cannot hold more than %zu children",
+                recordBuildError(dialog.error, "'%s' box cannot hold more than %zu children",
                                   toUtf8(parent.tag).c_str(), MaxBoxChildren);
                 return;
             }
@@ -297,7 +297,7 @@ void applyStates(DialogElement& e, const XmlNode& node) {
 void buildLevel(DialogElement& parent, const XmlNode& parentNode, QWidget* nesting, Dialog& dialog,
                 GadgetTable& gadgets, int depth) {
     if (depth > MaxNesting) {
-        recordDialogError(dialog, "Dialog elements are nested more than %d deep", MaxNesting);
+        recordBuildError(dialog.error, "Dialog elements are nested more than %d deep", MaxNesting);
         return;
     }
     for (const XmlNode* node = parentNode.firstChild; node != nullptr; node = node->nextSibling) {

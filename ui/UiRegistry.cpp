@@ -102,7 +102,7 @@ int UiRegistry::dialogOpen(int handle, int xml, std::u16string_view name) {
 
     const XmlNode* node = findWindowNode(xmlTree(xml), name);
     if (node == nullptr) {
-        recordDialogError(*d, "Dialog window not found");
+        recordBuildError(d->error, "Dialog window not found");
         return 0;
     }
     d->root = readWindowElement(*node, *d);

@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "ui/MainWindowHandles.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ protected:
         return gadgetWidget(dialogFind(main.dialog, name));
     }
 
-    MainWindow main;
+    MainWindowHandles main;
     DialogWindow* window = nullptr;
 };
 
