@@ -3,6 +3,7 @@
 #include <array>
 
 #include "ui/DialogText.h"
+#include "ui/EventQueue.h"
 
 namespace corvane {
 
@@ -66,14 +67,14 @@ constexpr std::array<ElementKind, 40> KindTable{{
 
 constexpr std::array<EventAttribute, 9> EventAttributeTable{{
     {u"ONEVENT", EventsRead, -1},
-    {u"ONLEFTCLICK", EventLeftClick, 0},
-    {u"ONRIGHTCLICK", EventRightClick, 1},
-    {u"ONLEFTDOUBLECLICK", EventLeftDoubleClick, 2},
-    {u"ONRIGHTDOUBLECLICK", EventRightDoubleClick, 3},
-    {u"ONCHANGE", EventChange, 768},
-    {u"ONFOCUS", EventFocus, 14000},
-    {u"ONLOSTFOCUS", EventLostFocus, 14001},
-    {u"ONDRAGSTART", EventDragStart, 14002},
+    {u"ONLEFTCLICK", EventLeftClick, GadgetLeftClick},
+    {u"ONRIGHTCLICK", EventRightClick, GadgetRightClick},
+    {u"ONLEFTDOUBLECLICK", EventLeftDoubleClick, GadgetLeftDoubleClick},
+    {u"ONRIGHTDOUBLECLICK", EventRightDoubleClick, GadgetRightDoubleClick},
+    {u"ONCHANGE", EventChange, GadgetChange},
+    {u"ONFOCUS", EventFocus, GadgetFocusGained},
+    {u"ONLOSTFOCUS", EventLostFocus, GadgetFocusLost},
+    {u"ONDRAGSTART", EventDragStart, GadgetDragStart},
 }};
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTest>
 #include <QWindow>
 
 #include "tests/ui/QtApp.h"
@@ -102,6 +103,41 @@ TEST_F(ProgramWindowTest, UserResizeLaysOutBeforeThePollReturnsAndStopsAtTheCont
 
     window->resize(10, 10);
     EXPECT_EQ(window->size(), required);
+}
+
+// Takes the gadget events out of the queue, oldest first; others are dropped.
+std::vector<Event> takeGadgetEvents() {
+    std::vector<Event> events;
+    while (auto event = uiEventQueue().pop()) {
+        if (event->code == GadgetEvent) {
+            events.push_back(*event);
+        }
+    }
+    return events;
+}
+
+TEST_F(ProgramWindowTest, ButtonClicksAndEditorFocusAreGadgetEvents) {
+    const int button = dialogFind(main.dialog, u"button1");
+    const int log = dialogFind(main.dialog, u"txtLog");
+    window->activateWindow();
+    for (int i = 0; i < 1000 && !window->isActiveWindow(); ++i) {
+        eventPoll();
+    }
+    ASSERT_TRUE(window->isActiveWindow());
+    gadget(u"button2")->setFocus();
+    uiEventQueue().clear();
+
+    // The poll returns the event's code, not a platform number.
+    QTest::mouseClick(gadget(u"button1"), Qt::LeftButton);
+    EXPECT_TRUE(pollFor(GadgetEvent));
+    uiEventQueue().clear();
+
+    QTest::mouseClick(gadget(u"button1"), Qt::LeftButton);
+    main.logView->setFocus();
+    gadget(u"button2")->setFocus();
+    EXPECT_EQ(takeGadgetEvents(), (std::vector<Event>{{GadgetEvent, button, main.window, 0},
+                                                      {GadgetEvent, log, main.window, 14000},
+                                                      {GadgetEvent, log, main.window, 14001}}));
 }
 
 TEST_F(ProgramWindowTest, EditorLineOperationsByHandle) {
