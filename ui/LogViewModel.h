@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "ui/BlockRecycler.h"
+#include "ui/EmptyLineState.h"
 #include "ui/LogViewWrap.h"
 
 namespace corvane {
@@ -35,7 +36,7 @@ public:
 
     // 0: ordinary; 1: the text is empty but holds one empty item; 2: that
     // empty item has since been given its break.
-    int emptyLineState() const { return emptyLineState_; }
+    int emptyLineState() const { return emptyLine_.value(); }
 
     QString text() const;
     qint64 textLength() const;
@@ -105,7 +106,7 @@ private:
     std::deque<Paragraph, RecyclingAllocator<Paragraph>> paras_{
         RecyclingAllocator<Paragraph>(recycler_)};
     QString spareText_;
-    int emptyLineState_ = 0;
+    EmptyLineState emptyLine_;
     qint64 anchor_ = 0;
     qint64 caret_ = 0;
 };

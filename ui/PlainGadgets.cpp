@@ -207,7 +207,7 @@ QWidget* makeIpAddress(E& e, QWidget* parent) {
 }
 
 QWidget* makeTextView(E& e, QWidget* parent) {
-    return createEditorGadget(parent, 0, e.text.value_or(std::u16string()));
+    return createTextViewGadget(parent, e.text.value_or(std::u16string()));
 }
 
 constexpr GadgetFactory Factories[] = {
