@@ -34,9 +34,8 @@ public:
     void caretToEnd();
     void clear();
 
-    // 0: ordinary; 1: the text is empty but holds one empty item; 2: that
-    // empty item has since been given its break.
-    int emptyLineState() const { return emptyLine_.value(); }
+    using EmptyItem = corvane::EmptyItem;
+    EmptyItem emptyItem() const { return emptyLine_.item(); }
 
     QString text() const;
     qint64 textLength() const;

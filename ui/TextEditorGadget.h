@@ -28,7 +28,6 @@ public:
     void caretToEnd();
     // Empties the text; the empty item goes with it.
     void clearText();
-    int emptyLineState() const { return emptyLine_.value(); }
 
 private:
     int lineCount() const;
