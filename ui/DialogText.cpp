@@ -1,23 +1,11 @@
 #include "ui/DialogText.h"
 
-#include <QChar>
-
 #include <limits>
 
 #include "log/Utf8.h"
+#include "ui/CaseFold.h"
 
 namespace corvane {
-
-namespace {
-
-char16_t fold(char16_t c) {
-    if (c < 0x80) {
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-    }
-    return QChar::toCaseFolded(c);
-}
-
-}  // namespace
 
 bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
@@ -28,7 +16,7 @@ bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) {
+        if (foldCase(a[i]) != foldCase(b[i])) {
             return false;
         }
     }

@@ -7,7 +7,7 @@ namespace corvane {
 
 namespace {
 
-constexpr QChar paragraphBreak = u'\n';
+constexpr QChar ParagraphBreak = u'\n';
 
 bool isBreak(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
@@ -177,7 +177,7 @@ QString LogViewModel::textRange(qint64 from, qint64 to) const {
         const qsizetype end = i == last.paragraph ? last.offset : text.size();
         out += QStringView(text).sliced(begin, end - begin);
         if (i != last.paragraph) {
-            out += paragraphBreak;
+            out += ParagraphBreak;
         }
     }
     return out;
@@ -283,7 +283,7 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         } else if (breaks == 0) {
             insertAt(length, text);
         } else {
-            QString insertion(breaks, paragraphBreak);
+            QString insertion(breaks, ParagraphBreak);
             insertion += text;
             insertAt(length, insertion);
         }
@@ -292,7 +292,7 @@ void LogViewModel::itemAdd(int position, QStringView text) {
     }
     const qint64 at = lineStart(position);
     QString insertion = text.toString();
-    insertion += paragraphBreak;
+    insertion += ParagraphBreak;
     insertAt(at, insertion);
     anchor_ = caret_ = at + insertion.size();
     emptyLine_.insertedBeforeLine();
