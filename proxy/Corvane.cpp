@@ -22,7 +22,7 @@
 #include "ui/IdleWait.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
-#include "ui/MainWindow.h"
+#include "ui/MainWindowHandles.h"
 
 namespace corvane {
 namespace {
@@ -94,7 +94,7 @@ int runProgram() {
     PosixNetwork network;
     ProxyLoop proxy(network, logger, clock, windowPoll);
 
-    const MainWindow window = openMainWindow();
+    const MainWindowHandles window = openMainWindow();
     LogViewSink logView(window.logView);
     logger.setView(&logView);
 

@@ -181,25 +181,25 @@ LayoutSize oneChildNatural(LayoutNode& node) {
 void applyWindowLimits(LayoutNode& node, LayoutSize& size) {
     const WindowLimits& l = node.limits;
     node.applied = {};
-    if (l.minWidth == sizeLimitUnset && l.minHeight == sizeLimitUnset &&
-        l.maxWidth == sizeLimitUnset && l.maxHeight == sizeLimitUnset) {
+    if (l.minWidth == SizeLimitUnset && l.minHeight == SizeLimitUnset &&
+        l.maxWidth == SizeLimitUnset && l.maxHeight == SizeLimitUnset) {
         return;
     }
     auto minimum = [](int limit, int& computed) -> std::optional<int> {
-        if (limit == sizeLimitUnset) {
+        if (limit == SizeLimitUnset) {
             return std::nullopt;
         }
-        if (limit == sizeLimitAuto) {
+        if (limit == SizeLimitAuto) {
             return computed;
         }
         computed = std::max(computed, limit);
         return limit;
     };
     auto maximum = [](int limit, int computed) -> std::optional<int> {
-        if (limit == sizeLimitUnset) {
+        if (limit == SizeLimitUnset) {
             return std::nullopt;
         }
-        return std::min(limit == sizeLimitAuto ? computed : limit, sizeLimitCeiling);
+        return std::min(limit == SizeLimitAuto ? computed : limit, SizeLimitCeiling);
     };
     node.applied.minWidth = minimum(l.minWidth, size.width);
     node.applied.maxWidth = maximum(l.maxWidth, size.width);
@@ -208,10 +208,10 @@ void applyWindowLimits(LayoutNode& node, LayoutSize& size) {
 }
 
 int splitterMinimum(int setting, int required) {
-    if (setting == splitterRequest) {
+    if (setting == SplitterRequest) {
         return required;
     }
-    return setting == splitterAuto ? 0 : std::max(0, setting);
+    return setting == SplitterAuto ? 0 : std::max(0, setting);
 }
 
 LayoutSize splitterNatural(LayoutNode& node) {
@@ -346,9 +346,9 @@ void placeScrollArea(LayoutNode& node, int w, int h) {
     const int wantW = saturate(std::int64_t{one.marginLeft} + one.marginRight + one.childWidth);
     const int wantH = saturate(std::int64_t{one.marginTop} + one.marginBottom + one.childHeight);
     scroll.content.width =
-        scroll.innerWidth == sizeLimitAuto ? std::max(viewW, wantW) : scroll.innerWidth;
+        scroll.innerWidth == SizeLimitAuto ? std::max(viewW, wantW) : scroll.innerWidth;
     scroll.content.height =
-        scroll.innerHeight == sizeLimitAuto ? std::max(viewH, wantH) : scroll.innerHeight;
+        scroll.innerHeight == SizeLimitAuto ? std::max(viewH, wantH) : scroll.innerHeight;
     if (scroll.verticalOnly) {
         scroll.content.width = viewW;
     }

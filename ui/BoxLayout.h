@@ -85,15 +85,15 @@ struct OneChildFields {
 };
 
 // Window size limits as the document gives them.
-inline constexpr int sizeLimitUnset = -2;
-inline constexpr int sizeLimitAuto = -1;
-inline constexpr int sizeLimitCeiling = 32000;
+inline constexpr int SizeLimitUnset = -2;
+inline constexpr int SizeLimitAuto = -1;
+inline constexpr int SizeLimitCeiling = 32000;
 
 struct WindowLimits {
-    int minWidth = sizeLimitUnset;
-    int minHeight = sizeLimitUnset;
-    int maxWidth = sizeLimitUnset;
-    int maxHeight = sizeLimitUnset;
+    int minWidth = SizeLimitUnset;
+    int minHeight = SizeLimitUnset;
+    int maxWidth = SizeLimitUnset;
+    int maxHeight = SizeLimitUnset;
 };
 
 // Inner-size limits for the window after a required-size pass; an empty one
@@ -130,14 +130,14 @@ struct GridFields {
     int rowTotal = 0;
 };
 
-inline constexpr int splitterAuto = -1;
-inline constexpr int splitterRequest = -2;
+inline constexpr int SplitterAuto = -1;
+inline constexpr int SplitterRequest = -2;
 
 struct SplitterFields {
     bool vertical = false;
     int handle = 0;  // handle thickness, measured by the dialog layer
-    int firstMin = splitterAuto;
-    int secondMin = splitterAuto;
+    int firstMin = SplitterAuto;
+    int secondMin = SplitterAuto;
     // Recorded / placed.
     int firstRequired = 0;
     int secondRequired = 0;
@@ -146,8 +146,8 @@ struct SplitterFields {
 };
 
 struct ScrollFields {
-    int innerWidth = sizeLimitAuto;  // 'auto' or a number
-    int innerHeight = sizeLimitAuto;
+    int innerWidth = SizeLimitAuto;  // 'auto' or a number
+    int innerHeight = SizeLimitAuto;
     bool horizontalOnly = false;
     bool verticalOnly = false;
     LayoutSize content;  // placed: size of the scrolled inner area

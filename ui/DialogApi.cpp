@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "ui/EditorGadget.h"
 #include "ui/Font.h"
-#include "ui/LogViewWidget.h"
 #include "ui/Tooltip.h"
 
 namespace corvane {
@@ -64,33 +64,17 @@ void tooltipSet(int gadget, std::optional<std::u16string_view> text) {
     tooltipSet(gadgetWidget(gadget), text.value_or(std::u16string_view()));
 }
 
-namespace {
-
-LogViewWidget* editorView(int gadget) {
-    return qobject_cast<LogViewWidget*>(gadgetWidget(gadget));
-}
-
-}  // namespace
-
 int itemCount(int gadget) {
-    const LogViewWidget* view = editorView(gadget);
-    return view != nullptr ? view->itemCount() : 0;
+    return editorItemCount(gadgetWidget(gadget));
 }
 void itemRemove(int gadget, int index) {
-    if (LogViewWidget* view = editorView(gadget)) {
-        view->itemRemove(index);
-    }
+    editorItemRemove(gadgetWidget(gadget), index);
 }
 void itemAdd(int gadget, int position, std::optional<std::u16string_view> text) {
-    if (LogViewWidget* view = editorView(gadget)) {
-        const std::u16string_view item = text.value_or(std::u16string_view());
-        view->itemAdd(position, QStringView(item.data(), static_cast<qsizetype>(item.size())));
-    }
+    editorItemAdd(gadgetWidget(gadget), position, text.value_or(std::u16string_view()));
 }
 void caretToEnd(int gadget) {
-    if (LogViewWidget* view = editorView(gadget)) {
-        view->caretToEnd();
-    }
+    editorCaretToEnd(gadgetWidget(gadget));
 }
 
 QWidget* gadgetWidget(int gadget) {

@@ -30,10 +30,11 @@ int titleSet(int window, std::optional<std::u16string_view> text);
 // Replaces the gadget's tooltip; no text means the empty text.
 void tooltipSet(int gadget, std::optional<std::u16string_view> text);
 
-// The line operations of editor gadgets: lines as the view shows them, so a
-// wrapped item counts as several. They act on the log view (a read-only
-// editor); for any other gadget or an invalid handle they do nothing and
-// itemCount is 0. position -1 in itemAdd appends; no text is the empty text.
+// The line operations of editor gadgets: lines as the editor shows them, so
+// a wrapped item counts as several. They act on every editor, the read-only
+// log view and the editable ones alike; for any other gadget or an invalid
+// handle they do nothing and itemCount is 0. position -1 in itemAdd appends;
+// no text is the empty text.
 int itemCount(int gadget);
 void itemRemove(int gadget, int index);
 void itemAdd(int gadget, int position, std::optional<std::u16string_view> text);

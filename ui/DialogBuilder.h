@@ -6,15 +6,10 @@
 #include <string_view>
 
 #include "ui/Dialog.h"
+#include "ui/WindowLookup.h"
 #include "ui/XmlTree.h"
 
 namespace corvane {
-
-// The window element that a name asks for: the root when it is a `window`,
-// or the first `window` child of a `dialogs` root, whose first NAME equals
-// the name ignoring case (an empty name takes the first window). None when
-// nothing matches or the tree has no root.
-const XmlNode* findWindowNode(const XmlTree* tree, std::u16string_view name);
 
 // Reads the window element's own attributes (no gadget: the caller creates
 // the platform window from the result). Errors go to the dialog.

@@ -12,17 +12,17 @@ namespace {
 Qt::WindowFlags qtWindowFlags(std::uint32_t flags) {
     Qt::WindowFlags f = (flags & WG_Window_Tool) != 0 ? Qt::Tool : Qt::Window;
     f |= Qt::CustomizeWindowHint;
-    if ((flags & windowCaptionBits) == windowCaptionBits) {
+    if ((flags & WindowCaptionBits) == WindowCaptionBits) {
         f |= Qt::WindowTitleHint;
     }
     if ((flags & WG_Window_NoGadgets) == 0) {
-        if ((flags & windowSystemMenuBit) != 0) {
+        if ((flags & WindowSystemMenuBit) != 0) {
             f |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
         }
-        if ((flags & windowMinimizeBit) != 0) {
+        if ((flags & WindowMinimizeBit) != 0) {
             f |= Qt::WindowMinimizeButtonHint;
         }
-        if ((flags & windowMaximizeBit) != 0) {
+        if ((flags & WindowMaximizeBit) != 0) {
             f |= Qt::WindowMaximizeButtonHint;
         }
     }
@@ -41,7 +41,7 @@ DialogWindow::DialogWindow(std::uint32_t flags)
 }
 
 bool DialogWindow::resizable() const {
-    return (flags_ & windowSizeBorderBit) != 0;
+    return (flags_ & WindowSizeBorderBit) != 0;
 }
 
 void DialogWindow::setInnerSize(int width, int height) {

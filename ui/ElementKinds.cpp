@@ -3,23 +3,24 @@
 #include <array>
 
 #include "ui/DialogText.h"
+#include "ui/EventQueue.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr std::uint16_t plainEvents = EventsRead;
-constexpr std::uint16_t editEvents = EventsRead | EventChange | EventFocus | EventLostFocus;
-constexpr std::uint16_t listEvents = EventsRead | EventRightClick | EventLeftClick |
+constexpr std::uint16_t PlainEvents = EventsRead;
+constexpr std::uint16_t EditEvents = EventsRead | EventChange | EventFocus | EventLostFocus;
+constexpr std::uint16_t ListEvents = EventsRead | EventRightClick | EventLeftClick |
                                      EventRightDoubleClick | EventLeftDoubleClick | EventChange |
                                      EventDragStart;
-constexpr std::uint16_t imageEvents = EventsRead | EventRightClick | EventLeftClick |
+constexpr std::uint16_t ImageEvents = EventsRead | EventRightClick | EventLeftClick |
                                       EventRightDoubleClick | EventLeftDoubleClick | EventDragStart;
 
 using LK = LayoutKind;
 using FR = FlagRun;
 
-constexpr std::array<ElementKind, 40> kinds{{
+constexpr std::array<ElementKind, 40> KindTable{{
     {u"window", CodeWindow, LK::Window, FR::Window, 0, 8, false},
     {u"hbox", CodeHBox, LK::HBox, FR::None, 0, 0, false},
     {u"vbox", CodeVBox, LK::VBox, FR::None, 0, 0, false},
@@ -27,34 +28,34 @@ constexpr std::array<ElementKind, 40> kinds{{
     {u"singlebox", CodeSingleBox, LK::SingleBox, FR::None, 0, 10, false},
     {u"multibox", CodeMultiBox, LK::MultiBox, FR::None, 0, 0, false},
     {u"empty", CodeEmpty, LK::Gadget, FR::None, 0, 0, false},
-    {u"button", CodeButton, LK::MeasuredGadget, FR::Button, plainEvents, 0, true},
-    {u"checkbox", CodeCheckBox, LK::MeasuredGadget, FR::CheckBox, plainEvents, 0, true},
-    {u"option", CodeOption, LK::MeasuredGadget, FR::None, plainEvents, 0, true},
-    {u"text", CodeText, LK::MeasuredGadget, FR::Text, plainEvents, 0, true},
-    {u"string", CodeString, LK::MeasuredGadget, FR::String, editEvents, 0, true},
-    {u"shortcut", CodeShortcut, LK::MeasuredGadget, FR::None, plainEvents, 0, true},
-    {u"image", CodeImage, LK::MeasuredGadget, FR::Image, imageEvents, 0, true},
-    {u"buttonimage", CodeButtonImage, LK::MeasuredGadget, FR::ImageButton, plainEvents, 0, true},
+    {u"button", CodeButton, LK::MeasuredGadget, FR::Button, PlainEvents, 0, true},
+    {u"checkbox", CodeCheckBox, LK::MeasuredGadget, FR::CheckBox, PlainEvents, 0, true},
+    {u"option", CodeOption, LK::MeasuredGadget, FR::None, PlainEvents, 0, true},
+    {u"text", CodeText, LK::MeasuredGadget, FR::Text, PlainEvents, 0, true},
+    {u"string", CodeString, LK::MeasuredGadget, FR::String, EditEvents, 0, true},
+    {u"shortcut", CodeShortcut, LK::MeasuredGadget, FR::None, PlainEvents, 0, true},
+    {u"image", CodeImage, LK::MeasuredGadget, FR::Image, ImageEvents, 0, true},
+    {u"buttonimage", CodeButtonImage, LK::MeasuredGadget, FR::ImageButton, PlainEvents, 0, true},
     {u"listview", CodeListView, LK::MeasuredGadget, FR::ListView,
      EventsRead | EventLeftClick | EventLeftDoubleClick, 0, true},
-    {u"listicon", CodeListIcon, LK::Gadget, FR::ListIcon, listEvents, 0, true},
-    {u"tree", CodeTree, LK::Gadget, FR::Tree, listEvents, 0, true},
-    {u"combobox", CodeComboBox, LK::MeasuredGadget, FR::ComboBox, editEvents, 0, true},
-    {u"calendar", CodeCalendar, LK::MeasuredGadget, FR::Calendar, plainEvents, 0, true},
+    {u"listicon", CodeListIcon, LK::Gadget, FR::ListIcon, ListEvents, 0, true},
+    {u"tree", CodeTree, LK::Gadget, FR::Tree, ListEvents, 0, true},
+    {u"combobox", CodeComboBox, LK::MeasuredGadget, FR::ComboBox, EditEvents, 0, true},
+    {u"calendar", CodeCalendar, LK::MeasuredGadget, FR::Calendar, PlainEvents, 0, true},
     {u"date", CodeDate, LK::MeasuredGadget, FR::Date, EventsRead | EventChange, 0, true},
-    {u"explorercombo", CodeExplorerCombo, LK::MeasuredGadget, FR::ExplorerCombo, plainEvents, 0,
+    {u"explorercombo", CodeExplorerCombo, LK::MeasuredGadget, FR::ExplorerCombo, PlainEvents, 0,
      true},
-    {u"explorerlist", CodeExplorerList, LK::Gadget, FR::ExplorerList, listEvents, 0, true},
-    {u"explorertree", CodeExplorerTree, LK::Gadget, FR::ExplorerTree, listEvents, 0, true},
-    {u"editor", CodeEditor, LK::Gadget, FR::Editor, plainEvents, 0, true},
-    {u"hyperlink", CodeHyperLink, LK::MeasuredGadget, FR::HyperLink, plainEvents, 0, true},
-    {u"ipaddress", CodeIpAddress, LK::MeasuredGadget, FR::None, plainEvents, 0, true},
-    {u"scintilla", CodeScintilla, LK::Gadget, FR::None, plainEvents, 0, true},
-    {u"scrollbar", CodeScrollBar, LK::Gadget, FR::ScrollBar, plainEvents, 0, true},
-    {u"progressbar", CodeProgressBar, LK::Gadget, FR::ProgressBar, plainEvents, 0, true},
-    {u"trackbar", CodeTrackBar, LK::Gadget, FR::TrackBar, plainEvents, 0, true},
+    {u"explorerlist", CodeExplorerList, LK::Gadget, FR::ExplorerList, ListEvents, 0, true},
+    {u"explorertree", CodeExplorerTree, LK::Gadget, FR::ExplorerTree, ListEvents, 0, true},
+    {u"editor", CodeEditor, LK::Gadget, FR::Editor, PlainEvents, 0, true},
+    {u"hyperlink", CodeHyperLink, LK::MeasuredGadget, FR::HyperLink, PlainEvents, 0, true},
+    {u"ipaddress", CodeIpAddress, LK::MeasuredGadget, FR::None, PlainEvents, 0, true},
+    {u"scintilla", CodeScintilla, LK::Gadget, FR::None, PlainEvents, 0, true},
+    {u"scrollbar", CodeScrollBar, LK::Gadget, FR::ScrollBar, PlainEvents, 0, true},
+    {u"progressbar", CodeProgressBar, LK::Gadget, FR::ProgressBar, PlainEvents, 0, true},
+    {u"trackbar", CodeTrackBar, LK::Gadget, FR::TrackBar, PlainEvents, 0, true},
     {u"spin", CodeSpin, LK::MeasuredGadget, FR::Spin, EventsRead | EventChange, 0, true},
-    {u"web", CodeWeb, LK::Gadget, FR::None, plainEvents, 0, true},
+    {u"web", CodeWeb, LK::Gadget, FR::None, PlainEvents, 0, true},
     {u"canvas", CodeCanvas, LK::Gadget, FR::Canvas, 0, 10, true},
     {u"container", CodeContainer, LK::Container, FR::Container, 0, 10, true},
     {u"frame", CodeFrame, LK::Container, FR::Frame, 0, 5, true},
@@ -64,22 +65,22 @@ constexpr std::array<ElementKind, 40> kinds{{
     {u"splitter", CodeSplitter, LK::Splitter, FR::Splitter, 0, 0, true},
 }};
 
-constexpr std::array<EventAttribute, 9> eventAttributes{{
+constexpr std::array<EventAttribute, 9> EventAttributeTable{{
     {u"ONEVENT", EventsRead, -1},
-    {u"ONLEFTCLICK", EventLeftClick, 0},
-    {u"ONRIGHTCLICK", EventRightClick, 1},
-    {u"ONLEFTDOUBLECLICK", EventLeftDoubleClick, 2},
-    {u"ONRIGHTDOUBLECLICK", EventRightDoubleClick, 3},
-    {u"ONCHANGE", EventChange, 768},
-    {u"ONFOCUS", EventFocus, 14000},
-    {u"ONLOSTFOCUS", EventLostFocus, 14001},
-    {u"ONDRAGSTART", EventDragStart, 14002},
+    {u"ONLEFTCLICK", EventLeftClick, GadgetLeftClick},
+    {u"ONRIGHTCLICK", EventRightClick, GadgetRightClick},
+    {u"ONLEFTDOUBLECLICK", EventLeftDoubleClick, GadgetLeftDoubleClick},
+    {u"ONRIGHTDOUBLECLICK", EventRightDoubleClick, GadgetRightDoubleClick},
+    {u"ONCHANGE", EventChange, GadgetChange},
+    {u"ONFOCUS", EventFocus, GadgetFocusGained},
+    {u"ONLOSTFOCUS", EventLostFocus, GadgetFocusLost},
+    {u"ONDRAGSTART", EventDragStart, GadgetDragStart},
 }};
 
 }  // namespace
 
 const ElementKind* findElementKind(std::u16string_view tag) {
-    for (const ElementKind& kind : kinds) {
+    for (const ElementKind& kind : KindTable) {
         if (equalsIgnoringCase(kind.tag, tag)) {
             return &kind;
         }
@@ -88,7 +89,7 @@ const ElementKind* findElementKind(std::u16string_view tag) {
 }
 
 const EventAttribute* findEventAttribute(std::u16string_view name) {
-    for (const EventAttribute& attribute : eventAttributes) {
+    for (const EventAttribute& attribute : EventAttributeTable) {
         if (equalsIgnoringCase(attribute.name, name)) {
             return &attribute;
         }

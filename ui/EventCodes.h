@@ -20,8 +20,16 @@ inline constexpr int CloseEvent = 13116;
 inline constexpr int MoveEvent = 13117;
 inline constexpr int SizeEvent = 13118;
 
-// Gadget event types carried in `extra` of a GadgetEvent from an editor.
-inline constexpr int EditorFocusGained = 14000;
-inline constexpr int EditorFocusLost = 14001;
+// Gadget event types, carried in `extra` of a GadgetEvent: what a gadget
+// reports (a button its click, an editor the keyboard focus it took or lost),
+// and the types that a document's event attributes bind to.
+inline constexpr int GadgetLeftClick = 0;
+inline constexpr int GadgetRightClick = 1;
+inline constexpr int GadgetLeftDoubleClick = 2;
+inline constexpr int GadgetRightDoubleClick = 3;
+inline constexpr int GadgetChange = 768;
+inline constexpr int GadgetFocusGained = 14000;
+inline constexpr int GadgetFocusLost = 14001;
+inline constexpr int GadgetDragStart = 14002;
 
 }  // namespace corvane

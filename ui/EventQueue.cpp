@@ -6,7 +6,7 @@ namespace corvane {
 
 namespace {
 
-constexpr BindKey lookupOrder[] = {
+constexpr BindKey LookupOrder[] = {
     BindKey::CodeWindowObjectExtra,
     BindKey::CodeWindowObject,
     BindKey::CodeWindow,
@@ -16,7 +16,7 @@ constexpr BindKey lookupOrder[] = {
 
 // Coalescing compares codes as the 16-bit numbers the window layer uses;
 // anything beyond that range is never taken for a repeat.
-constexpr int maxCoalescedCode = 65535;
+constexpr int MaxCoalescedCode = 65535;
 
 }  // namespace
 
@@ -49,7 +49,7 @@ void EventQueue::unbind(BindKey key, const Event& match) {
 }
 
 void EventQueue::runCallbacks(const Event& event) {
-    for (BindKey key : lookupOrder) {
+    for (BindKey key : LookupOrder) {
         auto it = bindings_.find(keyFor(key, event));
         if (it == bindings_.end()) {
             continue;
@@ -61,7 +61,7 @@ void EventQueue::runCallbacks(const Event& event) {
 }
 
 void EventQueue::enqueue(const Event& event) {
-    if (!queue_.empty() && event.code >= 0 && event.code <= maxCoalescedCode &&
+    if (!queue_.empty() && event.code >= 0 && event.code <= MaxCoalescedCode &&
         queue_.back() == event) {
         return;
     }

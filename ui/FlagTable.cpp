@@ -1,5 +1,6 @@
 #include "ui/FlagTable.h"
 
+#include <algorithm>
 #include <array>
 
 #include "ui/DialogText.h"
@@ -9,11 +10,10 @@ namespace corvane {
 
 namespace {
 
-// Runs in this order; each kind finds its run through runs[] below. Runs keep
-// their own rows even where names repeat (the three explorer runs, and the
-// image button's Toggle row), so a run is always one contiguous slice.
-constexpr std::array<FlagRow, 112> rows{{
-    // Window (0, 12)
+// One array per run. Runs keep their own rows even where names repeat (the
+// three explorer runs, and the image button's Toggle row), so a run is always
+// one array of its own.
+constexpr FlagRow WindowRows[] = {
     {u"WG_Window_ScreenCentered", WG_Window_ScreenCentered},
     {u"WG_Window_WindowCentered", WG_Window_WindowCentered},
     {u"WG_Window_Tool", WG_Window_Tool},
@@ -26,79 +26,96 @@ constexpr std::array<FlagRow, 112> rows{{
     {u"WG_Window_BorderLess", WG_Window_BorderLess},
     {u"WG_Window_NoGadgets", WG_Window_NoGadgets},
     {u"WG_Window_NoActivate", WG_Window_NoActivate},
-    // Button (12, 5)
-    {u"WG_Button_Right", WG_Button_Right},
-    {u"WG_Button_Left", WG_Button_Left},
-    {u"WG_Button_Default", WG_Button_Default},
-    {u"WG_Button_MultiLine", WG_Button_MultiLine},
+};
+
+constexpr FlagRow ButtonRows[] = {
+    {u"WG_Button_Right", WG_Button_Right},     {u"WG_Button_Left", WG_Button_Left},
+    {u"WG_Button_Default", WG_Button_Default}, {u"WG_Button_MultiLine", WG_Button_MultiLine},
     {u"WG_Button_Toggle", WG_Button_Toggle},
-    // Image button (17, 1)
+};
+
+constexpr FlagRow ImageButtonRows[] = {
     {u"WG_Button_Toggle", WG_Button_Toggle},
-    // Calendar (18, 1)
+};
+
+constexpr FlagRow CalendarRows[] = {
     {u"WG_Calendar_Borderless", WG_Calendar_Borderless},
-    // Canvas (19, 5)
+};
+
+constexpr FlagRow CanvasRows[] = {
     {u"WG_Canvas_ClipMouse", 0x1},
     {u"WG_Canvas_Border", WG_Canvas_Border},
     {u"WG_Canvas_Keyboard", WG_Canvas_Keyboard},
     {u"WG_Canvas_DrawFocus", 0x8},
     {u"WG_Canvas_Container", WG_Canvas_Container},
-    // CheckBox (24, 3)
+};
+
+constexpr FlagRow CheckBoxRows[] = {
     {u"WG_CheckBox_Right", WG_CheckBox_Right},
     {u"WG_CheckBox_Center", WG_CheckBox_Center},
     {u"WG_CheckBox_ThreeState", WG_CheckBox_ThreeState},
-    // ComboBox (27, 4)
+};
+
+constexpr FlagRow ComboBoxRows[] = {
     {u"WG_ComboBox_Editable", WG_ComboBox_Editable},
     {u"WG_ComboBox_LowerCase", 0x2},
     {u"WG_ComboBox_UpperCase", 0x4},
     {u"WG_ComboBox_Image", 0x8},
-    // Container (31, 5)
+};
+
+constexpr FlagRow ContainerRows[] = {
     {u"WG_Container_BorderLess", WG_Container_BorderLess},
     {u"WG_Container_Flat", WG_Container_Flat},
     {u"WG_Container_Raised", WG_Container_Raised},
     {u"WG_Container_Single", WG_Container_Single},
     {u"WG_Container_Double", WG_Container_Double},
-    // Date (36, 2)
+};
+
+constexpr FlagRow DateRows[] = {
     {u"WG_Date_UpDown", WG_Date_UpDown},
     {u"WG_Date_CheckBox", 0x2},
-    // Explorer combo (38, 3)
+};
+
+constexpr FlagRow ExplorerComboRows[] = {
     {u"WG_Explorer_NoMyDocuments", 0x1},
     {u"WG_Explorer_DrivesOnly", 0x2},
     {u"WG_Explorer_Editable", 0x4},
-    // Explorer list (41, 14)
-    {u"WG_Explorer_NoMyDocuments", 0x1},
-    {u"WG_Explorer_NoFiles", 0x2},
-    {u"WG_Explorer_NoDriveRequester", 0x4},
-    {u"WG_Explorer_AutoSort", 0x8},
-    {u"WG_Explorer_BorderLess", 0x10},
-    {u"WG_Explorer_AlwaysShowSelection", 0x20},
-    {u"WG_Explorer_NoParentFolder", 0x40},
-    {u"WG_Explorer_NoFolders", 0x80},
-    {u"WG_Explorer_NoDirectoryChange", 0x100},
-    {u"WG_Explorer_NoSort", 0x200},
-    {u"WG_Explorer_MultiSelect", 0x400},
-    {u"WG_Explorer_GridLines", 0x800},
-    {u"WG_Explorer_HeaderDragDrop", 0x1000},
-    {u"WG_Explorer_FullRowSelect", 0x2000},
-    // Explorer tree (55, 8)
-    {u"WG_Explorer_BorderLess", 0x10},
-    {u"WG_Explorer_AlwaysShowSelection", 0x20},
-    {u"WG_Explorer_NoLines", 0x4000},
-    {u"WG_Explorer_NoButtons", 0x8000},
-    {u"WG_Explorer_NoMyDocuments", 0x1},
-    {u"WG_Explorer_NoFiles", 0x2},
-    {u"WG_Explorer_NoDriveRequester", 0x4},
-    {u"WG_Explorer_AutoSort", 0x8},
-    // Editor (63, 2)
+};
+
+constexpr FlagRow ExplorerListRows[] = {
+    {u"WG_Explorer_NoMyDocuments", 0x1},       {u"WG_Explorer_NoFiles", 0x2},
+    {u"WG_Explorer_NoDriveRequester", 0x4},    {u"WG_Explorer_AutoSort", 0x8},
+    {u"WG_Explorer_BorderLess", 0x10},         {u"WG_Explorer_AlwaysShowSelection", 0x20},
+    {u"WG_Explorer_NoParentFolder", 0x40},     {u"WG_Explorer_NoFolders", 0x80},
+    {u"WG_Explorer_NoDirectoryChange", 0x100}, {u"WG_Explorer_NoSort", 0x200},
+    {u"WG_Explorer_MultiSelect", 0x400},       {u"WG_Explorer_GridLines", 0x800},
+    {u"WG_Explorer_HeaderDragDrop", 0x1000},   {u"WG_Explorer_FullRowSelect", 0x2000},
+};
+
+constexpr FlagRow ExplorerTreeRows[] = {
+    {u"WG_Explorer_BorderLess", 0x10},      {u"WG_Explorer_AlwaysShowSelection", 0x20},
+    {u"WG_Explorer_NoLines", 0x4000},       {u"WG_Explorer_NoButtons", 0x8000},
+    {u"WG_Explorer_NoMyDocuments", 0x1},    {u"WG_Explorer_NoFiles", 0x2},
+    {u"WG_Explorer_NoDriveRequester", 0x4}, {u"WG_Explorer_AutoSort", 0x8},
+};
+
+constexpr FlagRow EditorRows[] = {
     {u"WG_Editor_ReadOnly", WG_Editor_ReadOnly},
     {u"WG_Editor_WordWrap", WG_Editor_WordWrap},
-    // Frame (65, 3)
+};
+
+constexpr FlagRow FrameRows[] = {
     {u"WG_Frame_Double", WG_Frame_Double},
     {u"WG_Frame_Single", WG_Frame_Single},
     {u"WG_Frame_Flat", WG_Frame_Flat},
-    // ListView (68, 2)
+};
+
+constexpr FlagRow ListViewRows[] = {
     {u"WG_ListView_MultiSelect", WG_ListView_MultiSelect},
     {u"WG_ListView_ClickSelect", 0x2},
-    // ListIcon (70, 7)
+};
+
+constexpr FlagRow ListIconRows[] = {
     {u"WG_ListIcon_CheckBoxes", 0x1},
     {u"WG_ListIcon_MultiSelect", WG_ListIcon_MultiSelect},
     {u"WG_ListIcon_GridLines", WG_ListIcon_GridLines},
@@ -106,20 +123,26 @@ constexpr std::array<FlagRow, 112> rows{{
     {u"WG_ListIcon_HeaderDragDrop", 0x10},
     {u"WG_ListIcon_AlwaysShowSelection", 0x20},
     {u"WG_ListIcon_ThreeState", 0x40},
-    // ScrollArea (77, 5)
-    {u"WG_ScrollArea_Flat", 0x1},
-    {u"WG_ScrollArea_Raised", 0x2},
-    {u"WG_ScrollArea_Single", 0x4},
-    {u"WG_ScrollArea_BorderLess", WG_ScrollArea_BorderLess},
+};
+
+constexpr FlagRow ScrollAreaRows[] = {
+    {u"WG_ScrollArea_Flat", 0x1},    {u"WG_ScrollArea_Raised", 0x2},
+    {u"WG_ScrollArea_Single", 0x4},  {u"WG_ScrollArea_BorderLess", WG_ScrollArea_BorderLess},
     {u"WG_ScrollArea_Center", 0x10},
-    // ScrollBar (82, 1)
+};
+
+constexpr FlagRow ScrollBarRows[] = {
     {u"WG_ScrollBar_Vertical", WG_ScrollBar_Vertical},
-    // Splitter (83, 4)
+};
+
+constexpr FlagRow SplitterRows[] = {
     {u"WG_Splitter_Vertical", WG_Splitter_Vertical},
     {u"WG_Splitter_Separator", 0x2},
     {u"WG_Splitter_FirstFixed", 0x4},
     {u"WG_Splitter_SecondFixed", 0x8},
-    // String (87, 8)
+};
+
+constexpr FlagRow StringRows[] = {
     {u"WG_String_Password", WG_String_Password},
     {u"WG_String_ReadOnly", WG_String_ReadOnly},
     {u"WG_String_Numeric", 0x4},
@@ -128,80 +151,115 @@ constexpr std::array<FlagRow, 112> rows{{
     {u"WG_String_BorderLess", WG_String_BorderLess},
     {u"WG_String_AutoComplete", 0x40},
     {u"WG_String_AutoInsert", 0x80},
-    // Spin (95, 2)
+};
+
+constexpr FlagRow SpinRows[] = {
     {u"WG_Spin_ReadOnly", WG_Spin_ReadOnly},
     {u"WG_Spin_Numeric", 0x2},
-    // Tree (97, 5)
+};
+
+constexpr FlagRow TreeRows[] = {
     {u"WG_Tree_AlwaysShowSelection", 0x1},
     {u"WG_Tree_NoLines", WG_Tree_NoLines},
     {u"WG_Tree_NoButtons", WG_Tree_NoButtons},
     {u"WG_Tree_CheckBoxes", 0x8},
     {u"WG_Tree_ThreeState", 0x10},
-    // Image (102, 2)
+};
+
+constexpr FlagRow ImageRows[] = {
     {u"WG_Image_Raised", 0x1},
     {u"WG_Image_Border", WG_Image_Border},
-    // ProgressBar (104, 2)
+};
+
+constexpr FlagRow ProgressBarRows[] = {
     {u"WG_ProgressBar_Smooth", 0x1},
     {u"WG_ProgressBar_Vertical", WG_ProgressBar_Vertical},
-    // TrackBar (106, 2)
+};
+
+constexpr FlagRow TrackBarRows[] = {
     {u"WG_TrackBar_Ticks", WG_TrackBar_Ticks},
     {u"WG_TrackBar_Vertical", WG_TrackBar_Vertical},
-    // HyperLink (108, 1)
+};
+
+constexpr FlagRow HyperLinkRows[] = {
     {u"WG_HyperLink_Underline", WG_HyperLink_Underline},
-    // Text (109, 3)
+};
+
+constexpr FlagRow TextRows[] = {
     {u"WG_Text_Center", WG_Text_Center},
     {u"WG_Text_Right", WG_Text_Right},
     {u"WG_Text_Border", WG_Text_Border},
-}};
-
-struct RunSlice {
-    std::size_t first;
-    std::size_t count;
 };
 
-// Indexed by FlagRun.
-constexpr std::array<RunSlice, 28> runs{{
-    {0, 0},    // None
-    {0, 12},   // Window
-    {12, 5},   // Button
-    {17, 1},   // ImageButton
-    {18, 1},   // Calendar
-    {19, 5},   // Canvas
-    {24, 3},   // CheckBox
-    {27, 4},   // ComboBox
-    {31, 5},   // Container
-    {36, 2},   // Date
-    {38, 3},   // ExplorerCombo
-    {41, 14},  // ExplorerList
-    {55, 8},   // ExplorerTree
-    {63, 2},   // Editor
-    {65, 3},   // Frame
-    {68, 2},   // ListView
-    {70, 7},   // ListIcon
-    {77, 5},   // ScrollArea
-    {82, 1},   // ScrollBar
-    {83, 4},   // Splitter
-    {87, 8},   // String
-    {95, 2},   // Spin
-    {97, 5},   // Tree
-    {102, 2},  // Image
-    {104, 2},  // ProgressBar
-    {106, 2},  // TrackBar
-    {108, 1},  // HyperLink
-    {109, 3},  // Text
-}};
+struct RunRows {
+    FlagRun run;
+    std::span<const FlagRow> rows;
+};
 
-constexpr std::size_t maxFlagNameLength = 128;
+// The runs in table order; FlagRun::None has none.
+constexpr RunRows Runs[] = {
+    {FlagRun::Window, WindowRows},
+    {FlagRun::Button, ButtonRows},
+    {FlagRun::ImageButton, ImageButtonRows},
+    {FlagRun::Calendar, CalendarRows},
+    {FlagRun::Canvas, CanvasRows},
+    {FlagRun::CheckBox, CheckBoxRows},
+    {FlagRun::ComboBox, ComboBoxRows},
+    {FlagRun::Container, ContainerRows},
+    {FlagRun::Date, DateRows},
+    {FlagRun::ExplorerCombo, ExplorerComboRows},
+    {FlagRun::ExplorerList, ExplorerListRows},
+    {FlagRun::ExplorerTree, ExplorerTreeRows},
+    {FlagRun::Editor, EditorRows},
+    {FlagRun::Frame, FrameRows},
+    {FlagRun::ListView, ListViewRows},
+    {FlagRun::ListIcon, ListIconRows},
+    {FlagRun::ScrollArea, ScrollAreaRows},
+    {FlagRun::ScrollBar, ScrollBarRows},
+    {FlagRun::Splitter, SplitterRows},
+    {FlagRun::String, StringRows},
+    {FlagRun::Spin, SpinRows},
+    {FlagRun::Tree, TreeRows},
+    {FlagRun::Image, ImageRows},
+    {FlagRun::ProgressBar, ProgressBarRows},
+    {FlagRun::TrackBar, TrackBarRows},
+    {FlagRun::HyperLink, HyperLinkRows},
+    {FlagRun::Text, TextRows},
+};
+
+constexpr std::size_t RowCount = [] {
+    std::size_t count = 0;
+    for (const RunRows& run : Runs) {
+        count += run.rows.size();
+    }
+    return count;
+}();
+
+// Every row, run after run, as one array.
+constexpr std::array<FlagRow, RowCount> AllRows = [] {
+    std::array<FlagRow, RowCount> all{};
+    auto out = all.begin();
+    for (const RunRows& run : Runs) {
+        out = std::copy(run.rows.begin(), run.rows.end(), out);
+    }
+    return all;
+}();
+
+constexpr std::size_t MaxFlagNameLength = 128;
 
 }  // namespace
 
 std::span<const FlagRow> flagTable() {
-    return rows;
+    return AllRows;
 }
 
 std::span<const FlagRow> flagRun(FlagRun run) {
-    const RunSlice slice = runs[static_cast<std::size_t>(run)];
-    return std::span<const FlagRow>(rows).subspan(slice.first, slice.count);
+    for (const RunRows& candidate : Runs) {
+        if (candidate.run == run) {
+            return candidate.rows;
+        }
+    }
+    return {};
 }
 
 FlagListResult resolveFlagList(std::u16string_view value, FlagRun run) {
@@ -225,7 +283,7 @@ FlagListResult resolveFlagList(std::u16string_view value, FlagRun run) {
         while (!name.empty() && isBlank(name.back())) {
             name.remove_suffix(1);
         }
-        if (name.size() > maxFlagNameLength || (name.empty() && !raw.empty())) {
+        if (name.size() > MaxFlagNameLength || (name.empty() && !raw.empty())) {
             break;
         }
         bool found = false;

@@ -24,11 +24,11 @@ inline constexpr std::uint32_t WG_Window_MinimizeGadget = 0xCA0000;
 inline constexpr std::uint32_t WG_Window_MaximizeGadget = 0xC90000;
 inline constexpr std::uint32_t WG_Window_Invisible = 0x10000000;
 // Single style bits inside the window values above.
-inline constexpr std::uint32_t windowCaptionBits = 0xC00000;
-inline constexpr std::uint32_t windowSystemMenuBit = 0x80000;
-inline constexpr std::uint32_t windowSizeBorderBit = 0x40000;
-inline constexpr std::uint32_t windowMinimizeBit = 0x20000;
-inline constexpr std::uint32_t windowMaximizeBit = 0x10000;
+inline constexpr std::uint32_t WindowCaptionBits = 0xC00000;
+inline constexpr std::uint32_t WindowSystemMenuBit = 0x80000;
+inline constexpr std::uint32_t WindowSizeBorderBit = 0x40000;
+inline constexpr std::uint32_t WindowMinimizeBit = 0x20000;
+inline constexpr std::uint32_t WindowMaximizeBit = 0x10000;
 
 inline constexpr std::uint32_t WG_Button_Default = 0x1;
 inline constexpr std::uint32_t WG_Button_Left = 0x100;

@@ -11,7 +11,7 @@ namespace corvane {
 
 namespace {
 
-constexpr int fallbackDpi = 96;
+constexpr int FallbackDpi = 96;
 
 // The fonts opened on the UI thread, by handle. They live until the process
 // ends, as the program's fonts always have.
@@ -56,14 +56,14 @@ int fontPixelHeight(int points, int dpi) {
 int displayDpiY() {
     static const int dpi = [] {
         if (qGuiApp == nullptr) {
-            return fallbackDpi;
+            return FallbackDpi;
         }
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (screen == nullptr) {
-            return fallbackDpi;
+            return FallbackDpi;
         }
         const int read = static_cast<int>(std::lround(screen->logicalDotsPerInchY()));
-        return read > 0 ? read : fallbackDpi;
+        return read > 0 ? read : FallbackDpi;
     }();
     return dpi;
 }

@@ -89,15 +89,15 @@ void parseOneChildAlign(std::u16string_view value, OneChildFields& one) {
 }
 
 int parseSizeLimit(std::u16string_view value) {
-    return equalsIgnoringCase(value, u"auto") ? sizeLimitAuto : readNumber(value);
+    return equalsIgnoringCase(value, u"auto") ? SizeLimitAuto : readNumber(value);
 }
 
 int parseSplitterMinimum(std::u16string_view value) {
     if (equalsIgnoringCase(value, u"auto")) {
-        return splitterAuto;
+        return SplitterAuto;
     }
     if (equalsIgnoringCase(value, u"request")) {
-        return splitterRequest;
+        return SplitterRequest;
     }
     return readNumber(value);
 }

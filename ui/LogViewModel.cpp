@@ -79,10 +79,7 @@ int LogViewModel::lineCount() const {
 }
 
 int LogViewModel::itemCount() const {
-    if (isEmptyText()) {
-        return emptyItem_ == EmptyItem::None ? 0 : 1;
-    }
-    return lineCount();
+    return emptyLine_.itemCount(isEmptyText(), lineCount());
 }
 
 QString LogViewModel::text() const {
@@ -263,7 +260,7 @@ void LogViewModel::itemRemove(int index) {
     removeRange(from, to);
     anchor_ = caret_ = from;
     if (isEmptyText()) {
-        emptyItem_ = EmptyItem::None;
+        emptyLine_.textEmptied();
     }
 }
 
@@ -272,16 +269,7 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         const qint64 length = textLength();
         // The breaks go in with the text in one edit; the result is the same
         // as inserting them one after the other at the end.
-        qsizetype breaks = 0;
-        if (emptyItem_ == EmptyItem::Alone) {
-            ++breaks;
-            emptyItem_ = EmptyItem::Broken;
-        }
-        if (length > 0) {
-            ++breaks;
-        } else if (text.isEmpty() && emptyItem_ == EmptyItem::None) {
-            emptyItem_ = EmptyItem::Alone;
-        }
+        const qsizetype breaks = emptyLine_.breaksBeforeAppend(length, text.isEmpty());
         if (breaks == 1 && !std::any_of(text.begin(), text.end(), isBreak)) {
             // The log's case: one new paragraph at the end, in the storage of
             // one trimmed from the front when there is one.
@@ -307,12 +295,7 @@ void LogViewModel::itemAdd(int position, QStringView text) {
     insertion += ParagraphBreak;
     insertAt(at, insertion);
     anchor_ = caret_ = at + insertion.size();
-    // The empty item that made the text count one line now sits after the
-    // new item with its break; without this, the next append would give it a
-    // second break and a stray empty line.
-    if (emptyItem_ == EmptyItem::Alone) {
-        emptyItem_ = EmptyItem::Broken;
-    }
+    emptyLine_.insertedBeforeLine();
 }
 
 void LogViewModel::caretToEnd() {
@@ -323,7 +306,7 @@ void LogViewModel::clear() {
     paras_.clear();
     paras_.emplace_back();
     rewrap(paras_.front());
-    emptyItem_ = EmptyItem::None;
+    emptyLine_.textEmptied();
     anchor_ = caret_ = 0;
 }
 

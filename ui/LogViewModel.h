@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "ui/BlockRecycler.h"
+#include "ui/EmptyLineState.h"
 #include "ui/LogViewWrap.h"
 
 namespace corvane {
@@ -33,14 +34,8 @@ public:
     void caretToEnd();
     void clear();
 
-    // An empty text counts as no line, unless an empty item was added to it;
-    // that item is then one line, whose break comes with the next item.
-    enum class EmptyItem {
-        None,    // the ordinary case
-        Alone,   // the text is empty but holds one empty item
-        Broken,  // that empty item has since been given its break
-    };
-    EmptyItem emptyItem() const { return emptyItem_; }
+    using EmptyItem = corvane::EmptyItem;
+    EmptyItem emptyItem() const { return emptyLine_.item(); }
 
     QString text() const;
     qint64 textLength() const;
@@ -110,7 +105,7 @@ private:
     std::deque<Paragraph, RecyclingAllocator<Paragraph>> paras_{
         RecyclingAllocator<Paragraph>(recycler_)};
     QString spareText_;
-    EmptyItem emptyItem_ = EmptyItem::None;
+    EmptyLineState emptyLine_;
     qint64 anchor_ = 0;
     qint64 caret_ = 0;
 };

@@ -17,6 +17,8 @@ void tooltipSet(QWidget* gadget, std::u16string_view text) {
     if (gadget == nullptr) {
         return;
     }
+    // The user reads the tips while another window has the focus too.
+    gadget->window()->setAttribute(Qt::WA_AlwaysShowToolTips);
     gadget->setToolTip(tooltipDisplayText(text));
 }
 

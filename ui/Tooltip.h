@@ -12,9 +12,10 @@ namespace corvane {
 // escaped. Plain text ('&' included) is passed unchanged.
 QString tooltipDisplayText(std::u16string_view text);
 
-// Replaces the gadget's tooltip by `text` (empty: no tooltip). Qt shows it
-// when the pointer rests on the gadget, also in an inactive window. Does
-// nothing for a null gadget.
+// Replaces the gadget's tooltip by `text` (empty: no tooltip), shown when the
+// pointer rests on the gadget. Qt shows tips only in the active window unless
+// the window asks otherwise, so this also marks the gadget's window to show
+// them when it is not active. Does nothing for a null gadget.
 void tooltipSet(QWidget* gadget, std::u16string_view text);
 
 }  // namespace corvane

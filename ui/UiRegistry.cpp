@@ -8,6 +8,7 @@
 #include "ui/DialogBuilder.h"
 #include "ui/EventPoll.h"
 #include "ui/FlagTable.h"
+#include "ui/GadgetEvents.h"
 #include "ui/Gadgets.h"
 
 namespace corvane {
@@ -102,7 +103,7 @@ int UiRegistry::dialogOpen(int handle, int xml, std::u16string_view name) {
 
     const XmlNode* node = findWindowNode(xmlTree(xml), name);
     if (node == nullptr) {
-        recordDialogError(*d, "Dialog window not found");
+        recordBuildError(d->error, "Dialog window not found");
         return 0;
     }
     d->root = readWindowElement(*node, *d);
@@ -127,6 +128,7 @@ int UiRegistry::dialogOpen(int handle, int xml, std::u16string_view name) {
     // From now on the window's close requests, resizes and state changes
     // become events of this handle; the bridge lives as long as the window.
     new WindowEventBridge(d->window.get(), d->windowHandle);
+    reportGadgetEvents(*d->root, d->windowHandle, uiEventQueue());
 
     layOut(*d, 0, 0);
     const std::uint32_t flags = d->root->flags;

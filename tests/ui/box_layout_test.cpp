@@ -45,8 +45,8 @@ struct WorkedLayout {
     LayoutNode& editor2 = tree.node(LayoutKind::Gadget);
 
     explicit WorkedLayout(int buttonWidth) {
-        window.limits.minWidth = sizeLimitAuto;
-        window.limits.minHeight = sizeLimitAuto;
+        window.limits.minWidth = SizeLimitAuto;
+        window.limits.minHeight = SizeLimitAuto;
         window.children = {&hbox1};
         int item = 0;
         parseExpandMode(u"item:1", hbox1.box.expandMode, item, false);
@@ -271,7 +271,7 @@ TEST(BoxLayout, WindowLimits) {
     window.limits.maxHeight = parseSizeLimit(u"40000");
     window.limits.minHeight = parseSizeLimit(u"auto");
     requiredSize(window);
-    EXPECT_EQ(window.applied, (AppliedLimits{700, 66, 700, sizeLimitCeiling}));
+    EXPECT_EQ(window.applied, (AppliedLimits{700, 66, 700, SizeLimitCeiling}));
 }
 
 TEST(BoxLayout, WindowNeverPlacesItsChildSmallerThanTheInnerArea) {

@@ -1,10 +1,12 @@
-#include "ui/MainWindow.h"
+#include "ui/MainWindowHandles.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QTest>
 #include <QWindow>
 
 #include "tests/ui/QtApp.h"
@@ -39,7 +41,7 @@ protected:
         return gadgetWidget(dialogFind(main.dialog, name));
     }
 
-    MainWindow main;
+    MainWindowHandles main;
     DialogWindow* window = nullptr;
 };
 
@@ -104,6 +106,41 @@ TEST_F(ProgramWindowTest, UserResizeLaysOutBeforeThePollReturnsAndStopsAtTheCont
     EXPECT_EQ(window->size(), required);
 }
 
+// Takes the gadget events out of the queue, oldest first; others are dropped.
+std::vector<Event> takeGadgetEvents() {
+    std::vector<Event> events;
+    while (auto event = uiEventQueue().pop()) {
+        if (event->code == GadgetEvent) {
+            events.push_back(*event);
+        }
+    }
+    return events;
+}
+
+TEST_F(ProgramWindowTest, ButtonClicksAndEditorFocusAreGadgetEvents) {
+    const int button = dialogFind(main.dialog, u"button1");
+    const int log = dialogFind(main.dialog, u"txtLog");
+    window->activateWindow();
+    for (int i = 0; i < 1000 && !window->isActiveWindow(); ++i) {
+        eventPoll();
+    }
+    ASSERT_TRUE(window->isActiveWindow());
+    gadget(u"button2")->setFocus();
+    uiEventQueue().clear();
+
+    // The poll returns the event's code, not a platform number.
+    QTest::mouseClick(gadget(u"button1"), Qt::LeftButton);
+    EXPECT_TRUE(pollFor(GadgetEvent));
+    uiEventQueue().clear();
+
+    QTest::mouseClick(gadget(u"button1"), Qt::LeftButton);
+    main.logView->setFocus();
+    gadget(u"button2")->setFocus();
+    EXPECT_EQ(takeGadgetEvents(), (std::vector<Event>{{GadgetEvent, button, main.window, 0},
+                                                      {GadgetEvent, log, main.window, 14000},
+                                                      {GadgetEvent, log, main.window, 14001}}));
+}
+
 TEST_F(ProgramWindowTest, EditorLineOperationsByHandle) {
     const int log = dialogFind(main.dialog, u"txtLog");
     itemAdd(log, -1, std::nullopt);
@@ -127,6 +164,78 @@ TEST_F(ProgramWindowTest, EditorLineOperationsByHandle) {
     }
     EXPECT_EQ(itemCount(log), 0);
 }
+
+// The same line operations on the read-only log view and on the editable
+// credit line.
+class EditorLineTest : public ProgramWindowTest,
+                       public testing::WithParamInterface<std::u16string_view> {
+protected:
+    QString text() const {
+        QWidget* editor = gadget(GetParam());
+        if (auto* view = qobject_cast<LogViewWidget*>(editor)) {
+            return view->text();
+        }
+        return qobject_cast<QPlainTextEdit*>(editor)->toPlainText();
+    }
+    qint64 caret() const {
+        QWidget* editor = gadget(GetParam());
+        if (auto* view = qobject_cast<LogViewWidget*>(editor)) {
+            return view->model().caret();
+        }
+        return qobject_cast<QPlainTextEdit*>(editor)->textCursor().position();
+    }
+    // Removes line 0 until nothing is left; false if that never happens.
+    bool empty(int editor) const {
+        for (int i = 0; i < 1000 && itemCount(editor) > 0; ++i) {
+            itemRemove(editor, 0);
+        }
+        return itemCount(editor) == 0 && text().isEmpty();
+    }
+};
+
+TEST_P(EditorLineTest, ItemsAreAddedAndRemovedByLine) {
+    const int editor = dialogFind(main.dialog, GetParam());
+    ASSERT_TRUE(empty(editor));
+    itemAdd(editor, -1, std::nullopt);
+    EXPECT_EQ(itemCount(editor), 1);
+    EXPECT_EQ(text(), "");
+    itemAdd(editor, -1, u"X");
+    EXPECT_EQ(text(), "\nX");
+    EXPECT_EQ(itemCount(editor), 2);
+    itemRemove(editor, 0);
+    itemRemove(editor, 0);
+    EXPECT_EQ(text(), "");
+    EXPECT_EQ(itemCount(editor), 0);
+
+    itemAdd(editor, -1, u"A");
+    itemAdd(editor, -1, u"B");
+    itemAdd(editor, 0, u"N");
+    EXPECT_EQ(text(), "N\nA\nB");
+    EXPECT_EQ(itemCount(editor), 3);
+    caretToEnd(editor);
+    EXPECT_EQ(caret(), 5);
+}
+
+TEST_P(EditorLineTest, AWrappedItemCountsItsDisplayedLines) {
+    const int editor = dialogFind(main.dialog, GetParam());
+    ASSERT_TRUE(empty(editor));
+    const QString words = QStringLiteral("word ").repeated(200);
+    itemAdd(editor, -1, words.toStdU16String());
+    const int lines = itemCount(editor);
+    EXPECT_GE(lines, 2);
+    // Removing line 0 takes only its first displayed line.
+    itemRemove(editor, 0);
+    EXPECT_EQ(itemCount(editor), lines - 1);
+    EXPECT_FALSE(text().isEmpty());
+    EXPECT_TRUE(words.endsWith(text()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, EditorLineTest,
+                         testing::Values(std::u16string_view(u"txtLog"),
+                                         std::u16string_view(u"editor2")),
+                         [](const testing::TestParamInfo<std::u16string_view>& row) {
+                             return row.param == u"txtLog" ? "LogView" : "EditableEditor";
+                         });
 
 TEST(ProgramWindowWithoutDocument, FailedOpenLeavesNoWindowAndFindsNothing) {
     test::ensureQtApp();

@@ -4,8 +4,10 @@ namespace corvane {
 
 class LogViewWidget;
 
-// The program's window as it stands after startup.
-struct MainWindow {
+// The handles by which the program reaches its window after startup. The
+// window itself and its gadgets belong to the dialog layer; these only name
+// them, and copying them copies no window.
+struct MainWindowHandles {
     int font = 0;     // the gadget font, 0 when none could be made
     int dialog = 0;   // the dialog; it has no window when the open failed
     int window = -1;  // -1 when the window could not be opened
@@ -19,6 +21,6 @@ struct MainWindow {
 // the buttons' tooltips and a fresh layout; then the parsed tree is freed.
 // A window that cannot be opened is no error: the program runs on without.
 // Needs a QApplication.
-MainWindow openMainWindow();
+MainWindowHandles openMainWindow();
 
 }  // namespace corvane

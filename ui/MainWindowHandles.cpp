@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "ui/MainWindowHandles.h"
 
 #include "ui/DialogApi.h"
 #include "ui/DialogDocument.h"
@@ -8,8 +8,8 @@
 
 namespace corvane {
 
-MainWindow openMainWindow() {
-    MainWindow main;
+MainWindowHandles openMainWindow() {
+    MainWindowHandles main;
     main.font = fontOpen(u"Consolas", 10);
     defaultFontSet(main.font);
     main.dialog = dialogNew();
