@@ -146,9 +146,9 @@ int main(int argc, char** argv) {
         text += (i % 4 == 0) ? "\r\n" : "\n";
     }
     {
-        std::ofstream out(folder / BlocklistFilter::blockListFile, std::ios::binary);
+        std::ofstream out(folder / BlocklistFilter::BlockListFile, std::ios::binary);
         out << text;
-        std::ofstream allow(folder / BlocklistFilter::allowListFile, std::ios::binary);
+        std::ofstream allow(folder / BlocklistFilter::AllowListFile, std::ios::binary);
         for (std::size_t i = 0; i < 1000; ++i) {
             allow << listed[random.below(listed.size())] << '\n';
         }
@@ -157,10 +157,11 @@ int main(int argc, char** argv) {
 
     // Parsing alone, from memory.
     {
-        corvane::blocklist::DomainSet names;
+        corvane::blocklist::DomainSet::Builder builder;
         const Stopwatch watch;
         const auto summary =
-            corvane::blocklist::parseList(text, corvane::blocklist::ListKind::Block, names);
+            corvane::blocklist::parseList(text, corvane::blocklist::ListKind::Block, builder);
+        const auto names = builder.build();
         const Timing took = watch.elapsed();
         std::printf(
             "parse from memory: %.3f s wall, %.3f s processor (%zu names, %zu distinct, "

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "DomainSet.h"
@@ -36,7 +37,30 @@ struct ParseSummary {
 // joined by single dots, at most 253 bytes in all. The host names that hosts
 // files map for the machine itself (localhost, broadcasthost, ip6-...) are not
 // taken from hosts lines.
-ParseSummary parseList(std::string_view text, ListKind kind, DomainSet& names);
+//
+// The text may come in pieces split anywhere, as it is read from a file;
+// only the last, unfinished line of a piece is copied.
+class ListReader {
+public:
+    ListReader(ListKind kind, DomainSet::Builder& names);
+
+    void feed(std::string_view piece);
+    // Reads a last line that had no line end; the summary of the whole text.
+    ParseSummary finish();
+
+private:
+    void readLine(std::string_view line);
+    void readDirective(std::string_view head, std::size_t tokens, std::string_view value);
+    void readHostsLine(std::size_t tokens, std::string_view names);
+
+    ListKind kind_;
+    DomainSet::Builder& names_;
+    std::string partial_;
+    ParseSummary summary_;
+};
+
+// The whole text at once.
+ParseSummary parseList(std::string_view text, ListKind kind, DomainSet::Builder& names);
 
 // Validates one name as described above and strips "*." and a final dot;
 // the empty view when the name is unusable.

@@ -103,6 +103,11 @@ TEST_F(BlocklistFiles, UnreadableListKeepsThePreviousNamesUntilFixed) {
     ASSERT_EQ(mkfifo((folder.path() / "blocklist.txt").c_str(), 0600), 0);
     now += 1s;
     EXPECT_EQ(query(u"ads.example"), Block);
+    // A regular file whose read fails: what was read of it must not count.
+    std::filesystem::remove(folder.path() / "blocklist.txt");
+    std::filesystem::create_symlink("/proc/self/mem", folder.path() / "blocklist.txt");
+    now += 1s;
+    EXPECT_EQ(query(u"ads.example"), Block);
     std::filesystem::remove(folder.path() / "blocklist.txt");
     folder.write("blocklist.txt", "other.example\n");
     now += 1s;

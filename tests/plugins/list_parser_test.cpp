@@ -36,8 +36,9 @@ class ListParsing : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ListParsing, ReadsRealWorldShapes) {
     const ParseCase& c = GetParam();
-    DomainSet names;
-    const ParseSummary summary = parseList(c.text, c.kind, names);
+    DomainSet::Builder builder;
+    const ParseSummary summary = parseList(c.text, c.kind, builder);
+    const DomainSet names = builder.build();
     EXPECT_EQ(summary.names, c.names);
     EXPECT_EQ(summary.skippedLines, c.skippedLines);
     EXPECT_EQ(summary.verdict, c.verdict);
@@ -160,9 +161,42 @@ TEST(ListParsing, BinaryGarbageIsSkippedWithoutHarm) {
         garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
     }
     garbage += "\nsurvivor.example\n";
-    DomainSet names;
+    DomainSet::Builder names;
     parseList(garbage, ListKind::Block, names);
-    EXPECT_TRUE(names.containsSelfOrParent(u"survivor.example"));
+    EXPECT_TRUE(names.build().containsSelfOrParent(u"survivor.example"));
+}
+
+// A file is read in pieces that end anywhere, inside a line, between CR and
+// LF, one byte long: the lines must read exactly as in one piece.
+TEST(ListParsing, TextSplitAnywhereReadsAsWhole) {
+    const std::string text =
+        "# list\r\n0.0.0.0 a.example b.example\r\nc.example\n"
+        "@verdict BlockReply\nbad line\nlast.example";
+    auto check = [&](const std::vector<std::string_view>& pieces, std::size_t split) {
+        DomainSet::Builder names;
+        ListReader reader(ListKind::Block, names);
+        for (const std::string_view piece : pieces) {
+            reader.feed(piece);
+        }
+        const ParseSummary summary = reader.finish();
+        EXPECT_EQ(summary.names, 4u) << split;
+        EXPECT_EQ(summary.skippedLines, 1u) << split;
+        EXPECT_EQ(summary.verdict, BlockReply) << split;
+        const DomainSet set = names.build();
+        for (const char16_t* query : {u"a.example", u"b.example", u"c.example", u"last.example"}) {
+            EXPECT_TRUE(set.containsSelfOrParent(query)) << split;
+        }
+        EXPECT_FALSE(set.containsSelfOrParent(u"example")) << split;
+    };
+    const std::string_view whole = text;
+    for (std::size_t split = 0; split <= whole.size(); ++split) {
+        check({whole.substr(0, split), "", whole.substr(split)}, split);
+    }
+    std::vector<std::string_view> bytes;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        bytes.push_back(whole.substr(i, 1));
+    }
+    check(bytes, whole.size() + 1);
 }
 
 }  // namespace
