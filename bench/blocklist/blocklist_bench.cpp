@@ -158,9 +158,10 @@ int main(int argc, char** argv) {
     // Parsing alone, from memory.
     {
         corvane::blocklist::DomainSet::Builder builder;
+        corvane::blocklist::DomainSet::Builder exceptions;
         const Stopwatch watch;
-        const auto summary =
-            corvane::blocklist::parseList(text, corvane::blocklist::ListKind::Block, builder);
+        const auto summary = corvane::blocklist::parseList(
+            text, corvane::blocklist::ListKind::Block, builder, exceptions);
         const auto names = builder.build();
         const Timing took = watch.elapsed();
         std::printf(

@@ -27,7 +27,7 @@ CoarseClock::time_point CoarseClock::now() noexcept {
 }
 
 std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
-    if (lists.allowed.containsSelfOrParent(name)) {
+    if (lists.allowed.containsSelfOrParent(name) || lists.exceptions.containsSelfOrParent(name)) {
         return Forward;
     }
     return lists.blocked.containsSelfOrParent(name) ? lists.verdict : Forward;
@@ -61,17 +61,20 @@ void BlocklistFilter::refresh() {
 }
 
 void BlocklistFilter::reload(ListFile& file, ListKind kind) {
+    // The allow list's "@@" rules allow, like the rest of it.
     DomainSet::Builder names;
-    ListReader reader(kind, names);
+    DomainSet::Builder exceptions;
+    ListReader reader(kind, names, kind == ListKind::Block ? exceptions : names);
     FileStamp stamp;
     if (!readListFile(file.path, reader, stamp)) {
         return;
     }
     const ParseSummary summary = reader.finish();
-    // The new set is indexed while the old one still answers, then takes
+    // Each new set is indexed while the old one still answers, then takes
     // its place: at most two of a kind are ever held.
     if (kind == ListKind::Block) {
         lists_.blocked = names.build();
+        lists_.exceptions = exceptions.build();
         lists_.verdict = summary.verdict.value_or(Block);
     } else {
         lists_.allowed = names.build();

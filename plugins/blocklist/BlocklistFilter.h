@@ -27,17 +27,19 @@ struct CoarseClock {
 // The names the plug-in acts on, and what it answers for a blocked one.
 struct FilterLists {
     DomainSet blocked;
+    DomainSet exceptions;  // the block list's own "@@" rules
     DomainSet allowed;
     std::int32_t verdict = Block;  // unless the block list says otherwise
 };
 
 // The verdict for one query name: Forward when the name or a parent domain is
-// allowed, else the lists' verdict when the name or a parent is blocked, else
+// allowed or excepted, else the lists' verdict when the name or a parent is blocked, else
 // Forward.
 std::int32_t decide(const FilterLists& lists, std::u16string_view name);
 
 // The two list files of one folder, kept loaded and fresh:
-//   blocklist.txt   names to block, and the "@verdict" directive
+//   blocklist.txt   names to block, the "@verdict" directive, and "@@"
+//                   exceptions, which are never blocked
 //   allowlist.txt   names never to block
 // A missing file is an empty list. The files are read on the first query and
 // read again when one of them is found changed (inode, size or modification

@@ -130,6 +130,37 @@ std::optional<std::int32_t> verdictNamed(std::string_view value) {
     return std::nullopt;
 }
 
+// An element-hiding rule ("example.com##.ad", "#@#", "#?#", "#$#" and
+// their kin) styles pages; it says nothing about the name before it, which
+// would otherwise survive as a plain domain once the '#' cut the rest off.
+// A '#' after whitespace or at the start still begins a comment.
+bool startsElementHiding(std::string_view line, std::size_t hash) {
+    if (hash == 0 || isWhitespace(line[hash - 1])) {
+        return false;
+    }
+    const std::size_t marker = line.find_first_not_of("@?$%", hash + 1);
+    return marker != std::string_view::npos && marker - hash <= 3 && line[marker] == '#';
+}
+
+// "[Adblock Plus 2.0]" and the like name the syntax, nothing to block.
+bool isHeader(std::string_view line) {
+    const Span first = nextToken(line, 0);
+    std::size_t last = line.size();
+    while (last > first.start && isWhitespace(line[last - 1])) {
+        --last;
+    }
+    return first.start < line.size() && line[first.start] == '[' && line[last - 1] == ']';
+}
+
+// The name of "||name^", the one adblock-style rule that is about a name and
+// all its subdomains; empty for any other rule.
+std::string_view ruleName(std::string_view rule) {
+    if (rule.size() < 4 || !rule.starts_with("||") || rule.back() != '^') {
+        return {};
+    }
+    return usableName(rule.substr(2, rule.size() - 3));
+}
+
 }  // namespace
 
 std::string_view usableName(std::string_view token) {
@@ -163,7 +194,8 @@ std::string_view usableName(std::string_view token) {
     return token;
 }
 
-ListReader::ListReader(ListKind kind, DomainSet::Builder& names) : kind_(kind), names_(names) {}
+ListReader::ListReader(ListKind kind, DomainSet::Builder& names, DomainSet::Builder& exceptions)
+    : kind_(kind), names_(names), exceptions_(exceptions) {}
 
 void ListReader::feed(std::string_view piece) {
     if (!partial_.empty()) {
@@ -193,13 +225,24 @@ ParseSummary ListReader::finish() {
 }
 
 void ListReader::readLine(std::string_view line) {
-    line = line.substr(0, line.find('#'));
+    const std::size_t hash = line.find('#');
+    if (hash != std::string_view::npos) {
+        if (startsElementHiding(line, hash)) {
+            ++summary_.skippedLines;
+            return;
+        }
+        line = line.substr(0, hash);
+    }
     const Tokens tokens = splitLine(line);
-    if (tokens.count == 0) {
+    if (tokens.count == 0 || tokens.first[0].front() == '!' || isHeader(line)) {
         return;
     }
     const std::string_view head = tokens.first[0];
-    if (head.front() == '@') {
+    if (head.starts_with("@@")) {
+        readRule(head.substr(2), tokens.count, exceptions_, summary_.exceptions);
+    } else if (head.starts_with("||")) {
+        readRule(head, tokens.count, names_, summary_.names);
+    } else if (head.front() == '@') {
         readDirective(head, tokens.count, tokens.first[1]);
     } else if (isAddress(head)) {
         readHostsLine(tokens.count, tokens.rest);
@@ -210,6 +253,16 @@ void ListReader::readLine(std::string_view line) {
         } else {
             ++summary_.skippedLines;
         }
+    }
+}
+
+void ListReader::readRule(std::string_view rule, std::size_t tokens, DomainSet::Builder& into,
+                          std::size_t& count) {
+    const std::string_view name = tokens == 1 ? ruleName(rule) : std::string_view{};
+    if (!name.empty() && into.add(name)) {
+        ++count;
+    } else {
+        ++summary_.skippedLines;
     }
 }
 
@@ -243,8 +296,9 @@ void ListReader::readHostsLine(std::size_t tokens, std::string_view rest) {
     }
 }
 
-ParseSummary parseList(std::string_view text, ListKind kind, DomainSet::Builder& names) {
-    ListReader reader(kind, names);
+ParseSummary parseList(std::string_view text, ListKind kind, DomainSet::Builder& names,
+                       DomainSet::Builder& exceptions) {
+    ListReader reader(kind, names, exceptions);
     reader.feed(text);
     return reader.finish();
 }
