@@ -4,66 +4,16 @@
 #include <array>
 #include <utility>
 
+#include "NameHash.h"
+
 namespace corvane::blocklist {
 namespace {
 
-constexpr std::uint64_t HashSeed = 0xCBF29CE484222325ULL;
-constexpr std::uint64_t HashPrime = 0x100000001B3ULL;
 // Far more than a list has; keeps the table's slot count within 32 bits.
 constexpr std::size_t MaxNames = std::size_t{1} << 31;
 
-constexpr unsigned char foldCase(unsigned value) {
-    return static_cast<unsigned char>(value >= 'A' && value <= 'Z' ? value + ('a' - 'A') : value);
-}
-
-// The hash runs over a name from its last byte to its first, so that while
-// walking a name leftwards the hash of every parent domain is at hand the
-// moment its first byte is reached. The finish step spreads the bits that
-// FNV leaves weak, since the table uses the low half and the tag the high.
-constexpr std::uint64_t hashStep(std::uint64_t hash, unsigned char byte) {
-    return (hash ^ byte) * HashPrime;
-}
-
-constexpr std::uint64_t hashFinish(std::uint64_t hash) {
-    hash ^= hash >> 33;
-    hash *= 0xFF51AFD7ED558CCDULL;
-    hash ^= hash >> 33;
-    hash *= 0xC4CEB9FE1A85EC53ULL;
-    hash ^= hash >> 33;
-    return hash;
-}
-
 std::uint32_t tagOf(std::uint64_t hash) {
     return static_cast<std::uint32_t>(hash >> 32);
-}
-
-// The parent domains of a query name that could be stored, with their hashes,
-// shortest first.
-struct Suffix {
-    std::size_t start;
-    std::uint64_t hash;
-};
-using Suffixes = std::array<Suffix, DomainSet::MaxNameLength / 2 + 1>;
-
-// Only a suffix no longer than the longest storable name can match, and none
-// that reaches past a character wider than a byte.
-std::size_t suffixesOf(std::u16string_view name, Suffixes& suffixes) {
-    std::size_t count = 0;
-    std::uint64_t hash = HashSeed;
-    const std::size_t stop =
-        name.size() > DomainSet::MaxNameLength ? name.size() - DomainSet::MaxNameLength : 0;
-    for (std::size_t i = name.size(); i > stop; --i) {
-        const char16_t c = name[i - 1];
-        if (c > 0xFF) {
-            break;
-        }
-        hash = hashStep(hash, foldCase(c));
-        const std::size_t start = i - 1;
-        if (start == 0 || name[start - 1] == u'.') {
-            suffixes[count++] = Suffix{start, hashFinish(hash)};
-        }
-    }
-    return count;
 }
 
 }  // namespace
@@ -97,8 +47,7 @@ public:
     ~IndexBatch() { flush(); }
 
     void add(std::uint32_t ref, std::string_view name) {
-        if (suffixCount_ + MaxNameLength / 2 + 1 > suffixes_.size() ||
-            nameCount_ == names_.size()) {
+        if (markCount_ + MaxNameLength / 2 + 1 > marks_.size() || nameCount_ == names_.size()) {
             flush();
         }
         std::uint64_t hash = HashSeed;
@@ -108,7 +57,7 @@ public:
             if (i == 1 || name[i - 2] == '.') {
                 suffixHash = hashFinish(hash);
                 set_.suffixes_.prefetch(suffixHash);
-                suffixes_[suffixCount_++] = suffixHash;
+                marks_[markCount_++] = {suffixHash, i == 1 ? Mark::Stored : Mark::Parent};
             }
         }
         __builtin_prefetch(&set_.slots_[set_.home(suffixHash)], 1);
@@ -116,6 +65,11 @@ public:
     }
 
 private:
+    using Mark = SuffixFilter::Mark;
+    struct PendingMark {
+        std::uint64_t hash;
+        Mark mark;
+    };
     struct Pending {
         std::uint32_t ref;
         std::string_view name;
@@ -123,21 +77,21 @@ private:
     };
 
     void flush() {
-        for (std::size_t k = 0; k < suffixCount_; ++k) {
-            set_.suffixes_.add(suffixes_[k]);
+        for (std::size_t k = 0; k < markCount_; ++k) {
+            set_.suffixes_.add(marks_[k].hash, marks_[k].mark);
         }
         for (std::size_t k = 0; k < nameCount_; ++k) {
             set_.insert(names_[k].ref, names_[k].name, names_[k].hash);
         }
-        suffixCount_ = 0;
+        markCount_ = 0;
         nameCount_ = 0;
     }
 
     DomainSet& set_;
     std::array<Pending, 16> names_;
     std::size_t nameCount_ = 0;
-    std::array<std::uint64_t, 256> suffixes_;
-    std::size_t suffixCount_ = 0;
+    std::array<PendingMark, 256> marks_;
+    std::size_t markCount_ = 0;
 };
 
 void DomainSet::insert(std::uint32_t ref, std::string_view name, std::uint64_t hash) {
@@ -165,43 +119,54 @@ void DomainSet::index(std::size_t names, std::size_t suffixes) {
 }
 
 bool DomainSet::containsSelfOrParent(std::u16string_view name) const {
+    return count_ != 0 && containsSelfOrParent(QueryName(name));
+}
+
+bool DomainSet::containsSelfOrParent(const QueryName& name) const {
     if (count_ == 0) {
         return false;
     }
-    Suffixes suffixes;
-    const std::size_t count = suffixesOf(name, suffixes);
+    const std::size_t count = name.suffixCount();
     // Each question is most likely a cache miss in a big set: ask for the
-    // first few at once, so their misses overlap instead of queueing.
-    // The filter is not asked about the whole name, the last suffix: the
-    // table answers for it anyway.
+    // first few, and for the whole name's slot, the one a listed name
+    // queried as it stands needs, at once, so their misses overlap instead
+    // of queueing. The filter is not asked about the whole name, the last
+    // suffix: the table answers for it anyway.
     for (std::size_t k = 0; k < std::min<std::size_t>(count, 3); ++k) {
         if (k + 1 < count) {
-            suffixes_.prefetch(suffixes[k].hash);
+            suffixes_.prefetch(name.hash(k));
         }
-        __builtin_prefetch(&slots_[home(suffixes[k].hash)]);
+        __builtin_prefetch(&slots_[home(name.hash(k))]);
     }
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k + 1 < count && !suffixes_.mayContain(suffixes[k].hash)) {
+    if (count > 3) {
+        __builtin_prefetch(&slots_[home(name.hash(count - 1))]);
+    }
+    for (std::size_t k = 0; k + 1 < count; ++k) {
+        const SuffixFilter::Marks marks = suffixes_.marksOf(name.hash(k));
+        if (marks.mayBeStored && storesSuffix(name, k)) {
+            return true;
+        }
+        if (!marks.mayBeParent) {
             // No stored name lies below a domain that is not even a parent.
             return false;
         }
-        const std::u16string_view suffix = name.substr(suffixes[k].start);
-        const bool stored = stores(suffixes[k].hash, [&](std::string_view candidate) {
-            if (candidate.size() != suffix.size()) {
+    }
+    return count != 0 && storesSuffix(name, count - 1);
+}
+
+bool DomainSet::storesSuffix(const QueryName& name, std::size_t k) const {
+    const std::u16string_view suffix = name.suffix(k);
+    return stores(name.hash(k), [&](std::string_view candidate) {
+        if (candidate.size() != suffix.size()) {
+            return false;
+        }
+        for (std::size_t j = 0; j < candidate.size(); ++j) {
+            if (static_cast<unsigned char>(candidate[j]) != foldCase(suffix[j])) {
                 return false;
             }
-            for (std::size_t j = 0; j < candidate.size(); ++j) {
-                if (static_cast<unsigned char>(candidate[j]) != foldCase(suffix[j])) {
-                    return false;
-                }
-            }
-            return true;
-        });
-        if (stored) {
-            return true;
         }
-    }
-    return false;
+        return true;
+    });
 }
 
 std::size_t DomainSet::memoryBytes() const {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "NameArena.h"
+#include "NameHash.h"
+#include "QueryName.h"
 #include "SuffixFilter.h"
 
 namespace corvane::blocklist {
@@ -16,11 +18,12 @@ namespace corvane::blocklist {
 //
 // The names sit end to end in an arena; an open-addressing table of 8-byte
 // slots (arena reference and 32 bits of the name's hash) points into it,
-// sized once for the names, at most 60% full. A Bloom filter holds every
-// stored name and every parent domain of one: the walk over a query name
-// starts at its last label and stops at the first domain the filter has
-// never seen, so a name under an unlisted domain costs one question of the
-// filter however deep it is. Together about 35 bytes a name.
+// sized once for the names, at most 60% full. A Bloom filter marks every
+// stored name, and apart from those every parent domain of one: the walk
+// over a query name starts at its last label, looks into the table only for
+// a domain the filter may hold as stored, and stops at the first domain that
+// is not even a parent, so a name under an unlisted domain costs one question
+// of the filter however deep it is. Together about 35 bytes a name.
 //
 // Names are stored as the bytes of their text with A-Z folded to a-z; bytes
 // 0x80..0xFF are kept as they are and compared exactly.
@@ -29,7 +32,6 @@ namespace corvane::blocklist {
 // builds a new set beside the old one.
 class DomainSet {
 public:
-    static constexpr std::size_t MaxNameLength = 253;
     class Builder;
 
     // The empty set.
@@ -40,6 +42,8 @@ public:
     // query text, one character per byte; a character above U+00FF matches
     // nothing, and no parent above it is considered.
     bool containsSelfOrParent(std::u16string_view name) const;
+    // The same for a name already taken apart, as when several sets are asked.
+    bool containsSelfOrParent(const QueryName& name) const;
 
     // The number of distinct names.
     std::size_t size() const { return count_; }
@@ -60,6 +64,7 @@ private:
     std::size_t next(std::size_t slot) const { return slot + 1 == slots_.size() ? 0 : slot + 1; }
     template <typename Equals>
     bool stores(std::uint64_t hash, Equals equals) const;
+    bool storesSuffix(const QueryName& name, std::size_t k) const;
 
     NameArena arena_;
     std::vector<Slot> slots_;

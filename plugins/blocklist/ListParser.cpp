@@ -170,7 +170,7 @@ std::string_view usableName(std::string_view token) {
     if (!token.empty() && token.back() == '.') {
         token.remove_suffix(1);
     }
-    if (token.empty() || token.size() > DomainSet::MaxNameLength) {
+    if (token.empty() || token.size() > MaxNameLength) {
         return {};
     }
     std::size_t labelLength = 0;
