@@ -112,7 +112,7 @@ void DomainSet::index(std::size_t names, std::size_t suffixes) {
     }
     // At most 60% full: a miss, the common case for a filter, ends within a
     // cache line or two.
-    slots_.assign(names + names * 2 / 3 + 1, Slot{0, 0});
+    slots_ = PageArray<Slot>(names + names * 2 / 3 + 1);
     suffixes_ = SuffixFilter(suffixes);
     IndexBatch batch(*this);
     arena_.forEach([&](std::uint32_t ref, std::string_view name) { batch.add(ref, name); });
@@ -170,7 +170,7 @@ bool DomainSet::storesSuffix(const QueryName& name, std::size_t k) const {
 }
 
 std::size_t DomainSet::memoryBytes() const {
-    return arena_.bytes() + slots_.capacity() * sizeof(Slot) + suffixes_.bytes();
+    return arena_.bytes() + slots_.bytes() + suffixes_.bytes();
 }
 
 bool DomainSet::Builder::add(std::string_view name) {

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "NameArena.h"
 #include "NameHash.h"
+#include "PageBuffer.h"
 #include "QueryName.h"
 #include "SuffixFilter.h"
 
@@ -67,7 +67,7 @@ private:
     bool storesSuffix(const QueryName& name, std::size_t k) const;
 
     NameArena arena_;
-    std::vector<Slot> slots_;
+    PageArray<Slot> slots_;
     SuffixFilter suffixes_;
     std::size_t count_ = 0;
 };

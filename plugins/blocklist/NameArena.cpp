@@ -13,14 +13,12 @@ std::uint32_t NameArena::append(std::string_view name) {
             return 0;
         }
         if (used_ < ChunkBytes) {
-            chunks_.back()[used_] = 0;  // the end of the chunk's names
+            chunks_.back().data()[used_] = 0;  // the end of the chunk's names
         }
-        // Left uninitialised on purpose: pages not yet written stay
-        // unbacked, so a short list costs only what it fills.
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(ChunkBytes));
+        chunks_.emplace_back(ChunkBytes, !chunks_.empty());
         used_ = 1;
     }
-    char* at = chunks_.back().get() + used_;
+    char* at = chunks_.back().data() + used_;
     at[0] = static_cast<char>(name.size());
     std::memcpy(at + 1, name.data(), name.size());
     const auto ref = static_cast<std::uint32_t>((chunks_.size() - 1) * ChunkBytes + used_);

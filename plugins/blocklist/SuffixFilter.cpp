@@ -21,7 +21,7 @@ constexpr Salts ParentSalts = {0x9E3779B1U, 0x85EBCA77U, 0xC2B2AE3DU, 0x27D4EB2F
 }  // namespace
 
 SuffixFilter::SuffixFilter(std::size_t marks)
-    : blocks_(std::max<std::size_t>(1, marks * BitsPerMark / (8 * sizeof(Block))), Block{}) {}
+    : blocks_(std::max<std::size_t>(1, marks * BitsPerMark / (8 * sizeof(Block)))) {}
 
 // The block comes from the hash's high half, the bits inside it from the
 // low half, so the two choices are independent.
@@ -48,7 +48,7 @@ bool SuffixFilter::covers(const Block& block, const Block& mask) {
 }
 
 void SuffixFilter::add(std::uint64_t hash, Mark mark) {
-    if (blocks_.empty()) {
+    if (blocks_.size() == 0) {
         return;
     }
     Block& block = blocks_[blockFor(hash)];
@@ -59,7 +59,7 @@ void SuffixFilter::add(std::uint64_t hash, Mark mark) {
 }
 
 SuffixFilter::Marks SuffixFilter::marksOf(std::uint64_t hash) const {
-    if (blocks_.empty()) {
+    if (blocks_.size() == 0) {
         return {false, false};
     }
     const Block& block = blocks_[blockFor(hash)];
@@ -67,7 +67,7 @@ SuffixFilter::Marks SuffixFilter::marksOf(std::uint64_t hash) const {
 }
 
 void SuffixFilter::prefetch(std::uint64_t hash) const {
-    if (!blocks_.empty()) {
+    if (blocks_.size() != 0) {
         __builtin_prefetch(&blocks_[blockFor(hash)]);
     }
 }

@@ -3,7 +3,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "PageBuffer.h"
 
 namespace corvane::blocklist {
 
@@ -32,7 +33,7 @@ public:
     Marks marksOf(std::uint64_t hash) const;
     void prefetch(std::uint64_t hash) const;
 
-    std::size_t bytes() const { return blocks_.size() * sizeof(Block); }
+    std::size_t bytes() const { return blocks_.bytes(); }
 
 private:
     struct alignas(32) Block {
@@ -42,7 +43,7 @@ private:
     static bool covers(const Block& block, const Block& mask);
     std::size_t blockFor(std::uint64_t hash) const;
 
-    std::vector<Block> blocks_;
+    PageArray<Block> blocks_;
 };
 
 }  // namespace corvane::blocklist
