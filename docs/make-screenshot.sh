@@ -16,7 +16,6 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 output="${1:-$repo/docs/window.png}"
 build="$repo/build/release"
-title="Corvane 1.0.0.2"
 
 die() {
     echo "make-screenshot: $*" >&2
@@ -37,6 +36,9 @@ corvane_install_missing "${CORVANE_BUILD_DEPS[@]}" xvfb openbox x11-apps x11-uti
 # ---- the program -------------------------------------------------------------------
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target corvane Filter.DLL
+# The window's title is the project's name and version, as project() gives them.
+title="$(sed -n 's/^CMAKE_PROJECT_NAME:STATIC=//p' "$build/CMakeCache.txt")"
+title="$title $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 export CORVANE_BINARY="$build/proxy/corvane"
 plugin="$build/proxy/Filter.DLL"
 [ -x "$CORVANE_BINARY" ] || die "no program at $CORVANE_BINARY"

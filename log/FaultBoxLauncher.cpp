@@ -1,11 +1,8 @@
 #include "log/FaultBoxLauncher.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstring>
+
+#include "log/HelperProgram.h"
 
 extern char** environ;
 
@@ -50,52 +47,13 @@ bool displayAvailable(const char* const* environment) noexcept {
 }
 
 bool FaultBoxLauncher::prepare(const char* helperPath) noexcept {
-    ready_ = false;
-    if (helperPath != nullptr) {
-        const std::size_t length = std::strlen(helperPath);
-        if (length == 0 || length >= sizeof path_) {
-            return false;
-        }
-        std::memcpy(path_, helperPath, length + 1);
-        ready_ = true;
-        return true;
-    }
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) {
-        return false;
-    }
-    self[length] = '\0';
-    return prepareForProgram(self);
+    ready_ = chooseHelperPath(helperPath, FaultBoxProgram, path_, sizeof path_);
+    return ready_;
 }
 
 bool FaultBoxLauncher::prepareForProgram(const char* programPath) noexcept {
-    ready_ = false;
-    const char* slash = std::strrchr(programPath, '/');
-    if (slash == nullptr) {
-        return false;
-    }
-    const std::size_t folderLength = static_cast<std::size_t>(slash - programPath) + 1;
-    const std::size_t nameLength = std::strlen(kFaultBoxProgram);
-    const std::size_t installedLength = std::strlen(kFaultBoxInstalledFolder);
-    if (folderLength + installedLength + nameLength >= sizeof path_) {
-        return false;
-    }
-    std::memcpy(path_, programPath, folderLength);
-    // path_ becomes the program's folder, then middle, then the helper's name.
-    const auto compose = [&](const char* middle, std::size_t middleLength) {
-        std::memcpy(path_ + folderLength, middle, middleLength);
-        std::memcpy(path_ + folderLength + middleLength, kFaultBoxProgram, nameLength + 1);
-    };
-    compose("", 0);
-    if (access(path_, X_OK) != 0) {
-        compose(kFaultBoxInstalledFolder, installedLength);
-        if (access(path_, X_OK) != 0) {
-            compose("", 0);
-        }
-    }
-    ready_ = true;
-    return true;
+    ready_ = helperPathFor(programPath, FaultBoxProgram, path_, sizeof path_);
+    return ready_;
 }
 
 void FaultBoxLauncher::show(char* text) const noexcept {
@@ -103,22 +61,9 @@ void FaultBoxLauncher::show(char* text) const noexcept {
         return;
     }
     char* argv[] = {const_cast<char*>(path_), text, nullptr};
-    // _Fork, unlike fork, runs no fork handlers and takes no allocator lock,
-    // either of which may be held by the code that faulted.
-    const pid_t child = _Fork();
-    if (child < 0) {
-        return;
-    }
-    if (child == 0) {
-        // The helper must not inherit the handler's blocked signals.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execve(path_, argv, environ);
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const pid_t child = startHelper(path_, argv, -1, -1);
+    if (child > 0) {
+        awaitHelper(child);
     }
 }
 

@@ -6,11 +6,7 @@
 namespace corvane {
 
 // The name of the helper program that shows the fault report's message box.
-inline constexpr const char* kFaultBoxProgram = "corvane-faultbox";
-
-// Where an installed system keeps the helper, relative to the program's own
-// folder: the program in bin/, its private files in lib/corvane/.
-inline constexpr const char* kFaultBoxInstalledFolder = "../lib/corvane/";
+inline constexpr const char* FaultBoxProgram = "corvane-faultbox";
 
 // Whether a message box could be seen by anyone: a display is named
 // (DISPLAY or WAYLAND_DISPLAY, non-empty) and Qt is not told to draw on the
@@ -31,10 +27,8 @@ public:
     // formed; show() then does nothing.
     bool prepare(const char* helperPath) noexcept;
 
-    // The helper that belongs to the program at programPath: kFaultBoxProgram
-    // beside it (the build tree), else in kFaultBoxInstalledFolder from its
-    // folder (an installed system); when neither is there, the path beside it,
-    // which show() then fails to start.
+    // The helper that belongs to the program at programPath (see
+    // helperPathFor in HelperProgram.h).
     bool prepareForProgram(const char* programPath) noexcept;
 
     // Starts the helper with text and returns once it has ended, or at once

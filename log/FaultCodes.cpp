@@ -9,24 +9,24 @@ namespace {
 std::uint32_t floatingPointCode(int siCode) noexcept {
     switch (siCode) {
         case FPE_INTDIV:
-            return faultCode::kIntegerDivideByZero;
+            return faultCode::IntegerDivideByZero;
         case FPE_INTOVF:
-            return faultCode::kIntegerOverflow;
+            return faultCode::IntegerOverflow;
         case FPE_FLTDIV:
-            return faultCode::kFloatDivideByZero;
+            return faultCode::FloatDivideByZero;
         case FPE_FLTOVF:
-            return faultCode::kFloatOverflow;
+            return faultCode::FloatOverflow;
         case FPE_FLTUND:
-            return faultCode::kFloatUnderflow;
+            return faultCode::FloatUnderflow;
         case FPE_FLTRES:
-            return faultCode::kFloatInexactResult;
+            return faultCode::FloatInexactResult;
         case FPE_FLTINV:
-            return faultCode::kFloatInvalidOperation;
+            return faultCode::FloatInvalidOperation;
         case FPE_FLTSUB:
-            return faultCode::kArrayBoundsExceeded;
+            return faultCode::ArrayBoundsExceeded;
         default:
             // Sent by another process or undiagnosed: no exception to name.
-            return faultCode::kSignalBase + static_cast<std::uint32_t>(SIGFPE);
+            return faultCode::SignalBase + static_cast<std::uint32_t>(SIGFPE);
     }
 }
 
@@ -35,20 +35,20 @@ std::uint32_t floatingPointCode(int siCode) noexcept {
 std::uint32_t faultCodeFor(int signo, int siCode, bool stackOverflow) noexcept {
     switch (signo) {
         case SIGSEGV:
-            return stackOverflow ? faultCode::kStackOverflow : faultCode::kAccessViolation;
+            return stackOverflow ? faultCode::StackOverflow : faultCode::AccessViolation;
         case SIGFPE:
             return floatingPointCode(siCode);
         case SIGILL:
-            return siCode == ILL_PRVOPC || siCode == ILL_PRVREG ? faultCode::kPrivilegedInstruction
-                                                                : faultCode::kIllegalInstruction;
+            return siCode == ILL_PRVOPC || siCode == ILL_PRVREG ? faultCode::PrivilegedInstruction
+                                                                : faultCode::IllegalInstruction;
         case SIGBUS:
-            return siCode == BUS_ADRALN ? faultCode::kMisalignedData : faultCode::kPageError;
+            return siCode == BUS_ADRALN ? faultCode::MisalignedData : faultCode::PageError;
         case SIGTRAP:
             // A breakpoint instruction arrives as TRAP_BRKPT on some processors
             // and as SI_KERNEL on x86; only the trace trap is a single step.
-            return siCode == TRAP_TRACE ? faultCode::kSingleStep : faultCode::kBreakpoint;
+            return siCode == TRAP_TRACE ? faultCode::SingleStep : faultCode::Breakpoint;
         default:
-            return faultCode::kSignalBase + static_cast<std::uint32_t>(signo);
+            return faultCode::SignalBase + static_cast<std::uint32_t>(signo);
     }
 }
 
@@ -58,7 +58,7 @@ const char* faultDescription(std::uint32_t code) noexcept {
             return row.description;
         }
     }
-    return kUnknownFaultText;
+    return UnknownFaultText;
 }
 
 }  // namespace corvane

@@ -9,30 +9,30 @@ namespace corvane {
 // descriptions serves every kind of fault. A signal is turned into the code
 // of the processor exception it stands for.
 namespace faultCode {
-inline constexpr std::uint32_t kAccessViolation = 0xC0000005;
-inline constexpr std::uint32_t kArrayBoundsExceeded = 0xC000008C;
-inline constexpr std::uint32_t kBreakpoint = 0x80000003;
-inline constexpr std::uint32_t kMisalignedData = 0x80000002;
-inline constexpr std::uint32_t kFloatDenormalOperand = 0xC000008D;
-inline constexpr std::uint32_t kFloatDivideByZero = 0xC000008E;
-inline constexpr std::uint32_t kFloatInexactResult = 0xC000008F;
-inline constexpr std::uint32_t kFloatInvalidOperation = 0xC0000090;
-inline constexpr std::uint32_t kFloatOverflow = 0xC0000091;
-inline constexpr std::uint32_t kFloatStackCheck = 0xC0000092;
-inline constexpr std::uint32_t kFloatUnderflow = 0xC0000093;
-inline constexpr std::uint32_t kIllegalInstruction = 0xC000001D;
-inline constexpr std::uint32_t kPageError = 0xC0000006;
-inline constexpr std::uint32_t kIntegerDivideByZero = 0xC0000094;
-inline constexpr std::uint32_t kIntegerOverflow = 0xC0000095;
-inline constexpr std::uint32_t kInvalidDisposition = 0xC0000026;
-inline constexpr std::uint32_t kNoncontinuable = 0xC0000025;
-inline constexpr std::uint32_t kPrivilegedInstruction = 0xC0000096;
-inline constexpr std::uint32_t kSingleStep = 0x80000004;
-inline constexpr std::uint32_t kStackOverflow = 0xC00000FD;
+inline constexpr std::uint32_t AccessViolation = 0xC0000005;
+inline constexpr std::uint32_t ArrayBoundsExceeded = 0xC000008C;
+inline constexpr std::uint32_t Breakpoint = 0x80000003;
+inline constexpr std::uint32_t MisalignedData = 0x80000002;
+inline constexpr std::uint32_t FloatDenormalOperand = 0xC000008D;
+inline constexpr std::uint32_t FloatDivideByZero = 0xC000008E;
+inline constexpr std::uint32_t FloatInexactResult = 0xC000008F;
+inline constexpr std::uint32_t FloatInvalidOperation = 0xC0000090;
+inline constexpr std::uint32_t FloatOverflow = 0xC0000091;
+inline constexpr std::uint32_t FloatStackCheck = 0xC0000092;
+inline constexpr std::uint32_t FloatUnderflow = 0xC0000093;
+inline constexpr std::uint32_t IllegalInstruction = 0xC000001D;
+inline constexpr std::uint32_t PageError = 0xC0000006;
+inline constexpr std::uint32_t IntegerDivideByZero = 0xC0000094;
+inline constexpr std::uint32_t IntegerOverflow = 0xC0000095;
+inline constexpr std::uint32_t InvalidDisposition = 0xC0000026;
+inline constexpr std::uint32_t Noncontinuable = 0xC0000025;
+inline constexpr std::uint32_t PrivilegedInstruction = 0xC0000096;
+inline constexpr std::uint32_t SingleStep = 0x80000004;
+inline constexpr std::uint32_t StackOverflow = 0xC00000FD;
 // Signals that stand for no processor exception (an abort, say) get a code
 // of their own in the range no processor exception uses, so that they read
 // as unknown: 0xE0000000 plus the signal number.
-inline constexpr std::uint32_t kSignalBase = 0xE0000000;
+inline constexpr std::uint32_t SignalBase = 0xE0000000;
 }  // namespace faultCode
 
 struct FaultText {
@@ -43,37 +43,37 @@ struct FaultText {
 // faultTexts: from exception code to description, searched from the first
 // row. "Division by zero " keeps its trailing space.
 inline constexpr std::array<FaultText, 20> faultTexts{{
-    {faultCode::kAccessViolation, "Invalid memory access"},
-    {faultCode::kArrayBoundsExceeded, "Array bounds exceeded"},
-    {faultCode::kBreakpoint, "Debugger breakpoint reached"},
-    {faultCode::kMisalignedData, "Misaligned data access"},
-    {faultCode::kFloatDenormalOperand, "Denormal floating-point operand"},
-    {faultCode::kFloatDivideByZero, "Division by zero (floating-point)"},
-    {faultCode::kFloatInexactResult, "Inexact floating-point result"},
-    {faultCode::kFloatInvalidOperation, "Invalid floating-point operation"},
-    {faultCode::kFloatOverflow, "Floating-point overflow (exponent to great)"},
-    {faultCode::kFloatStackCheck, "Floating-point stack overflow or underflow"},
-    {faultCode::kFloatUnderflow, "Floating-point underflow (exponent too small)"},
-    {faultCode::kIllegalInstruction, "Illegal instruction"},
-    {faultCode::kPageError, "Memory page error"},
-    {faultCode::kIntegerDivideByZero, "Division by zero "},
-    {faultCode::kIntegerOverflow, "Integer overflow"},
-    {faultCode::kInvalidDisposition, "Exception handler returned unknown value"},
-    {faultCode::kNoncontinuable,
+    {faultCode::AccessViolation, "Invalid memory access"},
+    {faultCode::ArrayBoundsExceeded, "Array bounds exceeded"},
+    {faultCode::Breakpoint, "Debugger breakpoint reached"},
+    {faultCode::MisalignedData, "Misaligned data access"},
+    {faultCode::FloatDenormalOperand, "Denormal floating-point operand"},
+    {faultCode::FloatDivideByZero, "Division by zero (floating-point)"},
+    {faultCode::FloatInexactResult, "Inexact floating-point result"},
+    {faultCode::FloatInvalidOperation, "Invalid floating-point operation"},
+    {faultCode::FloatOverflow, "Floating-point overflow (exponent to great)"},
+    {faultCode::FloatStackCheck, "Floating-point stack overflow or underflow"},
+    {faultCode::FloatUnderflow, "Floating-point underflow (exponent too small)"},
+    {faultCode::IllegalInstruction, "Illegal instruction"},
+    {faultCode::PageError, "Memory page error"},
+    {faultCode::IntegerDivideByZero, "Division by zero "},
+    {faultCode::IntegerOverflow, "Integer overflow"},
+    {faultCode::InvalidDisposition, "Exception handler returned unknown value"},
+    {faultCode::Noncontinuable,
      "Exception handler tried to continue after non-continuable exception"},
-    {faultCode::kPrivilegedInstruction, "Privileged instruction"},
-    {faultCode::kSingleStep, "Single step trap"},
-    {faultCode::kStackOverflow, "Stack overflow"},
+    {faultCode::PrivilegedInstruction, "Privileged instruction"},
+    {faultCode::SingleStep, "Single step trap"},
+    {faultCode::StackOverflow, "Stack overflow"},
 }};
 
-inline constexpr const char* kUnknownFaultText = "Unknown error code";
+inline constexpr const char* UnknownFaultText = "Unknown error code";
 
 // The exception code for a fatal signal, from its number and si_code.
 // stackOverflow says that a SIGSEGV hit the end of a stack; it is ignored for
 // every other signal. Async-signal-safe.
 std::uint32_t faultCodeFor(int signo, int siCode, bool stackOverflow) noexcept;
 
-// The description of a code from faultTexts, or kUnknownFaultText.
+// The description of a code from faultTexts, or UnknownFaultText.
 // Async-signal-safe.
 const char* faultDescription(std::uint32_t code) noexcept;
 

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 
+#include "log/FaultAddresses.h"
 #include "log/FaultBoxLauncher.h"
 #include "log/FaultCodes.h"
+#include "log/FaultLineLookup.h"
 #include "log/FaultText.h"
+#include "log/WriteAll.h"
 
 #ifndef CORVANE_SOURCE_DIR
 #error "CORVANE_SOURCE_DIR must name the source tree: it tells the system's own frames apart"
@@ -22,30 +24,33 @@ namespace corvane {
 namespace {
 
 // The handler runs here, so that it still has a stack when the fault is a
-// stack overflow; large enough for the unwinder and the debug-info look-up.
-constexpr std::size_t kAltStackSize = 512 * 1024;
+// stack overflow; ample for the unwinder and the start of the helpers (pages
+// the handler never touches cost no memory).
+constexpr std::size_t AltStackSize = 512 * 1024;
 // Below the alternate stack, so that a handler running out of it faults
 // instead of writing over whatever mapping lies below.
-constexpr std::size_t kAltStackGuard = 64 * 1024;
+constexpr std::size_t AltStackGuard = 64 * 1024;
 
 // A fault this close to the stack pointer is the stack running out: the
 // memory just below the stack pointer is the stack's own, mapped on demand,
 // and only fails to appear when the stack may grow no further.
-constexpr std::uintptr_t kStackSlack = 64 * 1024;
+constexpr std::uintptr_t StackSlack = 64 * 1024;
 
 // The kernel keeps a gap of this size below a growing stack; a fault in it,
 // or just past the stack's lowest address, is the main stack overflowing.
-constexpr std::uintptr_t kStackGuardGap = 1024 * 1024;
+constexpr std::uintptr_t StackGuardGap = 1024 * 1024;
 
 // Everything the handler touches is prepared at registration and kept here:
 // in the handler nothing may be allocated or looked up.
 struct FaultState {
-    SourceLocator locator;
+    ProgramCode code;
+    FaultLineLookup lines;
     FaultBoxLauncher box;
+    FaultAddresses addresses{};
     std::atomic<FaultFlushHook> flush{nullptr};
     std::uintptr_t mainStackLow = 0;
     FaultRecord record{};
-    char text[kFaultReportCapacity] = {};
+    char text[FaultReportCapacity] = {};
     // The thread whose fault is being reported, 0 before the first fault.
     std::atomic<pid_t> faultThread{0};
     std::atomic<bool> reporting{false};
@@ -58,10 +63,10 @@ bool isStackOverflow(std::uintptr_t address, std::uintptr_t sp) {
     if (address == 0) {
         return false;
     }
-    const bool nearStackPointer = address + kStackSlack >= sp && address < sp + kStackSlack;
+    const bool nearStackPointer = address + StackSlack >= sp && address < sp + StackSlack;
     const std::uintptr_t low = faultState.mainStackLow;
     const bool pastMainStack =
-        low != 0 && address + kStackGuardGap >= low && address < low + kStackSlack;
+        low != 0 && address + StackGuardGap >= low && address < low + StackSlack;
     return nearStackPointer || pastMainStack;
 }
 
@@ -105,20 +110,6 @@ std::uintptr_t returnAddressOf(const void* context, std::uintptr_t sp) {
 #endif
 }
 
-void writeAll(int fd, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = write(fd, bytes, length);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
 void onFault(int signo, siginfo_t* info, void* context) {
     const auto self = static_cast<pid_t>(syscall(SYS_gettid));
     pid_t reporter = 0;
@@ -153,7 +144,8 @@ void onFault(int signo, siginfo_t* info, void* context) {
     if (!overflow) {
         frame.returnAddress = returnAddressOf(context, registers.sp);
     }
-    faultState.record.position = faultState.locator.locate(frame);
+    faultState.code.collect(frame, faultState.addresses);
+    faultState.record.position = faultState.lines.locate(faultState.addresses);
 
     faultState.reporting.store(true);
     reportFault();
@@ -174,31 +166,30 @@ std::uintptr_t lowestMainStackAddress() {
 
 }  // namespace
 
-FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const char* helperPath) {
+FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const char* boxHelperPath,
+                                                 const char* lineHelperPath) {
     if (faultState.registered.exchange(true)) {
         return;
     }
-    // Reading the debug information is costly and libbacktrace cannot free
-    // what it read: once per process.
-    static const bool located = faultState.locator.prepare(CORVANE_SOURCE_DIR);
-    (void)located;
-    faultState.box.prepare(helperPath);
+    faultState.code.note();
+    faultState.lines.prepare(lineHelperPath, CORVANE_SOURCE_DIR);
+    faultState.box.prepare(boxHelperPath);
     faultState.flush.store(flush);
     faultState.mainStackLow = lowestMainStackAddress();
     faultState.record = {0, unknownSourcePosition()};
 
-    void* mapping = mmap(nullptr, kAltStackGuard + kAltStackSize, PROT_NONE,
+    void* mapping = mmap(nullptr, AltStackGuard + AltStackSize, PROT_NONE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (mapping != MAP_FAILED) {
-        void* stack = static_cast<char*>(mapping) + kAltStackGuard;
+        void* stack = static_cast<char*>(mapping) + AltStackGuard;
         stack_t alternate{};
         alternate.ss_sp = stack;
-        alternate.ss_size = kAltStackSize;
-        if (mprotect(stack, kAltStackSize, PROT_READ | PROT_WRITE) == 0 &&
+        alternate.ss_size = AltStackSize;
+        if (mprotect(stack, AltStackSize, PROT_READ | PROT_WRITE) == 0 &&
             sigaltstack(&alternate, &previousStack_) == 0) {
             stack_ = mapping;
         } else {
-            munmap(mapping, kAltStackGuard + kAltStackSize);
+            munmap(mapping, AltStackGuard + AltStackSize);
         }
     }
 
@@ -208,8 +199,8 @@ FaultReportRegistration::FaultReportRegistration(FaultFlushHook flush, const cha
     // a report) rather than kill the process while the signal is blocked.
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
     sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kFaultSignals); ++i) {
-        sigaction(kFaultSignals[i], &action, &previous_[i]);
+    for (std::size_t i = 0; i < std::size(FaultSignals); ++i) {
+        sigaction(FaultSignals[i], &action, &previous_[i]);
     }
     registered_ = true;
 }
@@ -218,14 +209,14 @@ FaultReportRegistration::~FaultReportRegistration() {
     if (!registered_) {
         return;
     }
-    for (std::size_t i = 0; i < std::size(kFaultSignals); ++i) {
-        sigaction(kFaultSignals[i], &previous_[i], nullptr);
+    for (std::size_t i = 0; i < std::size(FaultSignals); ++i) {
+        sigaction(FaultSignals[i], &previous_[i], nullptr);
     }
     if (stack_ != nullptr) {
         stack_t earlier = previousStack_;
         earlier.ss_flags &= ~SS_ONSTACK;
         sigaltstack(&earlier, nullptr);
-        munmap(stack_, kAltStackGuard + kAltStackSize);
+        munmap(stack_, AltStackGuard + AltStackSize);
     }
     faultState.flush.store(nullptr);
     faultState.registered.store(false);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "log/SourceLocator.h"
+#include "log/SourcePosition.h"
 
 namespace corvane {
 
@@ -14,7 +14,7 @@ namespace corvane {
 using FaultFlushHook = void (*)();
 
 // The fatal signals the report catches.
-inline constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
+inline constexpr int FaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT};
 
 // Registers the fault report for the life of the object: every fault from
 // here on, a stack overflow included, ends in reportFault() and then in the
@@ -22,17 +22,25 @@ inline constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP
 // (the plug-in stays loaded, the network is not shut down). The destructor,
 // at the end of a normal run, puts back the handlers that were there before.
 //
-// Create it on the main thread, first thing in main(): the stack overflow
-// check knows the main thread's stack, and the alternate signal stack that
-// the handler runs on belongs to the registering thread. One registration at
-// a time; a second one while the first lives registers nothing.
+// Registering costs next to nothing: the debug information that names the
+// faulting line is read only after a fault, by the line helper
+// (FaultLineLookup.h), and the message box comes from the box helper
+// (FaultBoxLauncher.h).
+//
+// Create it on the main thread, as early as the program allows (the program
+// makes its QApplication first, so a fault inside Qt's start-up still gets
+// the platform's default handling): the stack overflow check knows the main
+// thread's stack, and the alternate signal stack that the handler runs on
+// belongs to the registering thread. One registration at a time; a second
+// one while the first lives registers nothing.
 class FaultReportRegistration {
 public:
     // flush: called first in the handler, before the report; may be nullptr.
-    // helperPath: the message box helper; nullptr for the one beside the
-    // running executable.
+    // boxHelperPath, lineHelperPath: the message box and the line helpers;
+    // nullptr for the ones that belong to the running executable.
     explicit FaultReportRegistration(FaultFlushHook flush = nullptr,
-                                     const char* helperPath = nullptr);
+                                     const char* boxHelperPath = nullptr,
+                                     const char* lineHelperPath = nullptr);
     ~FaultReportRegistration();
 
     FaultReportRegistration(const FaultReportRegistration&) = delete;
@@ -42,7 +50,7 @@ public:
 
 private:
     bool registered_ = false;
-    struct sigaction previous_[std::size(kFaultSignals)] = {};
+    struct sigaction previous_[std::size(FaultSignals)] = {};
     stack_t previousStack_ = {};
     void* stack_ = nullptr;  // the alternate stack's mapping, guard included
 };
@@ -60,7 +68,8 @@ struct FaultRecord {
 
 // Reads the fault record, writes the report text to standard error and shows
 // it in the message box "Critical shit" (when there is a display), returning
-// when the box is dismissed. Async-signal-safe; called by the fault handler.
+// when the box is dismissed. Async-signal-safe; called by the fault handler
+// once the record holds the position.
 void reportFault();
 
 }  // namespace corvane

@@ -10,10 +10,10 @@ namespace corvane {
 
 // The largest report text: a file title, a ten-digit line, the longest
 // description and the fixed parts, with room to spare.
-inline constexpr std::size_t kFaultReportCapacity = 512;
+inline constexpr std::size_t FaultReportCapacity = 512;
 
 // Longest file title kept (without the terminating NUL); longer names are cut.
-inline constexpr std::size_t kFileTitleCapacity = 64;
+inline constexpr std::size_t FileTitleCapacity = 64;
 
 // Writes the report text into out, NUL-terminated, and returns its length:
 // the file title, " [", the line in decimal, "]", CR LF, the description of

@@ -1,11 +1,15 @@
 #include "log/LogFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "log/WriteAll.h"
 
 namespace corvane {
 
@@ -15,27 +19,14 @@ namespace {
 // process is all the program has; a signal handler cannot be handed one.
 std::atomic<LogFile*> faultTarget{nullptr};
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
-// Writes all of the bytes, resuming after interruptions and partial writes.
-// Only write(2): safe in a signal handler.
-bool writeFully(int fd, const char* data, std::size_t size) noexcept {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+// Why an open was refused. Each is said on standard error once per file,
+// not at every line that tries again.
+enum Refusal : unsigned {
+    RefusedLink = 1u << 0,
+    RefusedNotRegular = 1u << 1,
+};
 
 }  // namespace
 
@@ -60,22 +51,53 @@ bool LogFile::open() {
     begin_.store(0, std::memory_order_relaxed);
     used_.store(0, std::memory_order_relaxed);
     faultTarget.store(this, std::memory_order_relaxed);
-    write(std::string_view(kByteOrderMark, 3));
+    write(std::string_view(ByteOrderMark, 3));
     return true;
 }
 
 bool LogFile::tryOpen() {
-    // Every run starts a fresh file: create it, or replace what is there.
-    // The Windows build of this log let others read the file but not write
-    // or delete it while open; Linux has no sharing modes and we do not
-    // imitate them with locks, so other programs can follow the file freely.
-    fd_ = ::open(path_.c_str(), O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
+    // Every run starts a fresh file, but only a regular file of that name is
+    // ever emptied: the program may run as root in a folder others can write
+    // to, where a planted link would make it truncate any file of the
+    // machine. So a link is not followed, nothing is truncated at open, and
+    // O_NONBLOCK keeps a FIFO in the file's place from blocking the open.
+    // Other programs may read and follow the file while it is open; Linux
+    // has no sharing modes to keep them from writing it, and no lock is
+    // taken to imitate one.
+    constexpr int Flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(path_.c_str(), O_CREAT | O_RDWR | Flags, 0644);
+    if (fd < 0 && errno != ELOOP) {
         // A file we may write but not read (mode 0200, say) still takes the
-        // log; it is emptied all the same.
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        // log.
+        fd = ::open(path_.c_str(), O_WRONLY | Flags);
     }
-    return fd_ >= 0;
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            refuse(RefusedLink, "it is a symbolic link, which is not followed");
+        }
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        refuse(RefusedNotRegular, "it is not a regular file");
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::ftruncate(fd, 0) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void LogFile::refuse(unsigned reason, const char* why) {
+    if ((refusalsSaid_ & reason) != 0) {
+        return;
+    }
+    refusalsSaid_ |= reason;
+    std::fprintf(stderr, "%s: not opened as the log file: %s\n", path_.c_str(), why);
 }
 
 void LogFile::write(std::string_view bytes) {
@@ -83,7 +105,7 @@ void LogFile::write(std::string_view bytes) {
         return;
     }
     const std::size_t used = used_.load(std::memory_order_relaxed);
-    if (bytes.size() < kBufferSize - used) {
+    if (bytes.size() < BufferSize - used) {
         std::memcpy(buffer_.data() + used, bytes.data(), bytes.size());
         // The copy must be complete before a fault handler can see it.
         std::atomic_signal_fence(std::memory_order_release);
@@ -91,8 +113,8 @@ void LogFile::write(std::string_view bytes) {
         return;
     }
     flush();
-    if (bytes.size() >= kBufferSize) {
-        writeFully(fd_, bytes.data(), bytes.size());
+    if (bytes.size() >= BufferSize) {
+        writeAll(fd_, bytes.data(), bytes.size());
         return;
     }
     std::memcpy(buffer_.data(), bytes.data(), bytes.size());
@@ -105,17 +127,12 @@ void LogFile::flush() {
         return;
     }
     const std::size_t used = used_.load(std::memory_order_relaxed);
-    std::size_t begin = begin_.load(std::memory_order_relaxed);
-    while (begin < used) {
-        const ssize_t n = ::write(fd_, buffer_.data() + begin, used - begin);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;  // Dropped: a failed write is not reported.
-        }
-        begin += static_cast<std::size_t>(n);
-        begin_.store(begin, std::memory_order_relaxed);
+    const std::size_t begin = begin_.load(std::memory_order_relaxed);
+    if (begin < used) {
+        // A failed write is dropped, not reported. begin_ follows each
+        // partial write, so that a fault in the middle of the flush does not
+        // write the same bytes twice.
+        writeAll(fd_, buffer_.data() + begin, used - begin, &begin_);
     }
     // Empty the buffer before the start moves back, so that a fault in
     // between sees an empty range rather than the old bytes again.
@@ -133,7 +150,7 @@ void LogFile::flushForFault() noexcept {
     const std::size_t used = file->used_.load(std::memory_order_relaxed);
     const std::size_t begin = file->begin_.load(std::memory_order_relaxed);
     if (begin < used) {
-        writeFully(file->fd_, file->buffer_.data() + begin, used - begin);
+        writeAll(file->fd_, file->buffer_.data() + begin, used - begin);
     }
     // Whatever runs after the report must not write these bytes again.
     file->used_.store(0, std::memory_order_relaxed);

@@ -10,6 +10,10 @@ namespace corvane {
 
 // The log file of one run: created afresh at the first successful open,
 // starting with the UTF-8 byte order mark, and kept open until destruction.
+// Only a regular file is taken: a symbolic link in the file's place is not
+// followed, and a FIFO, a device or a folder there is refused, without being
+// emptied or blocking the open. A refusal counts as a failed open (the next
+// open tries again) and is said on standard error, once for each reason.
 //
 // Writes go through a 4096-byte buffer. A write strictly smaller than the
 // free space is copied into it; any other write first writes out what is
@@ -21,7 +25,7 @@ namespace corvane {
 // Owns its descriptor. Main thread only, except flushForFault().
 class LogFile {
 public:
-    static constexpr std::size_t kBufferSize = 4096;
+    static constexpr std::size_t BufferSize = 4096;
 
     explicit LogFile(std::string path);
     ~LogFile();
@@ -53,6 +57,7 @@ public:
 
 private:
     bool tryOpen();
+    void refuse(unsigned reason, const char* why);
 
     std::string path_;
     int fd_ = -1;
@@ -62,7 +67,8 @@ private:
     // them from a signal handler.
     std::atomic<std::size_t> begin_{0};
     std::atomic<std::size_t> used_{0};
-    std::array<char, kBufferSize> buffer_{};
+    std::array<char, BufferSize> buffer_{};
+    unsigned refusalsSaid_ = 0;  // the reasons said on standard error so far
 };
 
 }  // namespace corvane

@@ -11,14 +11,14 @@ namespace corvane {
 namespace {
 
 // Typical lines (a query with a few names) fit without the buffers growing.
-constexpr std::size_t kInitialLineCapacity = 512;
+constexpr std::size_t InitialLineCapacity = 512;
 
 }  // namespace
 
 Logger::Logger(const Clock& clock, std::string filePath)
     : clock_(clock), file_(std::move(filePath)) {
-    line_.reserve(kInitialLineCapacity);
-    utf8_.reserve(kInitialLineCapacity * 3);
+    line_.reserve(InitialLineCapacity);
+    utf8_.reserve(InitialLineCapacity * 3);
 }
 
 void Logger::logLine(std::u16string_view message) {

@@ -7,7 +7,7 @@
 namespace corvane {
 
 // "hh:ii:ss | ": the time of day that starts every log line.
-inline constexpr std::size_t kTimePrefixLength = 11;
+inline constexpr std::size_t TimePrefixLength = 11;
 
 // Appends the time prefix for a localSeconds reading. A negative reading
 // (the clock could not represent the date) shows as 00:00:00.

@@ -6,7 +6,9 @@ namespace corvane {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t Replacement = 0xFFFD;
+
+enum class LoneSurrogate { Replace, Refuse };
 
 bool isHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -34,17 +36,11 @@ char* putCodePoint(char32_t cp, char* out) {
     return out;
 }
 
-}  // namespace
-
-void appendUtf8(std::u16string_view text, std::string& out) {
-    // Every line of the log goes through here, so the bytes are written
-    // through a pointer into room made once, not appended one at a time.
-    // One 16-bit unit never takes more than 3 bytes (a pair takes 4 for 2).
+// Writes the UTF-8 form of text from `at`, which has room for 3 bytes per
+// 16-bit unit (no unit takes more; a pair takes 4 for 2), and returns the
+// end of what it wrote; nullptr when it meets a lone surrogate it must refuse.
+char* encode(std::u16string_view text, char* at, LoneSurrogate lone) {
     const std::size_t n = text.size();
-    const std::size_t start = out.size();
-    out.resize(start + 3 * n);
-    char* const begin = out.data();
-    char* at = begin + start;
     for (std::size_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
         if (c < 0x80) {
@@ -55,12 +51,39 @@ void appendUtf8(std::u16string_view text, std::string& out) {
             at = putCodePoint(0x10000 + (high << 10) + low, at);
             ++i;
         } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            at = putCodePoint(kReplacement, at);
+            if (lone == LoneSurrogate::Refuse) {
+                return nullptr;
+            }
+            at = putCodePoint(Replacement, at);
         } else {
             at = putCodePoint(c, at);
         }
     }
-    out.resize(static_cast<std::size_t>(at - begin));
+    return at;
+}
+
+// Every line of the log goes through here, so the bytes are written through
+// a pointer into room made once, not appended one at a time.
+bool append(std::u16string_view text, std::string& out, LoneSurrogate lone) {
+    const std::size_t start = out.size();
+    out.resize(start + 3 * text.size());
+    char* const end = encode(text, out.data() + start, lone);
+    if (end == nullptr) {
+        out.resize(start);
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(end - out.data()));
+    return true;
+}
+
+}  // namespace
+
+void appendUtf8(std::u16string_view text, std::string& out) {
+    append(text, out, LoneSurrogate::Replace);
+}
+
+bool appendExactUtf8(std::u16string_view text, std::string& out) {
+    return append(text, out, LoneSurrogate::Refuse);
 }
 
 }  // namespace corvane

@@ -6,14 +6,15 @@
 #include <unordered_map>
 
 #include "net/NetTypes.h"
+#include "net/StreamRound.h"
 #include "net/UniqueFd.h"
 
 namespace corvane {
 
 struct Peer;
 
-// Key of a client in a listener's peer index: its IPv4 address (network byte
-// order) and its port.
+// Key of a datagram client in its listener's peer index: its IPv4 address
+// (network byte order) and its port.
 inline std::uint64_t endpointKey(std::uint32_t address, std::uint16_t port) {
     return (std::uint64_t{address} << 16) | port;
 }
@@ -26,12 +27,17 @@ struct Listener {
     std::uint16_t ipv6 = 0;
     std::uint32_t number = 0;  // the fixed number, or the handle for AnyNumber
 
-    // The listener's peers by sender address and port. A listener holds at most
-    // one open peer per address and port, so a hash lookup finds exactly the
-    // peer a newest-first walk of a list would, at a cost that does not grow
-    // with the number of clients. The records themselves live in the layer's
-    // table of open ConnectionIds.
+    // The listener's peers. A datagram listener files them by sender address
+    // and port: it holds at most one open peer per address and port, so a hash
+    // lookup finds exactly the peer a newest-first walk of a list would, at a
+    // cost that does not grow with the number of clients. A stream listener
+    // files them by ConnectionId: each connection is a peer of its own, even
+    // two from one address and port to two local addresses. The records
+    // themselves live in the layer's table of open ConnectionIds.
     std::unordered_map<std::uint64_t, Peer*> peers;
+
+    // Stream mode only: the round its polls are serving.
+    StreamRound round;
 };
 
 }  // namespace corvane

@@ -4,8 +4,10 @@
 
 namespace corvane {
 
-// Names one open peer of the network layer: a client of a listener or the
-// upstream link. Never 0 while open; a value may be reused after close.
+// Names one open peer of the network layer: a client of a listener (a UDP
+// sender or an accepted TCP connection) or an upstream link, UDP or TCP. Never
+// 0 while open, unique among open peers of either kind; a value may be reused
+// after close.
 using ConnectionId = std::uint32_t;
 
 // Names one open listener; 0 means an open failed.
@@ -13,17 +15,23 @@ using ListenerHandle = std::uint32_t;
 
 enum class NetEvent : std::int32_t {
     None = 0,
-    Connect = 1,  // stream mode only; the proxy never opens it
+    Connect = 1,  // stream mode only: a peer was accepted, or a link's connect completed
     Data = 2,
-    Disconnect = 4,  // stream mode only
+    Disconnect = 4,  // stream mode only: the peer or link is gone (end of stream or error)
 };
 
 // Mode argument of listenerOpen and linkOpen.
 enum NetMode : std::uint32_t {
-    Stream = 1,
-    Datagram = 2,
+    Stream = 1,         // TCP; mode 0 means the same
+    Datagram = 2,       // UDP
     IPv6 = 0x10000000,  // flag combined with Stream or Datagram
 };
+
+// The size of the proxy's one datagram buffer (netBuffer) and of the network
+// layer's receive area: one connRecv of this size always takes a whole
+// datagram. A longer one is lost on a listener; a link keeps its first bytes
+// and linkLastLength tells how long it was.
+inline constexpr std::int32_t NetBufferSize = 2048;
 
 // Asks listenerOpen for any free number; the result is then the listener's own handle.
 inline constexpr std::int32_t AnyNumber = -1;

@@ -7,22 +7,29 @@
 #include <vector>
 
 #include "net/NetTypes.h"
+#include "net/OutputQueue.h"
 #include "net/UniqueFd.h"
 
 namespace corvane {
 
 struct Listener;
 
-// The record behind a ConnectionId: one client of a listener, or the upstream
-// link (no owner, a socket of its own). Datagram kind only; the layer opens
-// nothing else.
+// Where a stream peer or link stands. Broken: the connection failed or ended
+// and the Disconnect that says so has not been reported yet; Gone: it has,
+// and the peer waits for its connClose.
+enum class StreamState : std::uint8_t { Connecting, Open, Broken, Gone };
+
+// The record behind a ConnectionId: one client of a listener, or an upstream
+// link (no owner, a socket of its own). A datagram client shares its
+// listener's socket; a stream client is one accepted connection with a
+// socket of its own.
 struct Peer {
     ConnectionId id = 0;
     std::uint32_t kind = NetMode::Datagram;
     std::uint32_t remoteAddress = 0;  // IPv4, network byte order
     std::uint32_t remotePort = 0;     // host byte order, 0 to 65535
     Listener* owner = nullptr;        // not owned; none for the link
-    UniqueFd socket;                  // the link's own socket; unused by client peers
+    UniqueFd socket;                  // a link's or a stream client's own socket
 
     // The unread bytes are pending[readPosition, readPosition + unread). With
     // unread 0 nothing is pending; the vector is then empty but keeps its
@@ -36,6 +43,16 @@ struct Peer {
     // an answer from that same address.
     bool hasLocalAddress = false;
     in_addr localAddress{};
+
+    // Datagram link: the length the held datagram had on the wire. More than
+    // the bytes held when it was longer than the receive area: only its first
+    // bytes were kept.
+    std::int32_t wireLength = 0;
+
+    // Stream kind only: the state of the connection, and what connSend took
+    // that the socket has not accepted yet.
+    StreamState state = StreamState::Open;
+    OutputQueue output;
 };
 
 }  // namespace corvane

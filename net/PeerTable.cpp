@@ -2,6 +2,7 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -13,6 +14,13 @@ namespace {
 constexpr std::size_t MaxSpareRecords = 256;
 constexpr std::size_t MaxKeptPendingCapacity = 8192;
 
+// Where a client is filed in its listener's index (see Listener::peers).
+std::uint64_t indexKey(const Peer& peer) {
+    return peer.kind == NetMode::Stream
+               ? peer.id
+               : endpointKey(peer.remoteAddress, static_cast<std::uint16_t>(peer.remotePort));
+}
+
 }  // namespace
 
 PeerTable::PeerTable() {
@@ -20,7 +28,8 @@ PeerTable::PeerTable() {
     spareIndexEntries_.reserve(MaxSpareRecords);
 }
 
-Peer& PeerTable::add(Listener* owner, std::uint32_t address, std::uint16_t port) {
+Peer& PeerTable::add(Listener* owner, std::uint32_t address, std::uint16_t port,
+                     std::uint32_t kind) {
     const ConnectionId id = nextFreeId();
     Peer* peer = nullptr;
     if (!sparePeers_.empty()) {
@@ -32,21 +41,21 @@ Peer& PeerTable::add(Listener* owner, std::uint32_t address, std::uint16_t port)
         peer = &peers_.try_emplace(id).first->second;
     }
     peer->id = id;
+    peer->kind = kind;
     peer->owner = owner;
     peer->remoteAddress = address;
     peer->remotePort = port;
-    if (owner == nullptr) {
-        return *peer;
-    }
     try {
-        if (!spareIndexEntries_.empty()) {
+        if (owner == nullptr) {
+            links_.push_back(peer);
+        } else if (!spareIndexEntries_.empty()) {
             Index::node_type node = std::move(spareIndexEntries_.back());
             spareIndexEntries_.pop_back();
-            node.key() = endpointKey(address, port);
+            node.key() = indexKey(*peer);
             node.mapped() = peer;
             owner->peers.insert(std::move(node));
         } else {
-            owner->peers.emplace(endpointKey(address, port), peer);
+            owner->peers.emplace(indexKey(*peer), peer);
         }
     } catch (const std::bad_alloc&) {
         release(peers_.find(id));
@@ -76,8 +85,7 @@ void PeerTable::close(ConnectionId id) {
         return;
     }
     if (Listener* owner = found->second.owner; owner != nullptr) {
-        const auto entry = owner->peers.find(endpointKey(
-            found->second.remoteAddress, static_cast<std::uint16_t>(found->second.remotePort)));
+        const auto entry = owner->peers.find(indexKey(found->second));
         if (entry != owner->peers.end()) {
             auto node = owner->peers.extract(entry);
             if (spareIndexEntries_.size() < MaxSpareRecords) {
@@ -112,11 +120,17 @@ void PeerTable::release(Table::iterator found) {
     }
     Table::node_type node = peers_.extract(found);
     Peer& peer = node.mapped();
+    if (peer.owner == nullptr) {
+        std::erase(links_, &peer);
+    }
     peer.socket.reset();
     peer.owner = nullptr;
     peer.unread = 0;
     peer.readPosition = 0;
     peer.hasLocalAddress = false;
+    peer.wireLength = 0;
+    peer.state = StreamState::Open;
+    peer.output.clear();
     peer.pending.clear();
     if (peer.pending.capacity() > MaxKeptPendingCapacity) {
         peer.pending = {};

@@ -22,18 +22,23 @@ class PeerTable {
 public:
     PeerTable();
 
-    // A new open peer with no pending bytes. For a client (owner given) it is
-    // also entered in the owner's index. Throws std::bad_alloc and then leaves
-    // nothing behind.
-    Peer& add(Listener* owner, std::uint32_t address, std::uint16_t port);
+    // A new open peer of the given kind (NetMode::Datagram or NetMode::Stream)
+    // with no pending bytes. For a client (owner given) it is also entered in
+    // the owner's index; a link joins the list of links. Throws std::bad_alloc
+    // and then leaves nothing behind.
+    Peer& add(Listener* owner, std::uint32_t address, std::uint16_t port,
+              std::uint32_t kind = NetMode::Datagram);
 
     Peer* find(ConnectionId id);
     const Peer* find(ConnectionId id) const;
     // The link named id; null for a client peer or an unknown id.
     const Peer* findLink(ConnectionId id) const;
 
-    // Forgets the peer, its pending bytes and its index entry; a link's socket
-    // is closed. Unknown ids are ignored.
+    // Every open link, datagram and stream, in no particular order.
+    const std::vector<Peer*>& links() const { return links_; }
+
+    // Forgets the peer, its pending bytes, its queued output and its index
+    // entry; its own socket, if it has one, is closed. Unknown ids are ignored.
     void close(ConnectionId id);
     // Closes every peer of the listener.
     void closeAll(Listener& listener);
@@ -48,6 +53,7 @@ private:
     void release(Table::iterator found);
 
     Table peers_;
+    std::vector<Peer*> links_;
     ConnectionId nextId_ = 1;
     std::vector<Table::node_type> sparePeers_;
     std::vector<Index::node_type> spareIndexEntries_;

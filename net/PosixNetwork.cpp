@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "net/StreamSocketOps.h"
+
 namespace corvane {
 
 namespace {
@@ -20,10 +22,23 @@ constexpr ListenerHandle AllListeners = static_cast<ListenerHandle>(-1);
 
 constexpr std::uint32_t ModeMask = ~static_cast<std::uint32_t>(NetMode::IPv6);
 
-// Only IPv4 datagram sockets are built. Mode 0 means Stream, and any other
-// value would become a socket type the layer has no rules for (3 is a raw socket).
-bool supportedMode(std::uint32_t mode) {
-    return (mode & NetMode::IPv6) == 0 && (mode & ModeMask) == NetMode::Datagram;
+// The kind of socket a mode asks for: Stream (mode 0 means the same) or
+// Datagram; 0 for what the layer does not build: the IPv6 family, and any
+// other value, which would become a socket type the layer has no rules for
+// (3 is a raw socket).
+std::uint32_t socketKind(std::uint32_t mode) {
+    if ((mode & NetMode::IPv6) != 0) {
+        return 0;
+    }
+    switch (mode & ModeMask) {
+        case 0:
+        case NetMode::Stream:
+            return NetMode::Stream;
+        case NetMode::Datagram:
+            return NetMode::Datagram;
+        default:
+            return 0;
+    }
 }
 
 bool validPort(std::int64_t port) {
@@ -50,9 +65,34 @@ sockaddr_in ipv4Address(in_addr address, std::uint16_t port) {
     return result;
 }
 
+UniqueFd openListenerSocket(std::uint32_t kind, const sockaddr_in& bound) {
+    if (kind == NetMode::Stream) {
+        return std::move(sockops::openTcpListener(bound).fd);
+    }
+    sockops::NewSocket created = sockops::openUdpSocket();
+    // No socket option before the bind: a port another socket holds must
+    // make the open fail rather than be shared.
+    if (!created.fd || sockops::bindIPv4(created.fd.get(), bound) != 0 ||
+        sockops::enablePacketInfo(created.fd.get()) != 0) {
+        return {};
+    }
+    return std::move(created.fd);
+}
+
+// The remote address of a link: a dotted quad as it is, else the first IPv4
+// address the host lookup gives. The broadcast address is no resolver.
+bool readRemoteAddress(std::string_view host, in_addr& out) {
+    const std::string text(host);
+    if (!sockops::parseDottedQuad(text.c_str(), out) && !sockops::lookupIPv4(text.c_str(), out)) {
+        return false;
+    }
+    return out.s_addr != htonl(INADDR_BROADCAST);
+}
+
 }  // namespace
 
-PosixNetwork::PosixNetwork() : nextHandle_(FirstAnyHandle) {}
+PosixNetwork::PosixNetwork(std::size_t streamOutputLimit)
+    : streams_(peers_, streamOutputLimit), nextHandle_(FirstAnyHandle) {}
 
 PosixNetwork::~PosixNetwork() = default;
 
@@ -82,30 +122,22 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
         }
         // Negative ports are refused too: the conversion to 16 bits would
         // quietly bind some other port.
-        if (!validPort(port) || !supportedMode(mode)) {
-            return 0;
-        }
+        const std::uint32_t kind = socketKind(mode);
         in_addr address{};
-        if (!readLocalAddress(localAddress, address)) {
-            return 0;
-        }
-        sockops::NewSocket created = sockops::openUdpSocket();
-        if (!created.fd) {
+        if (!validPort(port) || kind == 0 || !readLocalAddress(localAddress, address)) {
             return 0;
         }
         const sockaddr_in bound = ipv4Address(address, static_cast<std::uint16_t>(port));
-        // No socket option before the bind: a port another socket holds must
-        // make the open fail rather than be shared.
-        if (sockops::bindIPv4(created.fd.get(), bound) != 0 ||
-            sockops::enablePacketInfo(created.fd.get()) != 0) {
+        UniqueFd socket = openListenerSocket(kind, bound);
+        if (!socket) {
             return 0;
         }
         const ListenerHandle handle =
             number == AnyNumber ? nextFreeHandle() : static_cast<ListenerHandle>(number);
         auto listener = std::make_unique<Listener>();
-        listener->socket = std::move(created.fd);
+        listener->socket = std::move(socket);
         listener->boundAddress = bound;
-        listener->mode = NetMode::Datagram;
+        listener->mode = static_cast<std::uint16_t>(kind);
         listener->number = handle;
         listeners_.emplace(handle, std::move(listener));
         return handle;
@@ -117,14 +149,33 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
 bool PosixNetwork::receive(int fd) {
     sockops::receiveDatagram(fd, receiveArea_.data(), receiveArea_.size(), received_);
     // Failures of every kind (nothing waiting, an error report left by an ICMP
-    // message for an earlier send, a datagram too long for the area, an empty
-    // one) all end the same way: this poll has nothing, the next one tries again.
-    return received_.length > 0 && !received_.truncated && received_.source.sin_family == AF_INET;
+    // message for an earlier send, an empty datagram) all end the same way:
+    // this poll has nothing, the next one tries again.
+    return received_.length > 0 && received_.source.sin_family == AF_INET;
 }
 
 NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
     Listener* listener = findListener(handle);
-    if (listener == nullptr || !receive(listener->socket.get())) {
+    if (listener == nullptr) {
+        return NetEvent::None;
+    }
+    if (listener->mode == NetMode::Datagram) {
+        return pollDatagramListener(*listener);
+    }
+    try {
+        const StreamEndpoints::Polled polled = streams_.pollListener(*listener);
+        if (polled.event != NetEvent::None) {
+            lastEventPeer_ = polled.peer;
+        }
+        return polled.event;
+    } catch (const std::bad_alloc&) {
+        return NetEvent::None;
+    }
+}
+
+NetEvent PosixNetwork::pollDatagramListener(Listener& listener) {
+    // A query too long for the receive area is lost, as it always was.
+    if (!receive(listener.socket.get()) || received_.truncated) {
         return NetEvent::None;
     }
     const auto length = static_cast<std::size_t>(received_.length);
@@ -134,11 +185,11 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
     Peer* peer = nullptr;
     bool created = false;
     try {
-        const auto known = listener->peers.find(endpointKey(address, port));
-        if (known != listener->peers.end()) {
+        const auto known = listener.peers.find(endpointKey(address, port));
+        if (known != listener.peers.end()) {
             peer = known->second;
         } else {
-            peer = &peers_.add(listener, address, port);
+            peer = &peers_.add(&listener, address, port);
             created = true;
         }
         // unread is a signed 32-bit count; a client whose datagrams are never
@@ -195,35 +246,29 @@ void PosixNetwork::listenerClose(ListenerHandle handle) {
 }
 
 ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, std::uint32_t mode,
-                                    std::int32_t /*timeoutMs: Stream mode only*/,
+                                    std::int32_t /*timeoutMs: see Network.h*/,
                                     std::string_view localAddress, std::int32_t localPort) {
+    const std::uint32_t kind = socketKind(mode);
     if (!started_ || host.empty() || host.find('\0') != std::string_view::npos ||
-        !validPort(port) || !supportedMode(mode) || !validPort(localPort)) {
+        !validPort(port) || kind == 0 || !validPort(localPort)) {
         return 0;
     }
     try {
         in_addr local{};
-        if (!readLocalAddress(localAddress, local)) {
-            return 0;
-        }
-        const std::string text(host);
         in_addr remote{};
-        if (!sockops::parseDottedQuad(text.c_str(), remote) &&
-            !sockops::lookupIPv4(text.c_str(), remote)) {
-            return 0;
-        }
-        if (remote.s_addr == htonl(INADDR_BROADCAST)) {
-            return 0;
-        }
-        sockops::NewSocket created = sockops::openUdpSocket();
-        if (!created.fd) {
+        if (!readLocalAddress(localAddress, local) || !readRemoteAddress(host, remote)) {
             return 0;
         }
         // Left unbound unless asked: the system picks the local port at the
-        // first send, and nothing reaches the resolver before then.
-        if ((localPort != 0 || !localAddress.empty()) &&
-            sockops::bindIPv4(created.fd.get(),
-                              ipv4Address(local, static_cast<std::uint16_t>(localPort))) != 0) {
+        // first send (or the connect), and nothing reaches the resolver before.
+        const sockaddr_in localBound = ipv4Address(local, static_cast<std::uint16_t>(localPort));
+        const bool bindFirst = localPort != 0 || !localAddress.empty();
+        if (kind == NetMode::Stream) {
+            return streams_.openLink(ipv4Address(remote, static_cast<std::uint16_t>(port)),
+                                     bindFirst ? &localBound : nullptr);
+        }
+        sockops::NewSocket created = sockops::openUdpSocket();
+        if (!created.fd || (bindFirst && sockops::bindIPv4(created.fd.get(), localBound) != 0)) {
             return 0;
         }
         Peer& link = peers_.add(nullptr, remote.s_addr, static_cast<std::uint16_t>(port));
@@ -235,11 +280,14 @@ ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, st
 }
 
 NetEvent PosixNetwork::linkPoll(ConnectionId id) {
-    Peer* found = peers_.find(id);
-    if (found == nullptr || found->owner != nullptr) {
+    Peer* link = peers_.find(id);
+    if (link == nullptr || link->owner != nullptr) {
         return NetEvent::None;
     }
-    Peer& link = *found;
+    return link->kind == NetMode::Stream ? streams_.pollLink(*link) : pollDatagramLink(*link);
+}
+
+NetEvent PosixNetwork::pollDatagramLink(Peer& link) {
     if (!receive(link.socket.get())) {
         return NetEvent::None;
     }
@@ -252,7 +300,8 @@ NetEvent PosixNetwork::linkPoll(ConnectionId id) {
     }
     const auto length = static_cast<std::size_t>(received_.length);
     // Unlike a client peer, the link holds one datagram: unread bytes of an
-    // earlier answer are replaced.
+    // earlier answer are replaced. An answer longer than the area keeps its
+    // first bytes, so the client can at least be told to ask again over TCP.
     try {
         link.pending.assign(receiveArea_.begin(), receiveArea_.begin() + length);
     } catch (const std::bad_alloc&) {
@@ -263,7 +312,13 @@ NetEvent PosixNetwork::linkPoll(ConnectionId id) {
     }
     link.unread = static_cast<std::int32_t>(length);
     link.readPosition = 0;
+    link.wireLength = received_.wireLength;
     return NetEvent::Data;
+}
+
+std::int32_t PosixNetwork::linkLastLength(ConnectionId id) const {
+    const Peer* link = peers_.findLink(id);
+    return link == nullptr ? 0 : link->wireLength;
 }
 
 std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) {
@@ -284,9 +339,12 @@ std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::
 
 std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
                                     std::int32_t length) {
-    const Peer* peer = peers_.find(id);
+    Peer* peer = peers_.find(id);
     if (peer == nullptr || length < 0 || (data == nullptr && length > 0)) {
         return -1;
+    }
+    if (peer->kind == NetMode::Stream) {
+        return streams_.send(*peer, data, length);
     }
     in_addr remote{};
     remote.s_addr = peer->remoteAddress;
@@ -302,22 +360,56 @@ std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
     return sent.count < 0 ? -1 : static_cast<std::int32_t>(sent.count);
 }
 
+std::int32_t PosixNetwork::connPendingOutput(ConnectionId id) const {
+    const Peer* peer = peers_.find(id);
+    // The queue never passes the output limit, which a caller keeps far below 2 GiB.
+    return peer == nullptr ? 0
+                           : static_cast<std::int32_t>(std::min<std::size_t>(
+                                 peer->output.size(), std::numeric_limits<std::int32_t>::max()));
+}
+
 void PosixNetwork::connClose(ConnectionId id) {
     peers_.close(id);
 }
 
-void PosixNetwork::waitReadable(ListenerHandle listener, ConnectionId link,
-                                std::int32_t timeoutMs) {
-    std::array<pollfd, 2> fds{};
-    nfds_t count = 0;
-    if (const Listener* open = findListener(listener); open != nullptr) {
-        fds[count++] = pollfd{open->socket.get(), POLLIN, 0};
-    }
-    if (const Peer* open = peers_.findLink(link); open != nullptr) {
-        fds[count++] = pollfd{open->socket.get(), POLLIN, 0};
+void PosixNetwork::waitReady(std::int32_t timeoutMs) {
+    bool eventDue = false;
+    try {
+        eventDue = collectWaitSet();
+    } catch (const std::bad_alloc&) {
+        // Without a set to wait on, the pause is skipped: the next turn polls.
+        return;
     }
     // A negative time-out would mean "for ever" to poll; a pause must end.
-    sockops::waitForReadable(fds.data(), count, std::max(timeoutMs, std::int32_t{0}));
+    const std::int32_t pause = eventDue ? 0 : std::max(timeoutMs, std::int32_t{0});
+    sockops::waitForEvents(waitSet_.data(), waitSet_.size(), pause);
+}
+
+bool PosixNetwork::collectWaitSet() {
+    waitSet_.clear();
+    bool eventDue = false;
+    pollfd entry{};
+    for (const auto& [handle, listener] : listeners_) {
+        waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
+        if (listener->mode != NetMode::Stream) {
+            continue;
+        }
+        // Sockets found ready in this round and not yet served.
+        eventDue = eventDue || !listener->round.usedUp();
+        for (const auto& [key, peer] : listener->peers) {
+            eventDue = StreamEndpoints::watch(*peer, entry) || eventDue;
+            waitSet_.push_back(entry);
+        }
+    }
+    for (const Peer* link : peers_.links()) {
+        if (link->kind == NetMode::Stream) {
+            eventDue = StreamEndpoints::watch(*link, entry) || eventDue;
+        } else {
+            entry = pollfd{link->socket.get(), POLLIN, 0};
+        }
+        waitSet_.push_back(entry);
+    }
+    return eventDue;
 }
 
 std::uint16_t PosixNetwork::listenerPort(ListenerHandle handle) const {

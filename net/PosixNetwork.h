@@ -6,32 +6,45 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "net/Listener.h"
 #include "net/Network.h"
 #include "net/Peer.h"
 #include "net/PeerTable.h"
 #include "net/SocketOps.h"
+#include "net/StreamEndpoints.h"
 
 namespace corvane {
 
-// The network layer on Linux: non-blocking IPv4 UDP sockets. One object holds
-// the whole layer state (started flag, listener table, open peers, last event
-// peer); the program makes one. Single-threaded like every caller.
+// The network layer on Linux: non-blocking IPv4 sockets, UDP and TCP. One
+// object holds the whole layer state (started flag, listener table, open
+// peers of both kinds, last event peer); the program makes one.
+// Single-threaded like every caller.
 //
-// Refused with 0 (the proxy never asks for them): Stream mode, mode 0 (which
-// means Stream), the IPv6 flag, and any mode other than Datagram.
-// Listeners may be opened under AnyNumber or a fixed number 1 to 65535; a fixed
-// number is the listener's handle, and 0 would read as failure, so it is refused.
+// Modes: Datagram, and Stream (mode 0 means Stream). Refused with 0: the IPv6
+// flag and any other mode. Listeners may be opened under AnyNumber or a fixed
+// number 1 to 65535; a fixed number is the listener's handle, and 0 would
+// read as failure, so it is refused.
 //
 // linkOpen: an empty host text is the absent host and fails. A dotted quad is
-// taken as it is; any other text goes through the system's host lookup.
+// taken as it is; any other text goes through the system's host lookup (which
+// may wait: the program only passes a dotted quad).
+//
+// The stream side (see Network.h for each call): a stream listener accepts
+// connections, each a peer with a socket of its own; a stream link connects
+// without waiting. Output a socket does not take at once waits in the peer's
+// queue, at most streamOutputLimit bytes per peer, and goes out in later polls.
 //
 // Every socket is close-on-exec. Each object closes whatever it still holds when
 // destroyed, links included.
 class PosixNetwork final : public Network {
 public:
-    PosixNetwork();
+    // What one stream peer or link may hold queued by default: a client that
+    // never reads is refused once this much waits for it.
+    static constexpr std::size_t DefaultStreamOutputLimit = 256 * 1024;
+
+    explicit PosixNetwork(std::size_t streamOutputLimit = DefaultStreamOutputLimit);
     ~PosixNetwork() override;
     PosixNetwork(const PosixNetwork&) = delete;
     PosixNetwork& operator=(const PosixNetwork&) = delete;
@@ -49,12 +62,14 @@ public:
                           std::int32_t timeoutMs, std::string_view localAddress = {},
                           std::int32_t localPort = 0) override;
     NetEvent linkPoll(ConnectionId link) override;
+    std::int32_t linkLastLength(ConnectionId link) const override;
 
     std::int32_t connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) override;
     std::int32_t connSend(ConnectionId id, const std::uint8_t* data, std::int32_t length) override;
+    std::int32_t connPendingOutput(ConnectionId id) const override;
     void connClose(ConnectionId id) override;
 
-    void waitReadable(ListenerHandle listener, ConnectionId link, std::int32_t timeoutMs) override;
+    void waitReady(std::int32_t timeoutMs) override;
 
     // The port a listener is bound to (useful after binding port 0); 0 for an
     // unknown handle.
@@ -64,23 +79,25 @@ public:
     // Open client peers of every listener plus open links.
     std::size_t openPeerCount() const { return peers_.size(); }
 
-    // The receive area is as large as the proxy's datagram buffer, so one
-    // connRecv of that size always takes a whole datagram; anything longer is lost.
-    static constexpr std::size_t ReceiveAreaSize = 2048;
-
 private:
     Listener* findListener(ListenerHandle handle) const;
     ListenerHandle nextFreeHandle();
     bool receive(int fd);
+    NetEvent pollDatagramListener(Listener& listener);
+    NetEvent pollDatagramLink(Peer& link);
+    bool collectWaitSet();
 
     bool started_ = false;
     std::unordered_map<ListenerHandle, std::unique_ptr<Listener>> listeners_;
     PeerTable peers_;
+    StreamEndpoints streams_;
     ListenerHandle nextHandle_;
     ConnectionId lastEventPeer_ = 0;
 
-    std::array<std::uint8_t, ReceiveAreaSize> receiveArea_{};
+    // As large as the proxy's datagram buffer (NetBufferSize).
+    std::array<std::uint8_t, NetBufferSize> receiveArea_{};
     sockops::Received received_;
+    std::vector<pollfd> waitSet_;
 };
 
 }  // namespace corvane

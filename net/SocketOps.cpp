@@ -20,8 +20,12 @@ void UniqueFd::reset(int fd) {
 namespace sockops {
 
 NewSocket openUdpSocket() {
+    return openIPv4Socket(SOCK_DGRAM);
+}
+
+NewSocket openIPv4Socket(int type) {
     NewSocket result;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         result.error = errno;
         return result;
@@ -66,17 +70,24 @@ void receiveDatagram(int fd, std::uint8_t* area, std::size_t capacity, Received&
     message.msg_control = control;
     message.msg_controllen = sizeof control;
 
+    // With MSG_TRUNC the result is the datagram's own length, however much
+    // of it fitted the area.
     ssize_t length;
     do {
-        length = ::recvmsg(fd, &message, MSG_DONTWAIT);
+        length = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_TRUNC);
     } while (length < 0 && errno == EINTR);
     out.error = length < 0 ? errno : 0;
-    out.length = length;
-    out.truncated = length >= 0 && (message.msg_flags & MSG_TRUNC) != 0;
     out.hasLocalAddress = false;
     if (length < 0) {
+        out.length = -1;
+        out.wireLength = 0;
+        out.truncated = false;
         return;
     }
+    out.truncated = static_cast<std::size_t>(length) > capacity;
+    out.length = out.truncated ? static_cast<ssize_t>(capacity) : length;
+    // A UDP datagram carries at most 65,507 bytes, far inside 32 bits.
+    out.wireLength = static_cast<std::int32_t>(length);
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
          header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
@@ -120,7 +131,7 @@ Sent sendDatagram(int fd, const std::uint8_t* data, std::size_t length,
     return result;
 }
 
-int waitForReadable(pollfd* fds, nfds_t count, int timeoutMs) {
+int waitForEvents(pollfd* fds, nfds_t count, int timeoutMs) {
     const int ready = ::poll(fds, count, timeoutMs);
     if (ready < 0) {
         // EINTR: a signal arrived, and the caller's loop must get to see it.

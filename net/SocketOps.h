@@ -10,8 +10,11 @@
 #include "net/UniqueFd.h"
 
 // The only place in the network layer that calls the system. Each wrapper
-// saves errno right after its call, so nothing in between can overwrite it,
-// and retries a call that a signal interrupted (EINTR) before returning.
+// saves errno right after its call, so nothing in between can overwrite it.
+// The receive and the send retry a call that a signal interrupted (EINTR);
+// waitForReadable does not, on purpose: a signal ends the wait so that the
+// main loop sees it at once. The other calls do not wait, so no signal
+// interrupts them, and closeFd must not be retried (see there).
 namespace corvane::sockops {
 
 // A new IPv4 UDP socket, non-blocking and close-on-exec from creation.
@@ -21,6 +24,8 @@ struct NewSocket {
     int error = 0;
 };
 NewSocket openUdpSocket();
+// The same for any socket type (SOCK_DGRAM, SOCK_STREAM).
+NewSocket openIPv4Socket(int type);
 
 // 0 on success, else the saved errno.
 int bindIPv4(int fd, const sockaddr_in& address);
@@ -32,11 +37,13 @@ int enablePacketInfo(int fd);
 // The socket's local port in host byte order; 0 when it has none yet.
 std::uint16_t localPort(int fd);
 
-// One receive attempt that never waits.
+// One receive attempt that never waits. A datagram longer than the area
+// leaves its first bytes there; the rest is lost.
 struct Received {
-    ssize_t length = -1;     // bytes placed in the area; -1 on failure
-    int error = 0;           // saved errno when length is -1
-    bool truncated = false;  // the datagram was longer than the area, and is lost
+    ssize_t length = -1;          // bytes placed in the area; -1 on failure
+    int error = 0;                // saved errno when length is -1
+    std::int32_t wireLength = 0;  // the datagram's own length, also when longer than the area
+    bool truncated = false;       // the datagram was longer than the area
     sockaddr_in source{};
     bool hasLocalAddress = false;  // only on sockets with packet info enabled
     in_addr localAddress{};        // the local address the datagram was sent to
@@ -53,9 +60,10 @@ struct Sent {
 Sent sendDatagram(int fd, const std::uint8_t* data, std::size_t length,
                   const sockaddr_in& destination, const in_addr* from);
 
-// poll(2) for readability. A signal ends the wait early instead of restarting
-// it, so the caller sees a signal at once; that counts as 0 ready descriptors.
-int waitForReadable(pollfd* fds, nfds_t count, int timeoutMs);
+// poll(2) for the events each entry asks for (readable, writable). A signal
+// ends the wait early instead of restarting it, so the caller sees a signal at
+// once; that counts as 0 ready descriptors.
+int waitForEvents(pollfd* fds, nfds_t count, int timeoutMs);
 
 // Reads a strict dotted quad ("a.b.c.d"). False when text is not one.
 bool parseDottedQuad(const char* text, in_addr& out);

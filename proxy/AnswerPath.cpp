@@ -4,20 +4,20 @@
 #include <array>
 #include <string_view>
 
+#include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/TransactionId.h"
+#include "proxy/TruncatedReply.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr std::int32_t kHeaderLength = 12;
-
-}  // namespace
-
-void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
-                  const ProxyServices& s) {
-    if (length < kHeaderLength) {
+// Both kinds of answer: found by number, the client's ID restored, then
+// (cut short) turned into the truncated reply, relayed, logged and retired.
+void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length, bool cutShort,
+                 const ProxyServices& s) {
+    if (length < DnsHeaderLength) {
         return;
     }
     const KeyText key = transactionKey(message[0], message[1]);
@@ -27,6 +27,9 @@ void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length
     }
     message[0] = record->clientTxId[0];
     message[1] = record->clientTxId[1];
+    if (cutShort) {
+        length = makeTruncatedReply(message, length);
+    }
     if (s.net.connSend(record->client, message, length) == length) {
         // "A  [" ID "] = " length "b", built on the stack.
         std::array<char16_t, 32> line{};
@@ -46,6 +49,18 @@ void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length
     // Retired whether or not the relay went out: the client gets no second
     // chance at this answer. The record is still current in pendingQueries.
     retireQuery(q, s);
+}
+
+}  // namespace
+
+void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                  const ProxyServices& s) {
+    relayAnswer(q, message, length, false, s);
+}
+
+void handleOversizedAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                           const ProxyServices& s) {
+    relayAnswer(q, message, length, true, s);
 }
 
 }  // namespace corvane

@@ -16,4 +16,12 @@ namespace corvane {
 void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                   const ProxyServices& s);
 
+// The same for an upstream datagram longer than the buffer, of which only the
+// first length bytes arrived: instead of the answer, which could only go out
+// cut short and corrupt, the client gets the truncated reply built from those
+// bytes (see makeTruncatedReply), so that it asks again over TCP. The log
+// line gives the length of that reply.
+void handleOversizedAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                           const ProxyServices& s);
+
 }  // namespace corvane

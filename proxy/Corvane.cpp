@@ -8,13 +8,15 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <corvane/filter.h>
+
 #include "log/Clock.h"
 #include "log/FaultBoxLauncher.h"
 #include "log/FaultReport.h"
 #include "log/LogFile.h"
 #include "log/Logger.h"
 #include "net/PosixNetwork.h"
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 #include "proxy/ProxyLoop.h"
 #include "proxy/StopSignals.h"
 #include "ui/DialogApi.h"
@@ -32,8 +34,9 @@ namespace {
 constexpr std::int64_t ListenPort = 53;
 constexpr std::string_view UpstreamHost = "8.8.8.8";
 constexpr std::int64_t UpstreamPort = 53;
-constexpr std::u16string_view FilterLibraryName = u"Filter.DLL";
-constexpr std::u16string_view FilterExportName = u"FilterQuery";
+// The plug-in's names are those its public header gives, as 16-bit text.
+constexpr std::u16string_view FilterLibraryName = u"" CORVANE_FILTER_FILE_NAME;
+constexpr std::u16string_view FilterExportName = u"" CORVANE_FILTER_FUNCTION_NAME;
 constexpr const char* LogFileName = "log.log";
 
 // The window's part in each turn. A stop signal counts as a close request,
@@ -113,9 +116,9 @@ int runProgram() {
 
     PluginLibraries libraries;
     const auto filterLibrary = libraries.openLibrary(FilterLibraryName);
-    FilterQueryFn filterQuery = nullptr;
+    FilterQueryFunction filterQuery = nullptr;
     if (libraries.isLibraryLoaded(filterLibrary)) {
-        filterQuery = reinterpret_cast<FilterQueryFn>(
+        filterQuery = reinterpret_cast<FilterQueryFunction>(
             libraries.findFunction(filterLibrary, FilterExportName));
     }
     if (filterQuery == nullptr) {

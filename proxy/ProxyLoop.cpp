@@ -55,7 +55,7 @@ void ProxyLoop::startNetwork(const ProxyEndpoints& endpoints) {
 
 bool ProxyLoop::turn() {
     const std::int32_t windowEvent = window_.eventPoll();
-    if (windowEvent == WindowPoll::CloseEvent) {
+    if (windowEvent == CloseEvent) {
         return false;
     }
 
@@ -83,7 +83,12 @@ bool ProxyLoop::turn() {
 
     if (linkEvent == NetEvent::Data) {
         const std::int32_t length = net_.connRecv(link_, netBuffer_.get(), NetBufferSize);
-        handleAnswer(queries_, netBuffer_.get(), length, services);
+        // An answer longer than the buffer arrived only in part.
+        if (net_.linkLastLength(link_) > length) {
+            handleOversizedAnswer(queries_, netBuffer_.get(), length, services);
+        } else {
+            handleAnswer(queries_, netBuffer_.get(), length, services);
+        }
     } else {
         idleTurn = true;
     }
@@ -96,7 +101,7 @@ bool ProxyLoop::turn() {
             // Pause as an idle turn should, but let a datagram that arrives
             // meanwhile end the pause instead of waiting out the 16 ms, and
             // end it when the window has work due.
-            net_.waitReadable(listener_, link_, window_.pauseLimitMs(IdlePauseMs));
+            net_.waitReady(window_.pauseLimitMs(IdlePauseMs));
         }
     }
     return true;

@@ -26,7 +26,6 @@ struct ProxyEndpoints {
 // the window stays usable; the program never ends because of them.
 class ProxyLoop {
 public:
-    static constexpr std::int32_t NetBufferSize = 2048;
     static constexpr std::int64_t ExpiryIntervalSeconds = 45;
     static constexpr std::int32_t IdlePauseMs = 16;
 
@@ -43,7 +42,7 @@ public:
     void startNetwork(const ProxyEndpoints& endpoints);
 
     // Every query name is offered to this filter; null serves without one.
-    void setFilter(FilterQueryFn filter) { filter_ = filter; }
+    void setFilter(FilterQueryFunction filter) { filter_ = filter; }
 
     // One turn of the main loop. False when the loop must end: the window was
     // closed, or a stop was requested.
@@ -68,7 +67,7 @@ private:
     Log& log_;
     const Clock& clock_;
     WindowPoll& window_;
-    FilterQueryFn filter_ = nullptr;
+    FilterQueryFunction filter_ = nullptr;
 
     QueriesInFlight queries_;
     bool running_ = false;

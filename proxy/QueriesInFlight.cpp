@@ -7,7 +7,9 @@ namespace corvane {
 void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
                      const ProxyServices& s) {
     const KeyText key = clientKey(client);
-    ClientRef* ref = q.clientRefs.findOrAdd(key.view());
+    // Only a counted client is counted down: a lookup that added a missing
+    // record would leave one at -1 that nothing ever removes.
+    ClientRef* ref = q.clientRefs.find(key.view());
     if (ref == nullptr) {
         return;
     }
@@ -38,7 +40,7 @@ void expiryPass(QueriesInFlight& q, const ProxyServices& s) {
             now >= record->stamp
                 ? static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(record->stamp)
                 : static_cast<std::uint64_t>(record->stamp) - static_cast<std::uint64_t>(now);
-        if (age >= static_cast<std::uint64_t>(kQueryLifetimeSeconds)) {
+        if (age >= static_cast<std::uint64_t>(QueryLifetimeSeconds)) {
             retireQuery(q, s);
         }
     }

@@ -40,7 +40,7 @@ struct QueriesInFlight {
 
 // Seconds after which the expiry pass forgets a query; the main loop runs the
 // pass every 45 seconds or more.
-inline constexpr std::int64_t kQueryLifetimeSeconds = 30;
+inline constexpr std::int64_t QueryLifetimeSeconds = 30;
 
 // Retires the current record of pendingQueries: its client's inFlight falls
 // by one, and at 0 the client's ConnectionId is closed and its ClientRef
@@ -48,7 +48,8 @@ inline constexpr std::int64_t kQueryLifetimeSeconds = 30;
 // record.
 void retireQuery(QueriesInFlight& q, const ProxyServices& s);
 
-// Takes one query of client off its ClientRef. When the count comes to 0 and
+// Takes one query of client off its ClientRef; a client without one is left
+// alone. When the count comes to 0 and
 // closeAtZero is set, the client's ConnectionId is closed and its ClientRef
 // removed; without closeAtZero the ClientRef stays, at 0, for a caller that is
 // about to count a new query of the same client.

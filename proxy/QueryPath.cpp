@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/QuestionNames.h"
 #include "proxy/TransactionId.h"
@@ -11,8 +12,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr std::int32_t kHeaderLength = 12;
 
 // Storage reused from one datagram to the next, so that a query costs no
 // allocation once the buffers have grown to the largest query seen.
@@ -93,7 +92,7 @@ void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, Conn
 
 void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
                  ConnectionId upstream, const ProxyServices& s) {
-    if (length < kHeaderLength) {
+    if (length < DnsHeaderLength) {
         // Not a query; forget the peer unless it still waits for answers,
         // so that runt datagrams cannot pile up peers.
         releaseClient(q, client, s);
@@ -112,10 +111,10 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
 
     // Offer the names in datagram order until the first non-zero verdict;
     // every name still joins the log line.
-    std::int32_t verdict = 0;
+    std::int32_t verdict = Forward;
     std::size_t matched = 0;
     for (std::size_t i = 0; i < names.count(); ++i) {
-        if (verdict == 0 && s.filter != nullptr) {
+        if (verdict == Forward && s.filter != nullptr) {
             verdict = s.filter(names.terminatedName(i));
             matched = i;
         }
@@ -126,19 +125,19 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
     }
 
     switch (verdict) {
-        case static_cast<std::int32_t>(Verdict::Block):
+        case Block:
             releaseClient(q, client, s);
             message.resize(prefixLength);
             message.append(u"block (").append(names.name(matched)).append(u")");
             s.log.logLine(message);
             break;
-        case static_cast<std::int32_t>(Verdict::BlockReply):
+        case BlockReply:
             // Flags, QDCOUNT, ANCOUNT and ARCOUNT to zero; the ID and
             // NSCOUNT stay as received.
             for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
                 buffer[offset] = 0;
             }
-            s.net.connSend(client, buffer, kHeaderLength);
+            s.net.connSend(client, buffer, DnsHeaderLength);
             releaseClient(q, client, s);
             message.resize(prefixLength);
             message.append(u"block-F (").append(names.name(matched)).append(u")");

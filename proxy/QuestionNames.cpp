@@ -2,26 +2,21 @@
 
 #include <cstdlib>
 
+#include "proxy/DnsHeader.h"
+
 namespace corvane {
-
-namespace {
-
-constexpr std::int32_t kHeaderLength = 12;
-constexpr std::int32_t kTypeAndClassLength = 4;
-
-}  // namespace
 
 void QuestionNames::read(const std::uint8_t* message, std::int32_t length) {
     text_.clear();
     ends_.clear();
-    if (length < kHeaderLength) {
+    if (length < DnsHeaderLength) {
         return;
     }
     // QDCOUNT read as signed: 0x8000 asks for 32768 names, 0xFFFF for one.
     const auto rawCount = static_cast<std::int16_t>((message[4] << 8) | message[5]);
     std::int32_t namesLeft = std::abs(static_cast<std::int32_t>(rawCount));
 
-    std::int64_t offset = kHeaderLength;
+    std::int64_t offset = DnsHeaderLength;
     while (namesLeft > 0) {
         const std::size_t nameStart = text_.size();
         std::int32_t labelLeft = 0;
@@ -53,7 +48,7 @@ void QuestionNames::read(const std::uint8_t* message, std::int32_t length) {
             ends_.push_back(text_.size());
             text_.push_back(u'\0');
         }
-        offset += kTypeAndClassLength;
+        offset += TypeAndClassLength;
     }
 }
 

@@ -19,7 +19,11 @@ void installStopSignals() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: the idle pause is cut short so the loop sees the stop at once.
+    // No SA_RESTART, so a call that would otherwise resume fails with EINTR
+    // instead. The loop sees the flag at its next turn: a serving loop's idle
+    // wait for datagrams ends at once (poll is never resumed), while the plain
+    // 16 ms pause of an idle proxy sleeps out its rest first (sleepMs resumes
+    // it on purpose, so that the pause lasts what it says).
     action.sa_flags = 0;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signal, &action, nullptr);

@@ -26,9 +26,9 @@ class TextKeyedTable {
     static_assert(std::is_trivially_copyable_v<Record>, "records are zeroed and copied as bytes");
 
 public:
-    static constexpr std::size_t kSlots = 512;
+    static constexpr std::size_t Slots = 512;
     // Longest key the table files; our keys are decimal 32-bit numbers.
-    static constexpr std::size_t kMaxKeyLength = 20;
+    static constexpr std::size_t MaxKeyLength = 20;
 
     TextKeyedTable() = default;
     TextKeyedTable(const TextKeyedTable&) = delete;
@@ -48,7 +48,7 @@ public:
         }
         return hash;
     }
-    static std::size_t slotOf(std::u16string_view key) { return hashOf(key) % kSlots; }
+    static std::size_t slotOf(std::u16string_view key) { return hashOf(key) % Slots; }
 
     // The record under key, made current; nullptr (current unchanged) if absent.
     Record* find(std::u16string_view key) {
@@ -69,12 +69,12 @@ public:
 
     // The record under key, added zeroed at the head of its chain if absent;
     // made current either way. nullptr only when the key is longer than
-    // kMaxKeyLength or no memory is left; the current record is then unchanged.
+    // MaxKeyLength or no memory is left; the current record is then unchanged.
     Record* findOrAdd(std::u16string_view key) {
         if (Record* record = find(key)) {
             return record;
         }
-        if (key.size() > kMaxKeyLength) {
+        if (key.size() > MaxKeyLength) {
             return nullptr;
         }
         Node* node = takeNode();
@@ -131,7 +131,7 @@ public:
         walkNext_ = nullptr;
     }
     Record* nextInWalk() {
-        while (walkNext_ == nullptr && walkSlot_ < kSlots) {
+        while (walkNext_ == nullptr && walkSlot_ < Slots) {
             walkNext_ = heads_[walkSlot_++];
         }
         Node* node = walkNext_;
@@ -158,7 +158,7 @@ private:
         Node* next;
         Node* previous;
         Record record;
-        std::array<char16_t, kMaxKeyLength> key;
+        std::array<char16_t, MaxKeyLength> key;
         std::uint8_t keyLength;
 
         std::u16string_view keyView() const { return {key.data(), keyLength}; }
@@ -194,7 +194,7 @@ private:
         }
     }
 
-    std::array<Node*, kSlots> heads_{};
+    std::array<Node*, Slots> heads_{};
     Node* free_ = nullptr;
     Node* current_ = nullptr;
     std::size_t walkSlot_ = 0;

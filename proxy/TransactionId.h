@@ -9,9 +9,8 @@ namespace corvane {
 // the message's first byte as the high byte, i.e. the ID in the byte order
 // the client wrote it.
 inline std::array<char16_t, 4> transactionIdText(std::uint8_t first, std::uint8_t second) {
-    constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    return {kDigits[first >> 4], kDigits[first & 0x0F], kDigits[second >> 4],
-            kDigits[second & 0x0F]};
+    constexpr char16_t Digits[] = u"0123456789ABCDEF";
+    return {Digits[first >> 4], Digits[first & 0x0F], Digits[second >> 4], Digits[second & 0x0F]};
 }
 
 }  // namespace corvane

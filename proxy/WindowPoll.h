@@ -2,16 +2,16 @@
 
 #include <cstdint>
 
+#include "ui/EventCodes.h"
+
 namespace corvane {
 
 // The window's part in a turn of the main loop: one non-blocking poll, and the
 // plain pause of a turn with nothing to do. Without a window, the poll always
-// reports nothing.
+// reports nothing. CloseEvent (ui/EventCodes.h) is the one result that ends
+// the loop.
 class WindowPoll {
 public:
-    // The code of CloseEvent, the one result that ends the loop.
-    static constexpr std::int32_t CloseEvent = 13116;
-
     virtual ~WindowPoll() = default;
     // 0 when nothing was pending; CloseEvent when the user asked to close the
     // window; any other value when something else was handled.

@@ -11,7 +11,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${CORVANE_FUZZ_BUILD_DIR:-$here/build/fuzz}"
 seconds="${CORVANE_FUZZ_SECONDS:-15}"
 fuzz_src="$here/tests/fuzz"
-targets=(query answer sequence dialog)
+targets=(query answer sequence dialog framing)
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -45,6 +45,7 @@ for target in "${targets[@]}"; do
     options=(-max_len=2048 -timeout=20 -rss_limit_mb=4096)
     case "$target" in
         sequence) options=(-max_len=4096 -timeout=20 -rss_limit_mb=4096) ;;
+        framing) options=(-max_len=140000 -timeout=20 -rss_limit_mb=4096) ;;
         dialog) options=(-max_len=8192 -timeout=20 -rss_limit_mb=4096 -dict="$fuzz_src/dialog.dict") ;;
     esac
 

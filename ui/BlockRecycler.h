@@ -14,9 +14,9 @@ namespace corvane {
 // every allocator that refers to it.
 class BlockRecycler {
 public:
-    static constexpr std::size_t kept = 8;
+    static constexpr std::size_t Kept = 8;
 
-    BlockRecycler() { spare_.reserve(kept); }
+    BlockRecycler() { spare_.reserve(Kept); }
     ~BlockRecycler() {
         for (const auto& spare : spare_) {
             ::operator delete(spare.second);
@@ -39,7 +39,7 @@ public:
     }
 
     void give(void* block, std::size_t bytes) {
-        if (spare_.size() < kept) {
+        if (spare_.size() < Kept) {
             spare_.emplace_back(bytes, block);
         } else {
             // Unsized: clang offers the sized form only with -fsized-deallocation.

@@ -1,23 +1,11 @@
 #include "ui/DialogText.h"
 
-#include <QChar>
-
 #include <limits>
 
 #include "log/Utf8.h"
+#include "ui/CaseFold.h"
 
 namespace corvane {
-
-namespace {
-
-char16_t fold(char16_t c) {
-    if (c < 0x80) {
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-    }
-    return QChar::toCaseFolded(c);
-}
-
-}  // namespace
 
 bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
@@ -28,7 +16,7 @@ bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) {
+        if (foldCase(a[i]) != foldCase(b[i])) {
             return false;
         }
     }
@@ -62,10 +50,10 @@ std::int32_t readNumber(std::u16string_view text) {
         negative = text[i] == u'-';
         ++i;
     }
-    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    constexpr std::int64_t Limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (value < limit) {
+        if (value < Limit) {
             value = value * 10 + (text[i] - u'0');
         }
     }

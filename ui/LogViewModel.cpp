@@ -7,7 +7,7 @@ namespace corvane {
 
 namespace {
 
-constexpr QChar paragraphBreak = u'\n';
+constexpr QChar ParagraphBreak = u'\n';
 
 bool isBreak(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
@@ -80,7 +80,7 @@ int LogViewModel::lineCount() const {
 
 int LogViewModel::itemCount() const {
     if (isEmptyText()) {
-        return emptyLineState_ == 0 ? 0 : 1;
+        return emptyItem_ == EmptyItem::None ? 0 : 1;
     }
     return lineCount();
 }
@@ -180,7 +180,7 @@ QString LogViewModel::textRange(qint64 from, qint64 to) const {
         const qsizetype end = i == last.paragraph ? last.offset : text.size();
         out += QStringView(text).sliced(begin, end - begin);
         if (i != last.paragraph) {
-            out += paragraphBreak;
+            out += ParagraphBreak;
         }
     }
     return out;
@@ -263,7 +263,7 @@ void LogViewModel::itemRemove(int index) {
     removeRange(from, to);
     anchor_ = caret_ = from;
     if (isEmptyText()) {
-        emptyLineState_ = 0;
+        emptyItem_ = EmptyItem::None;
     }
 }
 
@@ -273,14 +273,14 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         // The breaks go in with the text in one edit; the result is the same
         // as inserting them one after the other at the end.
         qsizetype breaks = 0;
-        if (emptyLineState_ == 1) {
+        if (emptyItem_ == EmptyItem::Alone) {
             ++breaks;
-            emptyLineState_ = 2;
+            emptyItem_ = EmptyItem::Broken;
         }
         if (length > 0) {
             ++breaks;
-        } else if (text.isEmpty() && emptyLineState_ == 0) {
-            emptyLineState_ = 1;
+        } else if (text.isEmpty() && emptyItem_ == EmptyItem::None) {
+            emptyItem_ = EmptyItem::Alone;
         }
         if (breaks == 1 && !std::any_of(text.begin(), text.end(), isBreak)) {
             // The log's case: one new paragraph at the end, in the storage of
@@ -295,7 +295,7 @@ void LogViewModel::itemAdd(int position, QStringView text) {
         } else if (breaks == 0) {
             insertAt(length, text);
         } else {
-            QString insertion(breaks, paragraphBreak);
+            QString insertion(breaks, ParagraphBreak);
             insertion += text;
             insertAt(length, insertion);
         }
@@ -304,14 +304,14 @@ void LogViewModel::itemAdd(int position, QStringView text) {
     }
     const qint64 at = lineStart(position);
     QString insertion = text.toString();
-    insertion += paragraphBreak;
+    insertion += ParagraphBreak;
     insertAt(at, insertion);
     anchor_ = caret_ = at + insertion.size();
     // The empty item that made the text count one line now sits after the
     // new item with its break; without this, the next append would give it a
     // second break and a stray empty line.
-    if (emptyLineState_ == 1) {
-        emptyLineState_ = 2;
+    if (emptyItem_ == EmptyItem::Alone) {
+        emptyItem_ = EmptyItem::Broken;
     }
 }
 
@@ -323,7 +323,7 @@ void LogViewModel::clear() {
     paras_.clear();
     paras_.emplace_back();
     rewrap(paras_.front());
-    emptyLineState_ = 0;
+    emptyItem_ = EmptyItem::None;
     anchor_ = caret_ = 0;
 }
 

@@ -33,9 +33,14 @@ public:
     void caretToEnd();
     void clear();
 
-    // 0: ordinary; 1: the text is empty but holds one empty item; 2: that
-    // empty item has since been given its break.
-    int emptyLineState() const { return emptyLineState_; }
+    // An empty text counts as no line, unless an empty item was added to it;
+    // that item is then one line, whose break comes with the next item.
+    enum class EmptyItem {
+        None,    // the ordinary case
+        Alone,   // the text is empty but holds one empty item
+        Broken,  // that empty item has since been given its break
+    };
+    EmptyItem emptyItem() const { return emptyItem_; }
 
     QString text() const;
     qint64 textLength() const;
@@ -105,7 +110,7 @@ private:
     std::deque<Paragraph, RecyclingAllocator<Paragraph>> paras_{
         RecyclingAllocator<Paragraph>(recycler_)};
     QString spareText_;
-    int emptyLineState_ = 0;
+    EmptyItem emptyItem_ = EmptyItem::None;
     qint64 anchor_ = 0;
     qint64 caret_ = 0;
 };

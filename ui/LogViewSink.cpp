@@ -11,7 +11,7 @@ void LogViewSink::appendLine(std::u16string_view line) {
     if (view == nullptr) {
         return;
     }
-    for (int count = view->itemCount(); count > maxLinesBeforeTrim;) {
+    for (int count = view->itemCount(); count > MaxLinesBeforeTrim;) {
         view->itemRemove(0);
         const int after = view->itemCount();
         if (after >= count) {

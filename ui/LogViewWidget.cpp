@@ -20,13 +20,13 @@ namespace corvane {
 namespace {
 
 // Space between the view's border and the text, as editors leave it.
-constexpr int textMargin = 2;
-constexpr int defaultFrameMs = 16;
+constexpr int TextMargin = 2;
+constexpr int DefaultFrameMs = 16;
 
 int frameIntervalMs() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr || screen->refreshRate() < 1.0) {
-        return defaultFrameMs;
+        return DefaultFrameMs;
     }
     return std::clamp(static_cast<int>(std::lround(1000.0 / screen->refreshRate())), 4, 50);
 }
@@ -165,7 +165,7 @@ void LogViewWidget::updateScrollBars() {
     if (wrapper_.wrapping()) {
         horizontal->setRange(0, 0);
     } else {
-        const int content = static_cast<int>(std::ceil(model_.widestParagraph())) + 2 * textMargin;
+        const int content = static_cast<int>(std::ceil(model_.widestParagraph())) + 2 * TextMargin;
         horizontal->setPageStep(viewport()->width());
         horizontal->setSingleStep(std::max(1, lineSpacing_));
         horizontal->setRange(0, std::max(0, content - viewport()->width()));
@@ -185,7 +185,7 @@ void LogViewWidget::ensureCaretVisible() {
     if (!wrapper_.wrapping()) {
         QScrollBar* horizontal = horizontalScrollBar();
         const int x = static_cast<int>(xOfPosition(model_.caret()));
-        const int width = viewport()->width() - 2 * textMargin;
+        const int width = viewport()->width() - 2 * TextMargin;
         if (x < horizontal->value()) {
             horizontal->setValue(x);
         } else if (x > horizontal->value() + width) {
@@ -204,7 +204,7 @@ void LogViewWidget::applyFont() {
 }
 
 void LogViewWidget::applyWidth() {
-    const int width = std::max(1, viewport()->width() - 2 * textMargin);
+    const int width = std::max(1, viewport()->width() - 2 * TextMargin);
     if (width == wrapper_.width()) {
         return;
     }
@@ -256,13 +256,13 @@ void LogViewWidget::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Text));
     if (model_.isEmptyText()) {
         if (hasFocus()) {
-            painter.drawLine(textMargin, 0, textMargin, lineSpacing_ - 1);
+            painter.drawLine(TextMargin, 0, TextMargin, lineSpacing_ - 1);
         }
         return;
     }
 
     const int top = firstVisibleLine();
-    const int left = textMargin - horizontalScrollBar()->value();
+    const int left = TextMargin - horizontalScrollBar()->value();
     const qint64 selFrom = std::min(model_.anchor(), model_.caret());
     const qint64 selTo = std::max(model_.anchor(), model_.caret());
     QTextCharFormat selectedFormat;
@@ -313,7 +313,7 @@ qint64 LogViewWidget::positionAtLineX(int line, double x) const {
 
 qint64 LogViewWidget::positionAt(QPoint point) const {
     const int row = point.y() < 0 ? -1 : point.y() / lineSpacing_;
-    const double x = point.x() - textMargin + horizontalScrollBar()->value();
+    const double x = point.x() - TextMargin + horizontalScrollBar()->value();
     return positionAtLineX(firstVisibleLine() + row, x);
 }
 

@@ -30,7 +30,7 @@ public:
     void itemAdd(int position, QStringView text);
     void caretToEnd();
     void clear();
-    int emptyLineState() const { return model_.emptyLineState(); }
+    LogViewModel::EmptyItem emptyItem() const { return model_.emptyItem(); }
     QString text() const { return model_.text(); }
 
     bool hasSelection() const { return model_.hasSelection(); }

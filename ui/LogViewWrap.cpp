@@ -12,14 +12,14 @@ namespace {
 
 // Characters below this are measured one by one from the cache; the ranges
 // above start with combining marks, which change the width of their base.
-constexpr char16_t quickLimit = 0x0300;
+constexpr char16_t QuickLimit = 0x0300;
 
 bool quickMeasurable(char16_t c) {
-    return c < quickLimit && c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
+    return c < QuickLimit && c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
 }
 
-constexpr char16_t firstPrintableAscii = 0x20;
-constexpr char16_t pastPrintableAscii = 0x7F;
+constexpr char16_t FirstPrintableAscii = 0x20;
+constexpr char16_t PastPrintableAscii = 0x7F;
 
 // Written without an early exit so that the compiler can check many
 // characters at once: log lines are nearly always plain ASCII.
@@ -27,7 +27,7 @@ bool allPrintableAscii(QStringView text) {
     bool all = true;
     for (QChar qc : text) {
         const char16_t c = qc.unicode();
-        all &= (c >= firstPrintableAscii) & (c < pastPrintableAscii);
+        all &= (c >= FirstPrintableAscii) & (c < PastPrintableAscii);
     }
     return all;
 }
@@ -38,11 +38,11 @@ QTextOption wrapOption(bool wrapping) {
     return option;
 }
 
-constexpr double unwrappedWidth = 1.0e7;
+constexpr double UnwrappedWidth = 1.0e7;
 
 }  // namespace
 
-FontLineWrapper::FontLineWrapper() : advances_(quickLimit, -1.0f) {}
+FontLineWrapper::FontLineWrapper() : advances_(QuickLimit, -1.0f) {}
 
 void FontLineWrapper::setFont(const QFont& font) {
     font_ = font;
@@ -79,13 +79,13 @@ double FontLineWrapper::quickWidth(QStringView text) const {
 double FontLineWrapper::widestAscii() const {
     if (widestAscii_ < 0) {
         QString all;
-        for (char16_t c = firstPrintableAscii; c < pastPrintableAscii; ++c) {
+        for (char16_t c = FirstPrintableAscii; c < PastPrintableAscii; ++c) {
             all += QChar(c);
         }
         // Fills the cache of advances for these characters as a side effect.
         quickWidth(all);
-        widestAscii_ = *std::max_element(advances_.begin() + firstPrintableAscii,
-                                         advances_.begin() + pastPrintableAscii);
+        widestAscii_ = *std::max_element(advances_.begin() + FirstPrintableAscii,
+                                         advances_.begin() + PastPrintableAscii);
     }
     return widestAscii_;
 }
@@ -146,7 +146,7 @@ void FontLineWrapper::layOut(QTextLayout& layout, double lineSpacing) const {
             break;
         }
         // Unwrapped lines still need a width to be laid out at all.
-        line.setLineWidth(wrapping_ ? width_ : unwrappedWidth);
+        line.setLineWidth(wrapping_ ? width_ : UnwrappedWidth);
         line.setPosition(QPointF(0, y));
         y += lineSpacing;
     }

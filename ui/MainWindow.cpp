@@ -4,6 +4,7 @@
 #include "ui/DialogDocument.h"
 #include "ui/Font.h"
 #include "ui/LogViewWidget.h"
+#include "ui/WindowTitle.h"
 
 namespace corvane {
 

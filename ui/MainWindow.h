@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string_view>
-
 namespace corvane {
 
 class LogViewWidget;
@@ -14,9 +12,6 @@ struct MainWindow {
     // The log view txtLog; nullptr without a window.
     LogViewWidget* logView = nullptr;
 };
-
-// The window's title: the program's name and version.
-inline constexpr std::u16string_view MainWindowTitle = u"Corvane 1.0.0.2";
 
 // Builds the window from the dialog document and shows it, in the order the
 // program starts: the gadget font ("Consolas", 10 points), the dialog, the

@@ -139,7 +139,9 @@ public:
         return length;
     }
     void connClose(ConnectionId) override {}
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {}
+    std::int32_t linkLastLength(ConnectionId) const override { return 0; }
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t) override {}
 
 private:
     long long queriesLeft_;
@@ -160,7 +162,7 @@ public:
     BenchWindow(const InMemoryNetwork& net, bool polled) : net_(net), polled_(polled) {}
     std::int32_t eventPoll() override {
         if (net_.done()) {
-            return CloseEvent;
+            return corvane::CloseEvent;
         }
         return polled_ ? corvane::eventPoll() : 0;
     }

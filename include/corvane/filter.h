@@ -18,10 +18,10 @@
 #ifndef CORVANE_FILTER_H
 #define CORVANE_FILTER_H
 
-#ifdef __cplusplus
-#include <cstdint>
-#else
+/* <stdint.h>, not <cstdint>, in C++ too: it is the one that promises
+ * int32_t in the global namespace, where the prototype below names it. */
 #include <stdint.h>
+#ifndef __cplusplus
 #include <uchar.h>
 #endif
 

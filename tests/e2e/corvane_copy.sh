@@ -4,9 +4,10 @@
 # this file after netns.sh and call netns_setup before copy_start.
 #
 #   copy_start NAME [PLUGIN]   copy the program to $NETNS_DIR/NAME/bin/corvane,
-#                              with PLUGIN (a file) beside it as Filter.DLL, or
-#                              none; start it with $NETNS_DIR/NAME as working
-#                              directory and wait until it has bound UDP 53.
+#                              with its fault line helper beside it, and
+#                              PLUGIN (a file) as Filter.DLL, or none; start it
+#                              with $NETNS_DIR/NAME as working directory and
+#                              wait until it has bound UDP 53.
 #                              Sets COPY_DIR (the working directory), COPY_BIN
 #                              (the folder of the copy), COPY_PID and COPY_ERR
 #                              (the file its stderr goes to).
@@ -34,6 +35,8 @@ copy_start() {
     # The copy's RUNPATH $ORIGIN makes its own folder the one searched, so
     # only the library put here can be loaded as Filter.DLL.
     cp "$CORVANE_BINARY" "$COPY_BIN/corvane"
+    # The fault report's line helper is looked for beside the program.
+    cp "$(dirname "$CORVANE_BINARY")/corvane-faultline" "$COPY_BIN/"
     if [ -n "$plugin" ]; then
         cp "$plugin" "$COPY_BIN/Filter.DLL"
     fi

@@ -52,7 +52,7 @@ TEST(FaultBoxLauncher, FindsTheHelperBesideTheRunningProgram) {
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(length, 0);
     std::string expected(self, static_cast<std::size_t>(length));
-    expected = expected.substr(0, expected.rfind('/') + 1) + kFaultBoxProgram;
+    expected = expected.substr(0, expected.rfind('/') + 1) + FaultBoxProgram;
 
     FaultBoxLauncher launcher;
     ASSERT_TRUE(launcher.prepare(nullptr));
@@ -90,26 +90,26 @@ protected:
     std::filesystem::path root_;
 };
 
-constexpr auto kExecutable = std::filesystem::perms::owner_all;
-constexpr auto kNotExecutable = std::filesystem::perms::owner_read;
+constexpr auto Executable = std::filesystem::perms::owner_all;
+constexpr auto NotExecutable = std::filesystem::perms::owner_read;
 
 TEST_F(HelperLayout, InstalledHelperIsFoundWhenNoneIsBesideTheProgram) {
-    place("lib/corvane/corvane-faultbox", kExecutable);
+    place("lib/corvane/corvane-faultbox", Executable);
     FaultBoxLauncher launcher;
     ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
     EXPECT_EQ(std::string(launcher.helperPath()), path("bin/../lib/corvane/corvane-faultbox"));
 }
 
 TEST_F(HelperLayout, HelperBesideTheProgramComesFirst) {
-    place("bin/corvane-faultbox", kExecutable);
-    place("lib/corvane/corvane-faultbox", kExecutable);
+    place("bin/corvane-faultbox", Executable);
+    place("lib/corvane/corvane-faultbox", Executable);
     FaultBoxLauncher launcher;
     ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
     EXPECT_EQ(std::string(launcher.helperPath()), path("bin/corvane-faultbox"));
 }
 
 TEST_F(HelperLayout, WithoutAnyHelperThePathBesideTheProgramStays) {
-    place("lib/corvane/corvane-faultbox", kNotExecutable);
+    place("lib/corvane/corvane-faultbox", NotExecutable);
     FaultBoxLauncher launcher;
     ASSERT_TRUE(launcher.prepareForProgram(path("bin/corvane").c_str()));
     EXPECT_EQ(std::string(launcher.helperPath()), path("bin/corvane-faultbox"));

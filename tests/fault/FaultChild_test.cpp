@@ -49,14 +49,14 @@ struct ChildResult {
 
 // The sanitizer runtime, when the test build carries one, must leave the
 // fault signals to the report.
-const char* const kSanitizerOptions =
+const char* const SanitizerOptions =
     "ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
     "handle_abort=0:use_sigaltstack=0:detect_leaks=0";
 
 ChildResult runDriver(const fs::path& folder, const std::vector<std::string>& arguments,
-                      const std::vector<std::string>& environment) {
+                      const std::vector<std::string>& environment,
+                      std::string program = FAULT_DRIVER) {
     std::vector<char*> argv;
-    std::string program = FAULT_DRIVER;
     argv.push_back(program.data());
     std::vector<std::string> argumentCopies = arguments;
     for (std::string& argument : argumentCopies) {
@@ -64,7 +64,7 @@ ChildResult runDriver(const fs::path& folder, const std::vector<std::string>& ar
     }
     argv.push_back(nullptr);
     std::vector<std::string> environmentCopies = environment;
-    environmentCopies.emplace_back(kSanitizerOptions);
+    environmentCopies.emplace_back(SanitizerOptions);
     std::vector<char*> envp;
     for (std::string& variable : environmentCopies) {
         envp.push_back(variable.data());
@@ -129,7 +129,7 @@ std::string reportText(unsigned line, const std::string& description) {
            std::string(64, ' ');
 }
 
-const std::vector<std::string> kNoDisplay = {"QT_QPA_PLATFORM=offscreen", "PATH=/usr/bin:/bin"};
+const std::vector<std::string> NoDisplay = {"QT_QPA_PLATFORM=offscreen", "PATH=/usr/bin:/bin"};
 
 // What the driver logs before it faults, in order, as the log file holds it:
 // the byte order mark, then each line stamped with the driver's fixed clock.
@@ -164,7 +164,7 @@ TEST_P(ChildFault, ReportsTheFaultingStatementAndKeepsTheLog) {
     TempDir folder;
     ASSERT_FALSE(folder.path().empty());
 
-    const ChildResult result = runDriver(folder.path(), {c.mode}, kNoDisplay);
+    const ChildResult result = runDriver(folder.path(), {c.mode}, NoDisplay);
 
     EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
     EXPECT_EQ(result.errorText, reportText(markedLine(c.mode), c.description));
@@ -194,7 +194,7 @@ TEST(ChildFault, StackOverflowIsReportedFromTheAlternateStack) {
     TempDir folder;
     ASSERT_FALSE(folder.path().empty());
 
-    const ChildResult result = runDriver(folder.path(), {"overflow"}, kNoDisplay);
+    const ChildResult result = runDriver(folder.path(), {"overflow"}, NoDisplay);
 
     EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
     const std::string prefix = "FaultDriver [";
@@ -241,6 +241,35 @@ TEST(ChildFault, AMissingHelperStillEndsTheProcessWithCodeZero) {
 
     EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
     EXPECT_EQ(result.errorText, reportText(markedLine("abort"), "UNKNOWN ERROR CODE"));
+}
+
+// Without its line helper the report still comes, naming no line, and the
+// process still ends with code 0 after writing out the log.
+TEST(ChildFault, AMissingLineHelperNamesLineZero) {
+    TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+
+    const ChildResult result = runDriver(
+        folder.path(), {"divzero", "", (folder.path() / "no-such-helper").string()}, NoDisplay);
+
+    EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
+    EXPECT_EQ(result.errorText, "Corvane [0]\r\nDIVISION BY ZERO \r\n" + std::string(64, ' '));
+    EXPECT_EQ(readFile(folder.path() / "log.log"), loggedLines("divzero"));
+}
+
+// The line is read from the program's file after the fault: from the file
+// the program was started from, even when its name no longer leads there.
+TEST(ChildFault, AProgramFileRemovedWhileRunningStillNamesTheLine) {
+    TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+    const fs::path copy = folder.path() / "fault_driver";
+    fs::copy_file(FAULT_DRIVER, copy);
+
+    const ChildResult result = runDriver(folder.path(), {"removed"}, NoDisplay, copy.string());
+
+    EXPECT_TRUE(exitedWithZero(result.status)) << "status " << result.status;
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_EQ(result.errorText, reportText(markedLine("divzero"), "DIVISION BY ZERO "));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // A program that faults on purpose, for the fault report's tests. It
 // registers the report, logs some lines, then faults as argv[1] says. The
 // statement that faults carries a "fault-line:" comment; the tests read the
-// expected line from it. argv[2], when given, is the message box helper.
+// expected line from it. argv[2], when given and not empty, is the message
+// box helper; argv[3], when given, the line helper (the one built beside the
+// program by default).
 //
 // Keep this file free of sanitizer instrumentation (see CMakeLists.txt): the
 // sanitizers would catch these faults before the report does.
@@ -39,7 +41,7 @@ using Callback = int (*)(int);
 volatile bool keepRecursing = true;
 
 // The tests expect exactly these lines; see FaultChild_test.cpp.
-constexpr int kNumberedLines = 120;
+constexpr int NumberedLines = 120;
 
 int divideByZero() {
     volatile int divisor = 0;
@@ -114,6 +116,20 @@ int fault(std::string_view mode) {
     if (mode == "overflow") {
         return recurse(0);
     }
+    if (mode == "removed") {
+        // As an upgrade does to a running program: its file is gone from
+        // its name by the time it faults. Run from a copy.
+        char self[4096];
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length <= 0) {
+            return 2;
+        }
+        self[length] = '\0';
+        if (unlink(self) != 0) {
+            return 2;
+        }
+        return divideByZero();
+    }
     return 2;
 }
 
@@ -121,11 +137,13 @@ int fault(std::string_view mode) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("usage: fault_driver MODE [HELPER]\n", stderr);
+        std::fputs("usage: fault_driver MODE [BOX-HELPER [LINE-HELPER]]\n", stderr);
         return 2;
     }
-    corvane::FaultReportRegistration faultReport(&corvane::LogFile::flushForFault,
-                                                 argc > 2 ? argv[2] : nullptr);
+    const char* boxHelper = argc > 2 && argv[2][0] != '\0' ? argv[2] : nullptr;
+    const char* lineHelper = argc > 3 ? argv[3] : FAULT_LINE_HELPER;
+    corvane::FaultReportRegistration faultReport(&corvane::LogFile::flushForFault, boxHelper,
+                                                 lineHelper);
     if (!faultReport.registered()) {
         return 3;
     }
@@ -134,7 +152,7 @@ int main(int argc, char** argv) {
     // More than one write buffer's worth: the first lines reach the file by
     // the ordinary writes, the last ones only by the fault handler's flush.
     log.logLine(u"driver started");
-    for (int i = 1; i <= kNumberedLines; ++i) {
+    for (int i = 1; i <= NumberedLines; ++i) {
         char number[4];
         std::snprintf(number, sizeof number, "%03d", i);
         log.logLine(u"numbered line " + ascii16(number));

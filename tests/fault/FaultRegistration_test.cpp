@@ -23,18 +23,18 @@ protected:
         struct sigaction action {};
         action.sa_handler = earlierHandler;
         sigemptyset(&action.sa_mask);
-        for (const int signo : kFaultSignals) {
+        for (const int signo : FaultSignals) {
             sigaction(signo, &action, &saved_[index(signo)]);
         }
     }
     void TearDown() override {
-        for (const int signo : kFaultSignals) {
+        for (const int signo : FaultSignals) {
             sigaction(signo, &saved_[index(signo)], nullptr);
         }
     }
     static std::size_t index(int signo) {
-        for (std::size_t i = 0; i < std::size(kFaultSignals); ++i) {
-            if (kFaultSignals[i] == signo) {
+        for (std::size_t i = 0; i < std::size(FaultSignals); ++i) {
+            if (FaultSignals[i] == signo) {
                 return i;
             }
         }
@@ -42,7 +42,7 @@ protected:
     }
 
 private:
-    struct sigaction saved_[std::size(kFaultSignals)] = {};
+    struct sigaction saved_[std::size(FaultSignals)] = {};
 };
 
 TEST_F(FaultRegistration, InstallsTheHandlerOnTheAlternateStackAndPutsTheEarlierOnesBack) {
@@ -51,7 +51,7 @@ TEST_F(FaultRegistration, InstallsTheHandlerOnTheAlternateStackAndPutsTheEarlier
     {
         FaultReportRegistration registration;
         ASSERT_TRUE(registration.registered());
-        for (const int signo : kFaultSignals) {
+        for (const int signo : FaultSignals) {
             const struct sigaction action = currentAction(signo);
             EXPECT_TRUE(action.sa_flags & SA_SIGINFO) << signo;
             EXPECT_TRUE(action.sa_flags & SA_ONSTACK) << signo;
@@ -61,10 +61,10 @@ TEST_F(FaultRegistration, InstallsTheHandlerOnTheAlternateStackAndPutsTheEarlier
         ASSERT_EQ(sigaltstack(nullptr, &during), 0);
         EXPECT_FALSE(during.ss_flags & SS_DISABLE);
         EXPECT_NE(during.ss_sp, before.ss_sp);
-        // Big enough for the unwinder and the debug-info look-up.
+        // Big enough for the unwinder and the start of the helpers.
         EXPECT_GE(during.ss_size, 64u * 1024u);
     }
-    for (const int signo : kFaultSignals) {
+    for (const int signo : FaultSignals) {
         const struct sigaction action = currentAction(signo);
         EXPECT_EQ(action.sa_handler, earlierHandler) << signo;
         EXPECT_FALSE(action.sa_flags & SA_SIGINFO) << signo;

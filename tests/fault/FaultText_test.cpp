@@ -8,28 +8,28 @@ namespace corvane {
 namespace {
 
 std::string report(const char* file, std::uint32_t line, std::uint32_t code) {
-    char text[kFaultReportCapacity];
+    char text[FaultReportCapacity];
     const std::size_t length = formatFaultReport(text, sizeof text, file, line, code);
     EXPECT_EQ(text[length], '\0');
     return std::string(text, length);
 }
 
-const std::string kSpaces(64, ' ');
+const std::string Spaces(64, ' ');
 
 TEST(FormatFaultReport, DivisionByZeroKeepsItsTrailingSpace) {
     EXPECT_EQ(report("Corvane", 123, 0xC0000094),
-              "Corvane [123]\r\nDIVISION BY ZERO \r\n" + kSpaces);
+              "Corvane [123]\r\nDIVISION BY ZERO \r\n" + Spaces);
 }
 
 TEST(FormatFaultReport, UpperCasesTheDescriptionOnly) {
     EXPECT_EQ(report("QueryPath", 7, 0xC0000091),
-              "QueryPath [7]\r\nFLOATING-POINT OVERFLOW (EXPONENT TO GREAT)\r\n" + kSpaces);
-    EXPECT_EQ(report("Corvane", 0, 0xE0000006), "Corvane [0]\r\nUNKNOWN ERROR CODE\r\n" + kSpaces);
+              "QueryPath [7]\r\nFLOATING-POINT OVERFLOW (EXPONENT TO GREAT)\r\n" + Spaces);
+    EXPECT_EQ(report("Corvane", 0, 0xE0000006), "Corvane [0]\r\nUNKNOWN ERROR CODE\r\n" + Spaces);
 }
 
 TEST(FormatFaultReport, WritesTheWholeLineNumber) {
     EXPECT_EQ(report("Corvane", 4294967295u, 0xC0000005),
-              "Corvane [4294967295]\r\nINVALID MEMORY ACCESS\r\n" + kSpaces);
+              "Corvane [4294967295]\r\nINVALID MEMORY ACCESS\r\n" + Spaces);
 }
 
 TEST(FormatFaultReport, CutsAtTheCapacityAndStaysTerminated) {
@@ -52,7 +52,7 @@ struct TitleCase {
 class FileTitleOf : public ::testing::TestWithParam<TitleCase> {};
 
 TEST_P(FileTitleOf, DropsDirectoryAndExtension) {
-    char title[kFileTitleCapacity];
+    char title[FileTitleCapacity];
     fileTitleOf(GetParam().path, title, sizeof title);
     EXPECT_STREQ(title, GetParam().title);
 }

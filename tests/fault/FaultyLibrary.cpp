@@ -1,7 +1,6 @@
-// A shared library the fault driver links: loaded at startup, before the
-// fault report reads the debug information, so its lines are known to the
-// look-up. A fault in here must still be reported at the driver's call: the
-// library is not the program, although its source lies in the source tree.
+// A shared library the fault driver links, loaded at startup. A fault in here
+// must still be reported at the driver's call: the library is not the
+// program, although its source lies in the source tree.
 #include "tests/fault/FaultyLibrary.h"
 
 namespace {

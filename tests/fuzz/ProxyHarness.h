@@ -103,8 +103,9 @@ inline std::vector<std::u16string> expectedNames(std::span<const std::uint8_t> m
 }
 
 inline std::u16string idText(std::uint8_t first, std::uint8_t second) {
-    constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    return {kDigits[first >> 4], kDigits[first & 15], kDigits[second >> 4], kDigits[second & 15]};
+    constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
+    return {HexDigits[first >> 4], HexDigits[first & 15], HexDigits[second >> 4],
+            HexDigits[second & 15]};
 }
 
 inline std::u16string decimal(std::int64_t value) {

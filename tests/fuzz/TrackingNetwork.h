@@ -78,10 +78,12 @@ public:
         unexpected();
         return NetEvent::None;
     }
+    std::int32_t linkLastLength(ConnectionId) const override { return unexpected(); }
     std::int32_t connRecv(ConnectionId, std::uint8_t*, std::int32_t) override {
         return unexpected();
     }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override { unexpected(); }
+    std::int32_t connPendingOutput(ConnectionId) const override { return unexpected(); }
+    void waitReady(std::int32_t) override { unexpected(); }
 
 private:
     static int unexpected() {

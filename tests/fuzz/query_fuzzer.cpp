@@ -31,8 +31,8 @@
 namespace corvane::fuzz {
 namespace {
 
-constexpr ConnectionId kUpstream = 0xFFFF0001;
-constexpr ConnectionId kBystander = 5;
+constexpr ConnectionId Upstream = 0xFFFF0001;
+constexpr ConnectionId Bystander = 5;
 
 // The name reader alone: every name lies within the datagram and matches an
 // independent reading.
@@ -59,26 +59,26 @@ void run(std::span<const std::uint8_t> input) {
     const bool shortSend = (scene & 0x02) != 0;
     const int prior = (scene >> 2) & 0x03;
     const ConnectionId client = (scene & 0x10) != 0 ? 0x80000000u : 7u;
-    constexpr std::uint16_t kStarts[] = {0, 0x7FFE, 0xFFFE, 0xFFFF};
+    constexpr std::uint16_t CounterStarts[] = {0, 0x7FFE, 0xFFFE, 0xFFFF};
     const bool numberHeld = (scene & 0x80) != 0;
 
-    TrackingNetwork net(kUpstream);
+    TrackingNetwork net(Upstream);
     RecordingLog log;
     SettableClock clock;
     ProxyServices services{net, log, clock, nullptr};
     QueriesInFlight q;
-    q.txCounter = kStarts[(scene >> 5) & 0x03];
+    q.txCounter = CounterStarts[(scene >> 5) & 0x03];
 
     for (int i = 0; i < prior; ++i) {
         std::vector<std::uint8_t> earlier = simpleQuery(0xAA, static_cast<std::uint8_t>(i), "e");
         net.receivedFrom(client);
-        handleQuery(q, earlier.data(), static_cast<std::int32_t>(earlier.size()), client, kUpstream,
+        handleQuery(q, earlier.data(), static_cast<std::int32_t>(earlier.size()), client, Upstream,
                     services);
     }
     if (numberHeld) {
         std::vector<std::uint8_t> other = simpleQuery(0xBB, 0xBB, "other");
-        net.receivedFrom(kBystander);
-        handleQuery(q, other.data(), static_cast<std::int32_t>(other.size()), kBystander, kUpstream,
+        net.receivedFrom(Bystander);
+        handleQuery(q, other.data(), static_cast<std::int32_t>(other.size()), Bystander, Upstream,
                     services);
         q.txCounter = static_cast<std::uint16_t>(q.txCounter - 1);
     }
@@ -91,7 +91,7 @@ void run(std::span<const std::uint8_t> input) {
 
     services.filter = filterLoaded ? scriptedFilter : nullptr;
     if (shortSend) {
-        net.setSendResult(kUpstream, static_cast<std::int32_t>(input.size()) - 1);
+        net.setSendResult(Upstream, static_cast<std::int32_t>(input.size()) - 1);
     }
     const std::uint16_t counterBefore = q.txCounter;
 
@@ -102,7 +102,7 @@ void run(std::span<const std::uint8_t> input) {
         std::memcpy(datagram.get(), input.data(), length);
     }
     net.receivedFrom(client);
-    handleQuery(q, datagram.get(), static_cast<std::int32_t>(length), client, kUpstream, services);
+    handleQuery(q, datagram.get(), static_cast<std::int32_t>(length), client, Upstream, services);
     auditTables(q, net);
 
     const bool keptOpen = prior > 0;
@@ -151,7 +151,7 @@ void run(std::span<const std::uint8_t> input) {
     // Forward, also for verdicts outside 0 to 2.
     const auto number = static_cast<std::uint16_t>(counterBefore + 1);
     FUZZ_CHECK(q.txCounter == number, "a forward takes the next number");
-    FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == kUpstream, "one datagram upstream");
+    FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == Upstream, "one datagram upstream");
     const std::vector<std::uint8_t>& up = net.sent[0].bytes;
     FUZZ_CHECK(up.size() == length && up[0] == (number & 0xFF) && up[1] == (number >> 8) &&
                    std::equal(up.begin() + 2, up.end(), input.begin() + 2),
@@ -167,7 +167,7 @@ void run(std::span<const std::uint8_t> input) {
     FUZZ_CHECK(record != nullptr && record->client == client && record->clientTxId[0] == input[0] &&
                    record->clientTxId[1] == input[1] && record->stamp == clock.now,
                "the record of the forwarded query");
-    FUZZ_CHECK(!numberHeld || !net.isOpen(kBystander),
+    FUZZ_CHECK(!numberHeld || !net.isOpen(Bystander),
                "the client whose number was taken over keeps its peer");
 }
 

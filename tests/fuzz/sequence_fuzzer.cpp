@@ -41,14 +41,14 @@
 namespace corvane::fuzz {
 namespace {
 
-constexpr ConnectionId kUpstream = 0xFFFF0001;
-constexpr std::size_t kClients = 6;
+constexpr ConnectionId Upstream = 0xFFFF0001;
+constexpr std::size_t Clients = 6;
 // Bounds the work of one input: enough for one client to hold every number
 // and others to take some of them over, but no more, to keep inputs fast.
-constexpr std::size_t kQueryBudget = 70'000;
+constexpr std::size_t QueryBudget = 70'000;
 // Auditing walks both tables; with tens of thousands of records held, every
 // 64th step is enough to stay fast, and the end of the script is always audited.
-constexpr std::size_t kAuditEverySizeLimit = 1024;
+constexpr std::size_t AuditEverySizeLimit = 1024;
 
 class Script {
 public:
@@ -77,7 +77,7 @@ public:
 
     void run(Script& script) {
         std::size_t step = 0;
-        while (!script.done() && queries_ < kQueryBudget) {
+        while (!script.done() && queries_ < QueryBudget) {
             const std::uint8_t kind = script.byte() % 9;
             switch (kind) {
                 case 0:
@@ -112,7 +112,7 @@ public:
             log_.lines.clear();
             offeredNames().clear();
             ++step;
-            if (q_.pendingQueries.size() < kAuditEverySizeLimit || step % 64 == 0) {
+            if (q_.pendingQueries.size() < AuditEverySizeLimit || step % 64 == 0) {
                 auditTables(q_, net_);
             }
         }
@@ -123,12 +123,12 @@ public:
 private:
     // The id of the client's open peer, opening a new one if it has none.
     ConnectionId peerOf(std::size_t client) {
-        ConnectionId& id = peers_[client % kClients];
+        ConnectionId& id = peers_[client % Clients];
         if (id == 0 || !net_.isOpen(id)) {
             do {
                 id = nextId_++;
-            } while (id == 0 || id == kUpstream);
-            const auto forced = sendResults_[client % kClients];
+            } while (id == 0 || id == Upstream);
+            const auto forced = sendResults_[client % Clients];
             if (forced.has_value()) {
                 net_.setSendResult(id, *forced);
             }
@@ -144,7 +144,7 @@ private:
         if (!bytes.empty()) {
             std::memcpy(datagram.get(), bytes.data(), bytes.size());
         }
-        handleQuery(q_, datagram.get(), static_cast<std::int32_t>(bytes.size()), id, kUpstream,
+        handleQuery(q_, datagram.get(), static_cast<std::int32_t>(bytes.size()), id, Upstream,
                     services_);
     }
 
@@ -172,8 +172,8 @@ private:
     void wellFormedQuery(Script& script) {
         const std::size_t client = script.byte();
         const std::uint16_t id = script.word();
-        constexpr char kLetters[] = {'a', 'b', 'r', 'x', 'n'};
-        const char label[] = {kLetters[script.byte() % 5], 'q', '\0'};
+        constexpr char Letters[] = {'a', 'b', 'r', 'x', 'n'};
+        const char label[] = {Letters[script.byte() % 5], 'q', '\0'};
         const std::vector<std::uint8_t> bytes = simpleQuery(
             static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id & 0xFF), label);
         query(client, bytes);
@@ -207,21 +207,21 @@ private:
 
     void stepClock(Script& script) {
         const auto seconds = static_cast<std::int8_t>(script.byte());
-        constexpr std::int64_t kScales[] = {1, 15, 3600, std::int64_t{1} << 31};
-        clock_.now += seconds * kScales[script.byte() % 4];
+        constexpr std::int64_t Scales[] = {1, 15, 3600, std::int64_t{1} << 31};
+        clock_.now += seconds * Scales[script.byte() % 4];
         latest_ = std::max(latest_, clock_.now);
     }
 
     void setSends(Script& script) {
-        const std::size_t whom = script.byte() % (kClients + 1);
+        const std::size_t whom = script.byte() % (Clients + 1);
         const std::uint8_t mode = script.byte() % 3;
         const std::optional<std::int32_t> result =
             mode == 0 ? std::nullopt : std::optional<std::int32_t>(mode == 1 ? -1 : 0);
-        if (whom == kClients) {
+        if (whom == Clients) {
             if (result.has_value()) {
-                net_.setSendResult(kUpstream, *result);
+                net_.setSendResult(Upstream, *result);
             } else {
-                net_.clearSendResult(kUpstream);
+                net_.clearSendResult(Upstream);
             }
             return;
         }
@@ -243,7 +243,7 @@ private:
         const std::uint16_t word = script.word();
         const std::size_t count = (huge ? std::size_t{word} : std::size_t{word} % 0x100) + 1;
         std::vector<std::uint8_t> bytes = simpleQuery(0, 0, "flood");
-        for (std::size_t i = 0; i < count && queries_ < kQueryBudget; ++i) {
+        for (std::size_t i = 0; i < count && queries_ < QueryBudget; ++i) {
             bytes[0] = static_cast<std::uint8_t>(i >> 8);
             bytes[1] = static_cast<std::uint8_t>(i & 0xFF);
             query(client, bytes);
@@ -256,20 +256,20 @@ private:
     // Every query is forgotten 30 seconds after it was sent at the latest, so
     // one pass after a jump past every stamp must leave nothing behind.
     void finish() {
-        clock_.now = latest_ + kQueryLifetimeSeconds;
+        clock_.now = latest_ + QueryLifetimeSeconds;
         expiryPass(q_, services_);
         FUZZ_CHECK(q_.pendingQueries.size() == 0, "queries left after the last expiry pass");
         FUZZ_CHECK(q_.clientRefs.size() == 0, "ClientRefs left after the last expiry pass");
         FUZZ_CHECK(net_.openClients().empty(), "peers left open after the last expiry pass");
     }
 
-    TrackingNetwork net_{kUpstream};
+    TrackingNetwork net_{Upstream};
     RecordingLog log_;
     SettableClock clock_;
     ProxyServices services_{net_, log_, clock_, nullptr};
     QueriesInFlight q_;
-    std::array<ConnectionId, kClients> peers_{};
-    std::array<std::optional<std::int32_t>, kClients> sendResults_{};
+    std::array<ConnectionId, Clients> peers_{};
+    std::array<std::optional<std::int32_t>, Clients> sendResults_{};
     // Counts up through the top of the signed range, so client keys turn negative.
     ConnectionId nextId_ = 0x7FFFFFFC;
     std::int64_t latest_ = SettableClock{}.now;

@@ -21,7 +21,7 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-const std::string kBom = "\xEF\xBB\xBF";
+const std::string Bom = "\xEF\xBB\xBF";
 
 std::size_t sizeOnDisk(const std::string& path) {
     struct stat st {};
@@ -46,7 +46,7 @@ TEST_P(LogFileBufferTest, WritesReachTheFileWhenTheBufferSaysSo) {
     const BufferCase& c = GetParam();
     ASSERT_EQ(c.writes.size(), c.onDiskAfter.size());
 
-    std::string expected = kBom;
+    std::string expected = Bom;
     {
         LogFile file(path);
         ASSERT_TRUE(file.open());
@@ -85,7 +85,29 @@ TEST(LogFileTest, ReplacesAnEarlierFileAtOpen) {
         EXPECT_EQ(sizeOnDisk(path), 0u);
         file.write("new");
     }
-    EXPECT_EQ(readFile(path), kBom + "new");
+    EXPECT_EQ(readFile(path), Bom + "new");
+}
+
+TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    ASSERT_EQ(::symlink(dir.file("elsewhere").c_str(), path.c_str()), 0);
+    LogFile file(path);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(file.open());
+    EXPECT_FALSE(file.open());
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    EXPECT_FALSE(file.open());
+    EXPECT_FALSE(file.open());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(said, path +
+                        ": not opened as the log file: it is a symbolic link, which is not "
+                        "followed\n" +
+                        path + ": not opened as the log file: it is not a regular file\n");
 }
 
 TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
@@ -99,12 +121,12 @@ TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
     ASSERT_EQ(sizeOnDisk(path), 0u);
 
     LogFile::flushForFault();
-    EXPECT_EQ(readFile(path), kBom + "last words\r\n");
+    EXPECT_EQ(readFile(path), Bom + "last words\r\n");
 
     // Neither a second report nor the normal close repeats them.
     LogFile::flushForFault();
     file.reset();
-    EXPECT_EQ(readFile(path), kBom + "last words\r\n");
+    EXPECT_EQ(readFile(path), Bom + "last words\r\n");
 
     // A destroyed file is no longer the fault handler's target.
     LogFile::flushForFault();
@@ -134,7 +156,7 @@ TEST(LogFileTest, FlushForFaultWorksFromASignalHandler) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFile(path), kBom + "before the fault\r\n");
+    EXPECT_EQ(readFile(path), Bom + "before the fault\r\n");
 }
 
 }  // namespace

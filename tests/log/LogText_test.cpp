@@ -27,15 +27,16 @@ TEST_P(TimePrefixTest, FormatsTimeOfDay) {
     EXPECT_EQ(out, std::u16string(u"kept") + GetParam().expected);
 }
 
-constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t SecondsPerDay = 86400;
 
 INSTANTIATE_TEST_SUITE_P(
     Readings, TimePrefixTest,
     ::testing::Values(PrefixCase{0, u"00:00:00 | "},
                       // 08:04:03 on some day: the date never shows.
-                      PrefixCase{19000 * kDay + 8 * 3600 + 4 * 60 + 3, u"08:04:03 | "},
+                      PrefixCase{19000 * SecondsPerDay + 8 * 3600 + 4 * 60 + 3, u"08:04:03 | "},
                       PrefixCase{21 * 3600 + 5 * 60 + 7, u"21:05:07 | "},
-                      PrefixCase{kDay - 1, u"23:59:59 | "}, PrefixCase{kDay, u"00:00:00 | "},
+                      PrefixCase{SecondsPerDay - 1, u"23:59:59 | "},
+                      PrefixCase{SecondsPerDay, u"00:00:00 | "},
                       // Past the end of 32-bit seconds (2038-01-19 03:14:08).
                       PrefixCase{std::int64_t{1} << 31, u"03:14:08 | "},
                       PrefixCase{std::numeric_limits<std::int64_t>::max(), u"15:30:07 | "},

@@ -19,7 +19,7 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-const std::string kBom = "\xEF\xBB\xBF";
+const std::string Bom = "\xEF\xBB\xBF";
 
 class FakeClock final : public Clock {
 public:
@@ -56,7 +56,7 @@ TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
         clock.now = -1;  // A date the clock cannot represent.
         log.logLine(u"Q  [0A1B] caf\u00E9.example");
     }
-    EXPECT_EQ(readFile(path), kBom +
+    EXPECT_EQ(readFile(path), Bom +
                                   "08:04:03 | Failed to init network runtime\r\n"
                                   "00:00:00 | Q  [0A1B] caf\xC3\xA9.example\r\n");
 }
@@ -109,7 +109,7 @@ TEST(LoggerTest, ViewGetsTheLineBeforeTheFileAndAfterTheOpen) {
     ASSERT_EQ(fileExisted.size(), 1u);
     EXPECT_TRUE(fileExisted[0]);
     EXPECT_EQ(fileAtView[0], "");
-    EXPECT_EQ(readFile(path), kBom + "21:05:07 | " + std::string(5000, 'm'));
+    EXPECT_EQ(readFile(path), Bom + "21:05:07 | " + std::string(5000, 'm'));
 }
 
 // A question name may hold any byte. Line breaks and other control
@@ -136,9 +136,31 @@ TEST(LoggerTest, ControlCharactersInAMessageAreWrittenAsHexEscapes) {
         u"\\x00\\x1F\\x7F\\x85\\x9F\xA0\xFF";
     ASSERT_EQ(view.lines.size(), 1u);
     EXPECT_EQ(view.lines[0], expected);
-    EXPECT_EQ(readFile(path), kBom +
+    EXPECT_EQ(readFile(path), Bom +
                                   "01:02:03 | Q  [0001] : a\\x0D\\x0A12:00:00 | A  [0001] = 45b"
                                   "\\x00\\x1F\\x7F\\x85\\x9F\xC2\xA0\xC3\xBF\r\n");
+}
+
+// A name may spell out an escape: its backslash is escaped in turn, so that
+// it never logs like the character the escape stands for.
+TEST(LoggerTest, ABackslashIsEscapedSoThatNoEscapeCanBeForged) {
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    RecordingView view;
+    {
+        Logger log(clock, path);
+        log.setView(&view);
+        log.logLine(u"Q  [0001] : \\x0A");
+        log.logLine(u"Q  [0001] : \n");
+    }
+    ASSERT_EQ(view.lines.size(), 2u);
+    EXPECT_EQ(view.lines[0], u"00:00:00 | Q  [0001] : \\x5Cx0A");
+    EXPECT_EQ(view.lines[1], u"00:00:00 | Q  [0001] : \\x0A");
+    EXPECT_EQ(readFile(path), Bom +
+                                  "00:00:00 | Q  [0001] : \\x5Cx0A\r\n"
+                                  "00:00:00 | Q  [0001] : \\x0A\r\n");
 }
 
 TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
@@ -195,7 +217,7 @@ TEST_P(LoggerRetryTest, RetriesTheOpenOnEveryLineUntilItWorks) {
     // The view saw everything; the file starts with the first line that could
     // be written, right after the byte order mark.
     EXPECT_EQ(view.lines.size(), 4u);
-    EXPECT_EQ(readFile(path), kBom + "01:02:04 | third\r\n01:02:04 | fourth\r\n");
+    EXPECT_EQ(readFile(path), Bom + "01:02:04 | third\r\n01:02:04 | fourth\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -212,6 +234,39 @@ INSTANTIATE_TEST_SUITE_P(
                                       [](const std::string&, const std::string&) { return true; },
                                       [](const std::string& dir, const std::string&) {
                                           return ::mkdir(dir.c_str(), 0755) == 0;
+                                      }},
+                      // A planted link is not followed: the file it names
+                      // keeps its bytes.
+                      BlockedOpenCase{"LinkToAnotherFile",
+                                      [](const std::string& dir, const std::string& path) {
+                                          writeFile(dir + ".victim", "precious");
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::symlink((dir + ".victim").c_str(),
+                                                           path.c_str()) == 0;
+                                      },
+                                      [](const std::string& dir, const std::string& path) {
+                                          return readFile(dir + ".victim") == "precious" &&
+                                                 ::unlink(path.c_str()) == 0;
+                                      }},
+                      // Nor is a link to nothing: no file appears where it points.
+                      BlockedOpenCase{"LinkToNothing",
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::symlink((dir + ".planted").c_str(),
+                                                           path.c_str()) == 0;
+                                      },
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::access((dir + ".planted").c_str(), F_OK) != 0 &&
+                                                 ::unlink(path.c_str()) == 0;
+                                      }},
+                      // A FIFO with no reader would block an open for writing.
+                      BlockedOpenCase{"FifoInTheFilesPlace",
+                                      [](const std::string& dir, const std::string& path) {
+                                          return ::mkdir(dir.c_str(), 0755) == 0 &&
+                                                 ::mkfifo(path.c_str(), 0644) == 0;
+                                      },
+                                      [](const std::string&, const std::string& path) {
+                                          return ::unlink(path.c_str()) == 0;
                                       }}),
     [](const auto& param) { return std::string(param.param.name); });
 

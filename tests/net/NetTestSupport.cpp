@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -97,24 +98,104 @@ std::optional<ProbeDatagram> UdpProbe::receive(int timeoutMs) const {
     return datagram;
 }
 
-NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener) {
-    for (int round = 0; round < PollRounds; ++round) {
-        if (net.listenerPoll(listener) == NetEvent::Data) {
-            return NetEvent::Data;
+TcpProbe TcpProbe::connectTo(std::uint16_t port, int receiveBuffer) {
+    TcpProbe probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int fd = probe.fd_.get();
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    const sockaddr_in remote = addressOf("127.0.0.1", port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        probe.close();
+    }
+    return probe;
+}
+
+bool TcpProbe::send(const Bytes& data) const {
+    return ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(data.size());
+}
+
+Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
+    Bytes got;
+    std::uint8_t chunk[4096];
+    while (got.size() < count) {
+        pollfd wanted{fd_.get(), POLLIN, 0};
+        if (::poll(&wanted, 1, timeoutMs) != 1) {
+            break;
         }
-        net.waitReadable(listener, 0, RoundMs);
+        const ssize_t n = ::recv(fd_.get(), chunk, std::min(sizeof chunk, count - got.size()), 0);
+        if (n <= 0) {
+            break;
+        }
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+TcpServer::TcpServer() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const sockaddr_in local = addressOf("127.0.0.1", 0);
+    if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd_.get(), 8) != 0) {
+        fd_.reset();
+    }
+}
+
+std::uint16_t TcpServer::port() const {
+    return sockops::localPort(fd_.get());
+}
+
+TcpProbe TcpServer::accept(int timeoutMs) const {
+    pollfd wanted{fd_.get(), POLLIN, 0};
+    if (::poll(&wanted, 1, timeoutMs) != 1) {
+        return TcpProbe();
+    }
+    return TcpProbe(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+namespace {
+
+// Polls until wanted(event), waiting for readiness between polls, for a
+// bounded number of rounds; None when no such event came.
+template <typename Poll, typename Wanted>
+NetEvent pollUntil(PosixNetwork& net, Poll poll, Wanted wanted) {
+    for (int round = 0; round < PollRounds; ++round) {
+        if (const NetEvent event = poll(); wanted(event)) {
+            return event;
+        }
+        net.waitReady(RoundMs);
     }
     return NetEvent::None;
 }
 
+bool anyEvent(NetEvent event) {
+    return event != NetEvent::None;
+}
+
+bool dataEvent(NetEvent event) {
+    return event == NetEvent::Data;
+}
+
+}  // namespace
+
+NetEvent nextListenerEvent(PosixNetwork& net, ListenerHandle listener) {
+    return pollUntil(
+        net, [&] { return net.listenerPoll(listener); }, anyEvent);
+}
+
+NetEvent nextLinkEvent(PosixNetwork& net, ConnectionId link) {
+    return pollUntil(
+        net, [&] { return net.linkPoll(link); }, anyEvent);
+}
+
+NetEvent pollListenerForData(PosixNetwork& net, ListenerHandle listener) {
+    return pollUntil(
+        net, [&] { return net.listenerPoll(listener); }, dataEvent);
+}
+
 NetEvent pollLinkForData(PosixNetwork& net, ConnectionId link) {
-    for (int round = 0; round < PollRounds; ++round) {
-        if (net.linkPoll(link) == NetEvent::Data) {
-            return NetEvent::Data;
-        }
-        net.waitReadable(0, link, RoundMs);
-    }
-    return NetEvent::None;
+    return pollUntil(
+        net, [&] { return net.linkPoll(link); }, dataEvent);
 }
 
 Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/PosixNetwork.h"
+#include "net/UniqueFd.h"
 
 namespace corvane::test {
 
@@ -43,6 +44,46 @@ private:
     int fd_ = -1;
     bool bound_ = false;
 };
+
+// A plain blocking TCP socket on 127.0.0.1 playing a client of a stream
+// listener, or, once accepted by a TcpServer, the upstream's side of a link.
+class TcpProbe {
+public:
+    TcpProbe() = default;
+    explicit TcpProbe(int fd) : fd_(fd) {}
+
+    // Connects to 127.0.0.1:port; receiveBuffer > 0 shrinks the receive
+    // buffer first, for a client that is slow to take what it is sent.
+    static TcpProbe connectTo(std::uint16_t port, int receiveBuffer = 0);
+    bool connected() const { return fd_.valid(); }
+    bool send(const Bytes& data) const;
+    // Reads until count bytes came, the peer closed, or timeoutMs passed
+    // without a byte.
+    Bytes receive(std::size_t count, int timeoutMs = 2000) const;
+    void close() { fd_.reset(); }
+
+private:
+    UniqueFd fd_;
+};
+
+// A TCP listener on 127.0.0.1, port chosen by the system: the upstream a
+// stream link connects to.
+class TcpServer {
+public:
+    TcpServer();
+
+    std::uint16_t port() const;
+    // Waits at most timeoutMs for a connection; an unconnected probe if none came.
+    TcpProbe accept(int timeoutMs = 2000) const;
+
+private:
+    UniqueFd fd_;
+};
+
+// Polls until the first event other than None, waiting for readiness between
+// polls, for a bounded number of rounds; None if none came.
+NetEvent nextListenerEvent(PosixNetwork& net, ListenerHandle listener);
+NetEvent nextLinkEvent(PosixNetwork& net, ConnectionId link);
 
 // Polls until a Data event, waiting for readiness between polls, for a bounded
 // number of rounds. Polls that find a datagram to drop return None on the way.

@@ -69,12 +69,17 @@ TEST_F(LinkTest, EachWaitingAnswerIsItsOwnEventAndAnUnreadOneIsReplaced) {
     EXPECT_EQ(readAll(net, link), bytesOf("four"));
 }
 
-TEST_F(LinkTest, OversizedAnswerIsLost) {
+TEST_F(LinkTest, OversizedAnswerKeepsItsFirstBytesAndTellsItsLength) {
     const std::uint16_t linkPort = sendQuery(bytesOf("q"));
-    ASSERT_TRUE(resolver.sendTo("127.0.0.1", linkPort, pattern(2049, 1)));
+    const Bytes oversized = pattern(3000, 1);
+    ASSERT_TRUE(resolver.sendTo("127.0.0.1", linkPort, oversized));
     ASSERT_TRUE(resolver.sendTo("127.0.0.1", linkPort, bytesOf("fits")));
     ASSERT_EQ(pollLinkForData(net, link), NetEvent::Data);
+    EXPECT_EQ(readAll(net, link), Bytes(oversized.begin(), oversized.begin() + 2048));
+    EXPECT_EQ(net.linkLastLength(link), 3000);
+    ASSERT_EQ(pollLinkForData(net, link), NetEvent::Data);
     EXPECT_EQ(readAll(net, link), bytesOf("fits"));
+    EXPECT_EQ(net.linkLastLength(link), 4);
 }
 
 TEST_F(LinkTest, AnswerFromAnotherPortIsDroppedAndNeverClobbersAPendingOne) {
@@ -91,7 +96,7 @@ TEST_F(LinkTest, AnswerFromAnotherPortIsDroppedAndNeverClobbersAPendingOne) {
     ASSERT_EQ(pollLinkForData(net, link), NetEvent::Data);
     ASSERT_TRUE(forger.sendTo("127.0.0.1", linkPort, bytesOf("forged")));
     // Readable means the forged datagram is there; this poll must drop it.
-    net.waitReadable(0, link, 2000);
+    net.waitReady(2000);
     EXPECT_EQ(net.linkPoll(link), NetEvent::None);
     EXPECT_EQ(readAll(net, link), bytesOf("held"));
 }

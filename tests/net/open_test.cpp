@@ -38,17 +38,19 @@ TEST_P(ListenerOpenRefusal, ReturnsZeroAndLeavesNothingOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ListenerOpenRefusal,
-    ::testing::Values(ListenerOpenCase{"PortAboveRange", AnyNumber, 65536, Dgram, "127.0.0.1"},
-                      ListenerOpenCase{"NegativePort", AnyNumber, -1, Dgram, "127.0.0.1"},
-                      ListenerOpenCase{"StreamMode", AnyNumber, 0, NetMode::Stream, "127.0.0.1"},
-                      ListenerOpenCase{"ModeZeroIsStream", AnyNumber, 0, 0, "127.0.0.1"},
-                      ListenerOpenCase{"UnknownMode", AnyNumber, 0, 3, "127.0.0.1"},
-                      ListenerOpenCase{"IPv6", AnyNumber, 0, Dgram | NetMode::IPv6, "::1"},
-                      ListenerOpenCase{"BadAddress", AnyNumber, 0, Dgram, "300.1.1.1"},
-                      ListenerOpenCase{"NameAsAddress", AnyNumber, 0, Dgram, "localhost"},
-                      ListenerOpenCase{"EmbeddedNul", AnyNumber, 0, Dgram, "127.0.0.1\0x"sv},
-                      ListenerOpenCase{"NumberZero", 0, 0, Dgram, "127.0.0.1"},
-                      ListenerOpenCase{"NegativeNumber", -2, 0, Dgram, "127.0.0.1"}),
+    ::testing::Values(
+        ListenerOpenCase{"PortAboveRange", AnyNumber, 65536, Dgram, "127.0.0.1"},
+        ListenerOpenCase{"NegativePort", AnyNumber, -1, Dgram, "127.0.0.1"},
+        ListenerOpenCase{"StreamPortAboveRange", AnyNumber, 65536, NetMode::Stream, "127.0.0.1"},
+        ListenerOpenCase{"StreamBadAddress", AnyNumber, 0, 0, "300.1.1.1"},
+        ListenerOpenCase{"StreamIPv6", AnyNumber, 0, NetMode::Stream | NetMode::IPv6, "::1"},
+        ListenerOpenCase{"UnknownMode", AnyNumber, 0, 3, "127.0.0.1"},
+        ListenerOpenCase{"IPv6", AnyNumber, 0, Dgram | NetMode::IPv6, "::1"},
+        ListenerOpenCase{"BadAddress", AnyNumber, 0, Dgram, "300.1.1.1"},
+        ListenerOpenCase{"NameAsAddress", AnyNumber, 0, Dgram, "localhost"},
+        ListenerOpenCase{"EmbeddedNul", AnyNumber, 0, Dgram, "127.0.0.1\0x"sv},
+        ListenerOpenCase{"NumberZero", 0, 0, Dgram, "127.0.0.1"},
+        ListenerOpenCase{"NegativeNumber", -2, 0, Dgram, "127.0.0.1"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct LinkOpenCase {
@@ -78,15 +80,17 @@ TEST_P(LinkOpenRefusal, ReturnsZeroAndLeavesNothingOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LinkOpenRefusal,
-    ::testing::Values(LinkOpenCase{"AbsentHost", ""sv, 53, Dgram, {}, 0},
-                      LinkOpenCase{"Broadcast", "255.255.255.255"sv, 53, Dgram, {}, 0},
-                      LinkOpenCase{"EmbeddedNul", "127.0.0.1\0evil"sv, 53, Dgram, {}, 0},
-                      LinkOpenCase{"PortAboveRange", "127.0.0.1"sv, 65536, Dgram, {}, 0},
-                      LinkOpenCase{"NegativePort", "127.0.0.1"sv, -1, Dgram, {}, 0},
-                      LinkOpenCase{"StreamMode", "127.0.0.1"sv, 53, NetMode::Stream, {}, 0},
-                      LinkOpenCase{"IPv6", "127.0.0.1"sv, 53, Dgram | NetMode::IPv6, {}, 0},
-                      LinkOpenCase{"LocalPortAboveRange", "127.0.0.1"sv, 53, Dgram, {}, 70000},
-                      LinkOpenCase{"BadLocalAddress", "127.0.0.1"sv, 53, Dgram, "nowhere", 0}),
+    ::testing::Values(
+        LinkOpenCase{"AbsentHost", ""sv, 53, Dgram, {}, 0},
+        LinkOpenCase{"Broadcast", "255.255.255.255"sv, 53, Dgram, {}, 0},
+        LinkOpenCase{"EmbeddedNul", "127.0.0.1\0evil"sv, 53, Dgram, {}, 0},
+        LinkOpenCase{"PortAboveRange", "127.0.0.1"sv, 65536, Dgram, {}, 0},
+        LinkOpenCase{"NegativePort", "127.0.0.1"sv, -1, Dgram, {}, 0},
+        LinkOpenCase{"StreamBroadcast", "255.255.255.255"sv, 53, NetMode::Stream, {}, 0},
+        LinkOpenCase{"StreamBadLocalAddress", "127.0.0.1"sv, 53, NetMode::Stream, "nowhere", 0},
+        LinkOpenCase{"IPv6", "127.0.0.1"sv, 53, Dgram | NetMode::IPv6, {}, 0},
+        LinkOpenCase{"LocalPortAboveRange", "127.0.0.1"sv, 53, Dgram, {}, 70000},
+        LinkOpenCase{"BadLocalAddress", "127.0.0.1"sv, 53, Dgram, "nowhere", 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(NetLifecycle, NothingOpensBeforeStartupOrAfterShutdown) {

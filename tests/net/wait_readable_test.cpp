@@ -35,14 +35,14 @@ protected:
 
 TEST_F(WaitReadableTest, EndsWhenTheListenerHasADatagram) {
     ASSERT_TRUE(client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q")));
-    net.waitReadable(listener, link, Forever);
+    net.waitReady(Forever);
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::Data);
     EXPECT_EQ(net.linkPoll(link), NetEvent::None);
 }
 
 TEST_F(WaitReadableTest, EndsWhenTheLinkHasADatagram) {
     ASSERT_TRUE(resolver.sendTo("127.0.0.1", net.linkLocalPort(link), bytesOf("a")));
-    net.waitReadable(listener, link, Forever);
+    net.waitReady(Forever);
     EXPECT_EQ(net.linkPoll(link), NetEvent::Data);
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
 }
@@ -53,14 +53,13 @@ TEST_F(WaitReadableTest, WakesForADatagramArrivingDuringTheWait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         client.sendTo("127.0.0.1", port, bytesOf("late"));
     });
-    net.waitReadable(listener, link, Forever);
+    net.waitReady(Forever);
     sender.join();
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::Data);
 }
 
 TEST_F(WaitReadableTest, NegativeTimeoutIsNoWaitAtAll) {
-    net.waitReadable(listener, link, -1);
-    net.waitReadable(0, 0, -1);
+    net.waitReady(-1);
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
 }
 

@@ -90,6 +90,7 @@ drwxr-xr-x root/root usr/lib/corvane/
 lrwxrwxrwx root/root usr/lib/corvane/allowlist.txt -> /etc/corvane/allowlist.txt
 lrwxrwxrwx root/root usr/lib/corvane/blocklist.txt -> /etc/corvane/blocklist.txt
 -rwxr-xr-x root/root usr/lib/corvane/corvane-faultbox
+-rwxr-xr-x root/root usr/lib/corvane/corvane-faultline
 -rwxr-xr-x root/root usr/lib/corvane/corvane-launch
 drwxr-xr-x root/root usr/share/
 drwxr-xr-x root/root usr/share/applications/
@@ -115,7 +116,8 @@ fi
 ok "every file in place with its mode, owned by root, nothing else"
 
 # ---- the binaries -------------------------------------------------------------
-elves=(usr/bin/corvane usr/lib/corvane/Filter.DLL usr/lib/corvane/corvane-faultbox)
+elves=(usr/bin/corvane usr/lib/corvane/Filter.DLL usr/lib/corvane/corvane-faultbox
+    usr/lib/corvane/corvane-faultline)
 
 # Each library a binary links against comes from a package it depends on.
 for elf in "${elves[@]}"; do
@@ -140,7 +142,7 @@ runpath="$(readelf -d "$root/usr/bin/corvane" | sed -n 's/.*(RUNPATH).*\[\(.*\)\
 # shellcheck disable=SC2016 # $ORIGIN is the loader's, literally
 [ "$runpath" = '$ORIGIN/../lib/corvane' ] || fail "RUNPATH of corvane: '$runpath'"
 [ -f "$root/usr/bin/${runpath#\$ORIGIN/}/Filter.DLL" ] || fail "no Filter.DLL in the RUNPATH folder"
-for elf in usr/lib/corvane/Filter.DLL usr/lib/corvane/corvane-faultbox; do
+for elf in usr/lib/corvane/Filter.DLL usr/lib/corvane/corvane-faultbox usr/lib/corvane/corvane-faultline; do
     ! readelf -d "$root/$elf" | grep -qE '\((RPATH|RUNPATH)\)' || fail "$elf has a library search path"
 done
 nm -D --defined-only "$root/usr/lib/corvane/Filter.DLL" | grep -qw FilterQuery ||

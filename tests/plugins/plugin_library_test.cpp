@@ -1,4 +1,4 @@
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 
 #include <corvane/filter.h>
 #include <dlfcn.h>
@@ -120,7 +120,7 @@ TEST(PluginLibraries, FunctionNamesBeyondTheLimitFailSafely) {
     PluginLibraries libraries;
     const LibraryHandle handle = libraries.openLibrary(utf16(TEST_FILTER_LONG_EXPORT));
     ASSERT_NE(handle, 0);
-    const std::size_t limit = PluginLibraries::maxFunctionNameLength;
+    const std::size_t limit = PluginLibraries::MaxFunctionNameLength;
     EXPECT_NE(libraries.findFunction(handle, std::u16string(limit, u'x')), nullptr);
     // The library exports this one too; the loader must not look it up.
     EXPECT_EQ(libraries.findFunction(handle, std::u16string(limit + 1, u'x')), nullptr);

@@ -14,10 +14,10 @@ using test::Bytes;
 
 class AnswerPath : public testing::Test, public test::ProxyBench {
 protected:
-    static constexpr ConnectionId kClient = 7;
+    static constexpr ConnectionId Client = 7;
     // Asks, then relays an answer of length bytes to that query.
     Bytes relay(std::uint8_t id0, std::uint8_t id1, std::size_t length) {
-        ask(kClient, {"a"}, id0, id1);
+        ask(Client, {"a"}, id0, id1);
         Bytes datagram(length);
         for (std::size_t i = 0; i < length; ++i) {
             datagram[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -49,20 +49,20 @@ TEST_F(AnswerPath, RelaysWithTheClientsIdAndLogsTheLength) {
         expected[0] = c.id0;
         expected[1] = c.id1;
         ASSERT_EQ(net.sent.size(), 2u);
-        EXPECT_EQ(net.sent[1].to, kClient);
+        EXPECT_EQ(net.sent[1].to, Client);
         EXPECT_EQ(net.sent[1].bytes, expected);
         ASSERT_EQ(log.lines.size(), 2u);
         EXPECT_EQ(log.lines[1], c.logLine);
         // Retired: the record is gone and the client, with nothing left, closed.
         EXPECT_EQ(q.pendingQueries.size(), 0u);
-        EXPECT_EQ(net.closed, std::vector<ConnectionId>{kClient});
-        EXPECT_FALSE(hasClientRef(kClient));
+        EXPECT_EQ(net.closed, std::vector<ConnectionId>{Client});
+        EXPECT_FALSE(hasClientRef(Client));
     }
 }
 
 TEST_F(AnswerPath, ShortUnknownAndRepeatedAnswersAreDropped) {
-    ask(kClient, {"a"});
-    ask(kClient, {"b"});
+    ask(Client, {"a"});
+    ask(Client, {"b"});
     answer(1, 11);
     answer(3);
     answer(0x0100);  // number 256, or 1 read the wrong way round
@@ -74,7 +74,7 @@ TEST_F(AnswerPath, ShortUnknownAndRepeatedAnswersAreDropped) {
     answer(1);
     EXPECT_EQ(net.sent.size(), 3u);
     EXPECT_EQ(log.lines.size(), 3u);
-    EXPECT_EQ(inFlight(kClient), 1);
+    EXPECT_EQ(inFlight(Client), 1);
     EXPECT_TRUE(net.closed.empty());
 }
 
@@ -83,40 +83,72 @@ TEST_F(AnswerPath, FailedRelayIsRetiredWithoutALogLine) {
         SCOPED_TRACE(result);
         net = {};
         log = {};
-        ask(kClient, {"a"});
+        ask(Client, {"a"});
         const std::uint16_t number = q.txCounter;
-        net.sendResult[kClient] = result;
+        net.sendResult[Client] = result;
         answer(number, 30);
         EXPECT_EQ(net.sent.size(), 2u);
         EXPECT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(q.pendingQueries.size(), 0u);
-        EXPECT_EQ(net.closed, std::vector<ConnectionId>{kClient});
+        EXPECT_EQ(net.closed, std::vector<ConnectionId>{Client});
     }
 }
 
 TEST_F(AnswerPath, ClientStaysOpenUntilItsLastQueryIsRetired) {
     for (int i = 0; i < 3; ++i) {
-        ask(kClient, {"a"});
+        ask(Client, {"a"});
     }
-    EXPECT_EQ(inFlight(kClient), 3);
+    EXPECT_EQ(inFlight(Client), 3);
     answer(2);
     answer(1);
     EXPECT_TRUE(net.closed.empty());
-    EXPECT_EQ(inFlight(kClient), 1);
+    EXPECT_EQ(inFlight(Client), 1);
 
     // The third goes by expiry.
-    clock.now += kQueryLifetimeSeconds;
+    clock.now += QueryLifetimeSeconds;
     expiryPass(q, services);
-    EXPECT_EQ(net.closed, std::vector<ConnectionId>{kClient});
-    EXPECT_FALSE(hasClientRef(kClient));
+    EXPECT_EQ(net.closed, std::vector<ConnectionId>{Client});
+    EXPECT_FALSE(hasClientRef(Client));
+}
+
+// Retiring must only ever count down a client that is counted: a lookup that
+// adds what it does not find would file a record at -1 that nothing removes.
+TEST_F(AnswerPath, RetiringAQueryOfAnUncountedClientFilesNoClientRecord) {
+    PendingQuery* held = q.pendingQueries.findOrAdd(transactionKey(1).view());
+    ASSERT_NE(held, nullptr);
+    held->client = Client;
+    answer(1);
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_FALSE(hasClientRef(Client));
+}
+
+TEST_F(AnswerPath, OversizedAnswerReachesTheClientAsATruncatedReply) {
+    ask(Client, {"big.example"}, 0x0A, 0x1B);
+    // The first 2048 bytes of a longer answer: header, question, records.
+    const Bytes question = test::questions({"big.example"});
+    Bytes datagram = test::message(static_cast<std::uint8_t>(q.txCounter & 0xFF),
+                                   static_cast<std::uint8_t>(q.txCounter >> 8), 1, question);
+    datagram[2] = 0x81;
+    datagram[7] = 90;
+    datagram.resize(2048, 0x5A);
+    handleOversizedAnswer(q, datagram.data(), 2048, services);
+
+    Bytes expected = test::message(0x0A, 0x1B, 1, question);
+    expected[2] = 0x83;  // TC added to what the upstream said
+    ASSERT_EQ(net.sent.size(), 2u);
+    EXPECT_EQ(net.sent[1].to, Client);
+    EXPECT_EQ(net.sent[1].bytes, expected);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[1], "A  [0A1B] = " + std::to_string(expected.size()) + "b");
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
 }
 
 class Expiry : public AnswerPath, public testing::WithParamInterface<std::int64_t> {};
 
 TEST_P(Expiry, ForgetsQueriesThirtySecondsAwayEitherWay) {
     const std::int64_t shift = GetParam();
-    ask(kClient, {"a"});
-    ask(kClient, {"b"});
+    ask(Client, {"a"});
+    ask(Client, {"b"});
     clock.now += shift;
     expiryPass(q, services);
     const bool expired = shift >= 30 || shift <= -30;
@@ -145,8 +177,8 @@ TEST_F(AnswerPath, ExpiryRetiresEveryOldRecordOfAFullWalk) {
 }
 
 TEST_F(AnswerPath, ExpiryReadsTheClockForEveryRecord) {
-    ask(kClient, {"a"});  // number 1: walked first
-    ask(8, {"b"});        // number 2: walked second
+    ask(Client, {"a"});  // number 1: walked first
+    ask(8, {"b"});       // number 2: walked second
     clock.now += 29;
     clock.stepPerRead = 1;
     expiryPass(q, services);

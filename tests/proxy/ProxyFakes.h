@@ -10,6 +10,7 @@
 
 #include "log/Clock.h"
 #include "log/Log.h"
+#include "log/Utf8.h"
 #include "net/Network.h"
 #include "proxy/AnswerPath.h"
 #include "proxy/KeyText.h"
@@ -54,8 +55,10 @@ public:
         return 0;
     }
     NetEvent linkPoll(ConnectionId) override { return NetEvent::None; }
+    std::int32_t linkLastLength(ConnectionId) const override { return 0; }
     std::int32_t connRecv(ConnectionId, std::uint8_t*, std::int32_t) override { return 0; }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t) override {}
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t) override {}
 };
 
 // Keeps every message, as UTF-8 for readable comparisons.
@@ -64,18 +67,7 @@ public:
     std::vector<std::string> lines;
     void logLine(std::u16string_view message) override {
         std::string line;
-        for (char16_t c : message) {
-            if (c < 0x80) {
-                line += static_cast<char>(c);
-            } else if (c < 0x800) {
-                line += static_cast<char>(0xC0 | (c >> 6));
-                line += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                line += static_cast<char>(0xE0 | (c >> 12));
-                line += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                line += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        appendUtf8(message, line);
         lines.push_back(line);
     }
 };
@@ -127,7 +119,7 @@ inline Bytes message(std::uint8_t id0, std::uint8_t id1, std::uint16_t qdcount, 
 
 // The services and tables every proxy test works on.
 struct ProxyBench {
-    static constexpr ConnectionId kUpstream = 99;
+    static constexpr ConnectionId Upstream = 99;
 
     FakeNetwork net;
     FakeLog log;
@@ -149,7 +141,7 @@ struct ProxyBench {
         Bytes datagram =
             message(id0, id1, static_cast<std::uint16_t>(names.size()), questions(names));
         handleQuery(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), client,
-                    kUpstream, services);
+                    Upstream, services);
     }
     // An answer of length bytes carrying the upstream number, low byte first.
     void answer(std::uint16_t number, std::size_t length = 30) {

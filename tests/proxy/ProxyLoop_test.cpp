@@ -21,8 +21,10 @@ public:
     std::deque<std::vector<std::uint8_t>> upstreamDatagrams;  // one per link Data event
     std::vector<std::string> calls;
     std::vector<std::vector<std::uint8_t>> sentUpstream;
+    std::vector<std::vector<std::uint8_t>> sentClient;
     int waits = 0;
     std::int32_t lastWaitMs = -1;
+    std::int32_t linkWireLength = 0;  // what linkLastLength reports
 
     static constexpr ListenerHandle Listener = 7;
     static constexpr ConnectionId Link = 100;
@@ -67,16 +69,16 @@ public:
         return length;
     }
     std::int32_t connSend(ConnectionId id, const std::uint8_t* data, std::int32_t length) override {
-        if (id == Link) {
-            sentUpstream.emplace_back(data, data + length);
-        }
+        (id == Link ? sentUpstream : sentClient).emplace_back(data, data + length);
         calls.push_back(id == Link ? "sendUpstream" : "sendClient");
         return length;
     }
     void connClose(ConnectionId id) override {
         calls.push_back(id == Link ? "linkClose" : "clientClose");
     }
-    void waitReadable(ListenerHandle, ConnectionId, std::int32_t timeoutMs) override {
+    std::int32_t linkLastLength(ConnectionId) const override { return linkWireLength; }
+    std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    void waitReady(std::int32_t timeoutMs) override {
         ++waits;
         lastWaitMs = timeoutMs;
     }
@@ -163,7 +165,7 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
     start();
     net.clientDatagrams.push_back(query());
-    window.events = {WindowPoll::CloseEvent};
+    window.events = {CloseEvent};
     EXPECT_FALSE(loop.turn());
     EXPECT_TRUE(net.calls.empty());
 }
@@ -240,6 +242,28 @@ TEST_F(LoopFixture, ClockSetBackTriggersTheExpiryPass) {
     clock.now -= 45;
     loop.turn();
     EXPECT_EQ(inFlight(), 0u);
+}
+
+TEST_F(LoopFixture, OnlyAnAnswerLongerThanTheBufferBecomesTheTruncatedReply) {
+    start();
+    for (const std::int32_t wireLength : {NetBufferSize, 3000}) {
+        net.clientDatagrams.push_back(query());
+        loop.turn();
+        // The first 2048 bytes of the answer: the query's header and question
+        // as an answer with records, then the records.
+        std::vector<std::uint8_t> answer = net.sentUpstream.back();
+        answer[2] = 0x81;
+        answer[7] = 60;
+        answer.resize(NetBufferSize, 0x5A);
+        net.upstreamDatagrams.push_back(answer);
+        net.linkWireLength = wireLength;
+        loop.turn();
+    }
+    ASSERT_EQ(net.sentClient.size(), 2u);
+    EXPECT_EQ(net.sentClient[0].size(), 2048u) << "an answer that fits is relayed whole";
+    std::vector<std::uint8_t> truncated = query();
+    truncated[2] = 0x83;  // TC added to the upstream's flags
+    EXPECT_EQ(net.sentClient[1], truncated);
 }
 
 TEST_F(LoopFixture, ShutdownClosesTheListenerThenTheLinkAndOnlyWhatWasOpened) {

@@ -36,7 +36,7 @@ Bytes longLabel() {
     return bytes;
 }
 
-const NamesCase kCases[] = {
+const NamesCase Cases[] = {
     {"abc", 1, {3, 'a', 'b', 'c', 0, 0, 1, 0, 1}, {u"abc"}},
     {"a.b", 1, {1, 'a', 1, 'b', 0, 0, 1, 0, 1}, {u"a.b"}},
     {"two names", 2, test::questions({"a.example", "b.example"}), {u"a.example", u"b.example"}},
@@ -93,7 +93,7 @@ TEST_P(QuestionNamesRead, IgnoresWhatLiesPastLength) {
     EXPECT_EQ(readFrom(buffer.data(), length), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Datagrams, QuestionNamesRead, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Datagrams, QuestionNamesRead, testing::ValuesIn(Cases),
                          [](const testing::TestParamInfo<NamesCase>& param) {
                              std::string name;
                              for (const char* c = param.param.label; *c != 0; ++c) {

@@ -69,7 +69,7 @@ TEST(TextKeyedTable, LookupsAddOnlyThroughFindOrAdd) {
     const Counter* again = table.findOrAdd(u"8");
     EXPECT_EQ(again->value, 0);
     EXPECT_EQ(again->other, 0);
-    EXPECT_EQ(table.findOrAdd(std::u16string(Table::kMaxKeyLength + 1, u'1')), nullptr);
+    EXPECT_EQ(table.findOrAdd(std::u16string(Table::MaxKeyLength + 1, u'1')), nullptr);
 }
 
 TEST(TextKeyedTable, WalkGoesBySlotThenNewestFirst) {

@@ -27,13 +27,13 @@ TEST(BlockRecyclerTest, AFreedBlockServesTheNextRequestOfItsSizeOnly) {
 TEST(BlockRecyclerTest, KeepsOnlyAFewBlocks) {
     BlockRecycler recycler;
     std::vector<void*> blocks;
-    for (std::size_t i = 0; i < BlockRecycler::kept + 5; ++i) {
+    for (std::size_t i = 0; i < BlockRecycler::Kept + 5; ++i) {
         blocks.push_back(recycler.take(64));
     }
     for (void* block : blocks) {
         recycler.give(block, 64);
     }
-    EXPECT_EQ(recycler.spareBlocks(), BlockRecycler::kept);
+    EXPECT_EQ(recycler.spareBlocks(), BlockRecycler::Kept);
 }
 
 // A deque used as a queue, as the log view uses it: once it has its working

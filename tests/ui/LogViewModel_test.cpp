@@ -8,6 +8,8 @@
 namespace corvane {
 namespace {
 
+using EmptyItem = LogViewModel::EmptyItem;
+
 // Breaks every paragraph after each `columns` characters, so that tests know
 // exactly where lines wrap.
 class ColumnWrapper final : public LineWrapper {
@@ -43,12 +45,12 @@ TEST_F(LogViewModelTest, EmptyItemCountsOneLineUntilRemoved) {
     model.itemAdd(-1, u"");
     EXPECT_EQ(model.itemCount(), 1);
     EXPECT_EQ(model.text(), "");
-    EXPECT_EQ(model.emptyLineState(), 1);
+    EXPECT_EQ(model.emptyItem(), EmptyItem::Alone);
 
     model.itemAdd(-1, u"X");
     EXPECT_EQ(model.text(), "\nX");
     EXPECT_EQ(model.itemCount(), 2);
-    EXPECT_EQ(model.emptyLineState(), 2);
+    EXPECT_EQ(model.emptyItem(), EmptyItem::Broken);
 
     model.itemRemove(0);
     EXPECT_EQ(model.text(), "X");
@@ -56,7 +58,7 @@ TEST_F(LogViewModelTest, EmptyItemCountsOneLineUntilRemoved) {
     model.itemRemove(0);
     EXPECT_EQ(model.text(), "");
     EXPECT_EQ(model.itemCount(), 0);
-    EXPECT_EQ(model.emptyLineState(), 0);
+    EXPECT_EQ(model.emptyItem(), EmptyItem::None);
 }
 
 TEST_F(LogViewModelTest, AppendsJoinItemsWithOneBreakAndNoneAtTheEnd) {
@@ -137,7 +139,7 @@ TEST_F(LogViewModelTest, CaretToEndAndClear) {
     model.itemAdd(-1, u"");
     model.clear();
     EXPECT_EQ(model.itemCount(), 0);
-    EXPECT_EQ(model.emptyLineState(), 0);
+    EXPECT_EQ(model.emptyItem(), EmptyItem::None);
     EXPECT_EQ(model.text(), "");
 }
 
@@ -161,7 +163,7 @@ public:
 
     int itemCount() const {
         if (text_.empty()) {
-            return state_ == 0 ? 0 : 1;
+            return state_ == EmptyItem::None ? 0 : 1;
         }
         return static_cast<int>(lineStarts().size());
     }
@@ -176,31 +178,31 @@ public:
                                    : text_.size();
         text_.erase(from, to - from);
         if (text_.empty()) {
-            state_ = 0;
+            state_ = EmptyItem::None;
         }
     }
     void itemAdd(int position, const std::u16string& item) {
         if (position < 0 || position >= itemCount()) {
             const std::size_t n = text_.size();
-            if (state_ == 1) {
+            if (state_ == EmptyItem::Alone) {
                 text_ += u'\n';
-                state_ = 2;
+                state_ = EmptyItem::Broken;
             }
             if (n > 0) {
                 text_ += u'\n';
-            } else if (item.empty() && state_ == 0) {
-                state_ = 1;
+            } else if (item.empty() && state_ == EmptyItem::None) {
+                state_ = EmptyItem::Alone;
             }
             text_ += item;
             return;
         }
         text_.insert(lineStarts()[static_cast<std::size_t>(position)], item + u'\n');
-        if (state_ == 1) {
-            state_ = 2;
+        if (state_ == EmptyItem::Alone) {
+            state_ = EmptyItem::Broken;
         }
     }
     const std::u16string& text() const { return text_; }
-    int state() const { return state_; }
+    EmptyItem state() const { return state_; }
 
 private:
     std::vector<std::size_t> lineStarts() const {
@@ -223,7 +225,7 @@ private:
 
     int columns_;
     std::u16string text_;
-    int state_ = 0;
+    EmptyItem state_ = EmptyItem::None;
 };
 
 TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
@@ -256,7 +258,7 @@ TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
                 << "seed " << seed << " step " << step;
             ASSERT_EQ(model.itemCount(), reference.itemCount())
                 << "seed " << seed << " step " << step;
-            ASSERT_EQ(model.emptyLineState(), reference.state());
+            ASSERT_EQ(model.emptyItem(), reference.state());
             ASSERT_EQ(model.textLength(), static_cast<qint64>(reference.text().size()));
         }
     }

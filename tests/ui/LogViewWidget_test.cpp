@@ -111,8 +111,8 @@ TEST_F(LogViewWidgetTest, SinkStaysBoundedWhenEntriesWrap) {
     for (int i = 0; i < 3000; ++i) {
         sink.appendLine(wide);
     }
-    EXPECT_GT(view.itemCount(), LogViewSink::maxLinesBeforeTrim);
-    EXPECT_LE(view.itemCount(), LogViewSink::maxLinesBeforeTrim + 20);
+    EXPECT_GT(view.itemCount(), LogViewSink::MaxLinesBeforeTrim);
+    EXPECT_LE(view.itemCount(), LogViewSink::MaxLinesBeforeTrim + 20);
 }
 
 TEST_F(LogViewWidgetTest, SinkDropsLinesOnceTheViewIsGone) {

@@ -28,7 +28,7 @@ class PluginLibraries {
 public:
     // Longest export name findFunction accepts, in 8-bit characters; the
     // terminating zero comes on top.
-    static constexpr std::size_t maxFunctionNameLength = 259;
+    static constexpr std::size_t MaxFunctionNameLength = 259;
 
     PluginLibraries() = default;
     PluginLibraries(const PluginLibraries&) = delete;
@@ -51,7 +51,7 @@ public:
     // The address of the function exported as functionName (UTF-16, matched
     // case-sensitively after conversion to UTF-8), or nullptr when the handle
     // is not open, the name is empty, holds a zero character, does not
-    // convert, is longer than maxFunctionNameLength, or is not exported.
+    // convert, is longer than MaxFunctionNameLength, or is not exported.
     // A failed lookup leaves the library loaded.
     LibraryFunction findFunction(LibraryHandle handle, std::u16string_view functionName) const;
 

@@ -1,48 +1,22 @@
-#include "proxy/PluginLibrary.h"
+#include "proxy/PluginLibraries.h"
 
 #include <dlfcn.h>
 
 #include <iterator>
 #include <limits>
 
+#include "log/Utf8.h"
+
 namespace corvane {
 
 bool toPlatformText(std::u16string_view text, std::string& out) {
     out.clear();
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c == 0) {
-            // The platform reads names up to the first zero; passing one on
-            // would silently look up a shorter name than the caller asked for.
-            return false;
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            const bool highFollowedByLow = c <= 0xDBFF && i + 1 < text.size() &&
-                                           text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-            if (!highFollowedByLow) {
-                return false;
-            }
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+    // The platform reads names up to the first zero; passing one on would
+    // silently look up a shorter name than the caller asked for.
+    if (text.find(u'\0') != std::u16string_view::npos) {
+        return false;
     }
-    return true;
+    return appendExactUtf8(text, out);
 }
 
 void PluginLibraries::Unloader::operator()(void* library) const {
@@ -81,7 +55,7 @@ LibraryFunction PluginLibraries::findFunction(LibraryHandle handle,
     }
     std::string symbol;
     if (functionName.empty() || !toPlatformText(functionName, symbol) ||
-        symbol.size() > maxFunctionNameLength) {
+        symbol.size() > MaxFunctionNameLength) {
         return nullptr;
     }
     void* address = dlsym(found->second.get(), symbol.c_str());

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <poll.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "net/Listener.h"
+#include "net/NetTypes.h"
+#include "net/Peer.h"
+#include "net/PeerTable.h"
+
+namespace corvane {
+
+// The TCP side of the network layer: polling stream listeners and links,
+// sending through output queues, and what the idle wait watches for them.
+// The records live in the layer's PeerTable, beside the datagram peers, so
+// ConnectionIds stay unique across both kinds and connRecv and connClose
+// treat them alike. Nothing here waits.
+//
+// Input: a poll that finds bytes on a connection with nothing pending takes
+// at most ReceiveSize of them into the peer's pending bytes and reports Data;
+// while bytes stay pending, the connection is not read again (the system
+// holds the rest, and TCP slows the sender down) and every round reports Data
+// for it anew.
+class StreamEndpoints {
+public:
+    static constexpr std::size_t ReceiveSize = 16384;
+
+    // outputLimit: the most bytes one peer or link may hold queued.
+    StreamEndpoints(PeerTable& peers, std::size_t outputLimit);
+
+    struct Polled {
+        NetEvent event = NetEvent::None;
+        ConnectionId peer = 0;
+    };
+    // One event of a stream listener: Connect for a newly accepted peer, Data
+    // or Disconnect for one of its peers; None when its round found nothing.
+    // Throws std::bad_alloc; a peer accepted on the way is then closed again.
+    Polled pollListener(Listener& listener);
+
+    // A link whose connect to remote has started; local, when given, is bound
+    // first. 0 when no socket can be had or the bind fails. A connect that
+    // fails at once still gives a link: its first poll reports Disconnect.
+    // Throws std::bad_alloc and then leaves nothing open.
+    ConnectionId openLink(const sockaddr_in& remote, const sockaddr_in* local);
+    // Connect once the connect completed, Disconnect once it failed or the
+    // upstream is gone, Data when bytes are pending, else None. Queued output
+    // is flushed on the way.
+    NetEvent pollLink(Peer& link);
+
+    // Takes length bytes for the peer or link: sends what the system accepts
+    // now and queues the rest (all of it while a link still connects).
+    // Returns length, or -1 when refused: the connection is broken or gone,
+    // or the queue would pass the limit. Refused bytes are not taken at all.
+    std::int32_t send(Peer& peer, const std::uint8_t* data, std::int32_t length);
+
+    // What the idle wait must watch for a stream peer or link, written to
+    // entry (fd -1 for a peer with nothing to wait for). True when the peer
+    // has an event to report already, so the wait must not wait at all.
+    static bool watch(const Peer& peer, pollfd& entry);
+
+private:
+    bool startRound(Listener& listener);
+    void collectReady(Listener& listener);
+    Polled accept(Listener& listener);
+    NetEvent receive(Peer& peer);
+    NetEvent finishConnect(Peer& link);
+    void flush(Peer& peer);
+
+    PeerTable& peers_;
+    std::size_t outputLimit_;
+    std::array<std::uint8_t, ReceiveSize> area_{};
+};
+
+}  // namespace corvane

@@ -1,0 +1,218 @@
+// The layer's TCP side on 127.0.0.1: accepting, the events of a connection,
+// output that the socket does not take at once, its bound, the upstream link's
+// connect, and the idle wait waking for stream sockets.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "NetTestSupport.h"
+
+namespace corvane::test {
+namespace {
+
+// A wait that ignores a ready socket hangs until the test runner gives up.
+constexpr std::int32_t Forever = 600'000;
+
+class StreamTest : public ::testing::Test {
+protected:
+    explicit StreamTest(std::size_t outputLimit = PosixNetwork::DefaultStreamOutputLimit)
+        : net(outputLimit) {}
+
+    void SetUp() override {
+        ASSERT_EQ(net.netStartup(), 1);
+        listener = net.listenerOpen(AnyNumber, 0, NetMode::Stream, "127.0.0.1");
+        ASSERT_NE(listener, 0u);
+    }
+
+    // A connected client and the peer the listener accepted for it.
+    ConnectionId accept(TcpProbe& client, int receiveBuffer = 0) {
+        client = TcpProbe::connectTo(net.listenerPort(listener), receiveBuffer);
+        EXPECT_TRUE(client.connected());
+        EXPECT_EQ(nextListenerEvent(net, listener), NetEvent::Connect);
+        return net.listenerLastPeer();
+    }
+
+    // Sends chunks to a client that does not read until some of them wait in
+    // the layer's queue (bounded: the system buffers far less than this).
+    // Returns every byte taken, in order.
+    Bytes overfill(ConnectionId peer) {
+        Bytes taken;
+        for (std::uint8_t seed = 0; seed < 255 && net.connPendingOutput(peer) == 0; ++seed) {
+            const Bytes chunk = pattern(65536, seed);
+            EXPECT_EQ(net.connSend(peer, chunk.data(), 65536), 65536);
+            taken.insert(taken.end(), chunk.begin(), chunk.end());
+        }
+        EXPECT_GT(net.connPendingOutput(peer), 0);
+        return taken;
+    }
+
+    PosixNetwork net;
+    ListenerHandle listener = 0;
+};
+
+TEST_F(StreamTest, ConnectionIsAcceptedThenItsBytesThenItsEnd) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client);
+    ASSERT_NE(peer, 0u);
+    ASSERT_TRUE(client.send(bytesOf("hello")));
+    client.close();
+
+    // The bytes sent before the close come first, then the news of the close.
+    ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::Data);
+    EXPECT_EQ(net.listenerLastPeer(), peer);
+    EXPECT_EQ(readAll(net, peer), bytesOf("hello"));
+    ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::Disconnect);
+    EXPECT_EQ(net.listenerLastPeer(), peer);
+
+    const Bytes late = bytesOf("late");
+    EXPECT_EQ(net.connSend(peer, late.data(), 4), -1);
+    for (int poll = 0; poll < 3; ++poll) {
+        EXPECT_EQ(net.listenerPoll(listener), NetEvent::None) << "Disconnect is reported once";
+    }
+    net.connClose(peer);
+    EXPECT_EQ(net.openPeerCount(), 0u);
+}
+
+TEST_F(StreamTest, EveryReadyConnectionIsServedBeforeAnyIsServedTwice) {
+    constexpr int Connections = 64;
+    std::vector<TcpProbe> clients(Connections);
+    std::set<ConnectionId> peers;
+    for (TcpProbe& client : clients) {
+        peers.insert(accept(client));
+    }
+    for (const TcpProbe& client : clients) {
+        ASSERT_TRUE(client.send(bytesOf("q")));
+    }
+    ASSERT_EQ(peers.size(), static_cast<std::size_t>(Connections));
+    // Nothing is read, so every connection stays ready: two rounds, each
+    // naming every peer exactly once.
+    for (int round = 0; round < 2; ++round) {
+        std::set<ConnectionId> served;
+        for (int i = 0; i < Connections; ++i) {
+            ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::Data);
+            served.insert(net.listenerLastPeer());
+        }
+        EXPECT_EQ(served, peers) << "round " << round;
+    }
+}
+
+TEST_F(StreamTest, WriteThatStopsPartWayCarriesOnInLaterPolls) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client, 4096);
+    const Bytes answer = overfill(peer);
+
+    Bytes received;
+    for (int round = 0; round < 2000 && received.size() < answer.size(); ++round) {
+        const Bytes now = client.receive(answer.size() - received.size(), 10);
+        received.insert(received.end(), now.begin(), now.end());
+        net.listenerPoll(listener);
+    }
+    EXPECT_EQ(received, answer);
+    EXPECT_EQ(net.connPendingOutput(peer), 0);
+}
+
+class BoundedStreamTest : public StreamTest {
+protected:
+    static constexpr std::size_t Limit = 65536;
+    BoundedStreamTest() : StreamTest(Limit) {}
+};
+
+TEST_F(BoundedStreamTest, OutputPastTheBoundIsRefusedWhole) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client, 4096);
+    const Bytes chunk = pattern(10'000, 9);
+    const auto length = static_cast<std::int32_t>(chunk.size());
+    int taken = 0;
+    // The system's buffers fill first, then the queue; bounded either way.
+    while (taken < 1000 && net.connSend(peer, chunk.data(), length) == length) {
+        ++taken;
+    }
+    ASSERT_LT(taken, 1000) << "the queue was never bounded";
+    const std::int32_t pending = net.connPendingOutput(peer);
+    EXPECT_LE(static_cast<std::size_t>(pending), Limit);
+    EXPECT_GT(static_cast<std::size_t>(pending + length), Limit);
+    // A refused send leaves nothing of itself behind, and what fits is taken.
+    EXPECT_EQ(net.connSend(peer, chunk.data(), length), -1);
+    EXPECT_EQ(net.connPendingOutput(peer), pending);
+    EXPECT_EQ(net.connSend(peer, chunk.data(), 1), 1);
+}
+
+TEST_F(StreamTest, LinkConnectsWithoutWaitingAndSendsWhatWasQueued) {
+    TcpServer upstream;
+    ASSERT_NE(upstream.port(), 0);
+    const ConnectionId link = net.linkOpen("127.0.0.1", upstream.port(), NetMode::Stream, 30);
+    ASSERT_NE(link, 0u);
+    const Bytes query = bytesOf("query");
+    ASSERT_EQ(net.connSend(link, query.data(), 5), 5);
+
+    ASSERT_EQ(nextLinkEvent(net, link), NetEvent::Connect);
+    TcpProbe server = upstream.accept();
+    ASSERT_TRUE(server.connected());
+    EXPECT_EQ(server.receive(5), query);
+
+    ASSERT_TRUE(server.send(bytesOf("answer")));
+    ASSERT_EQ(nextLinkEvent(net, link), NetEvent::Data);
+    EXPECT_EQ(readAll(net, link), bytesOf("answer"));
+    server.close();
+    EXPECT_EQ(nextLinkEvent(net, link), NetEvent::Disconnect);
+    net.connClose(link);
+}
+
+TEST_F(StreamTest, RefusedLinkReportsDisconnectAndRefusesSends) {
+    std::uint16_t closedPort = 0;
+    {
+        TcpServer gone;
+        closedPort = gone.port();
+    }
+    const ConnectionId link = net.linkOpen("127.0.0.1", closedPort, NetMode::Stream, 30);
+    ASSERT_NE(link, 0u);
+    EXPECT_EQ(nextLinkEvent(net, link), NetEvent::Disconnect);
+    const Bytes query = bytesOf("q");
+    EXPECT_EQ(net.connSend(link, query.data(), 1), -1);
+    EXPECT_EQ(net.linkPoll(link), NetEvent::None);
+    net.connClose(link);
+    EXPECT_EQ(net.openPeerCount(), 0u);
+}
+
+// Each case leaves one stream socket ready and nothing else; the wait must
+// return for it, and the poll then finds the event.
+TEST_F(StreamTest, IdleWaitWakesForAWaitingConnection) {
+    TcpProbe client = TcpProbe::connectTo(net.listenerPort(listener));
+    ASSERT_TRUE(client.connected());
+    net.waitReady(Forever);
+    EXPECT_EQ(net.listenerPoll(listener), NetEvent::Connect);
+}
+
+TEST_F(StreamTest, IdleWaitWakesForBytesOnAConnection) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client);
+    ASSERT_TRUE(client.send(bytesOf("q")));
+    net.waitReady(Forever);
+    EXPECT_EQ(net.listenerPoll(listener), NetEvent::Data);
+    EXPECT_EQ(net.listenerLastPeer(), peer);
+}
+
+TEST_F(StreamTest, IdleWaitWakesForALinksConnect) {
+    TcpServer upstream;
+    const ConnectionId link = net.linkOpen("127.0.0.1", upstream.port(), NetMode::Stream, 30);
+    ASSERT_NE(link, 0u);
+    net.waitReady(Forever);
+    EXPECT_EQ(net.linkPoll(link), NetEvent::Connect);
+}
+
+TEST_F(StreamTest, IdleWaitWakesWhenQueuedOutputCanGo) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client, 4096);
+    const Bytes answer = overfill(peer);
+    // The client takes everything the system holds for it; the queue can
+    // then move, and the wait must see that.
+    const std::int32_t before = net.connPendingOutput(peer);
+    client.receive(answer.size() - static_cast<std::size_t>(before), 200);
+    net.waitReady(Forever);
+    EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
+    EXPECT_LT(net.connPendingOutput(peer), before);
+}
+
+}  // namespace
+}  // namespace corvane::test
