@@ -1,35 +1,13 @@
 #include "BlocklistFilter.h"
 
 #include <corvane/filter.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <utility>
 
 #include "ListParser.h"
+#include "QueryName.h"
 
 namespace corvane::blocklist {
 namespace {
-
-// Closes the descriptor on every way out of readFile.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string joinPath(const std::string& folder, std::string_view file) {
     std::string path = folder;
@@ -50,16 +28,23 @@ CoarseClock::time_point CoarseClock::now() noexcept {
 }
 
 std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
-    if (lists.allowed.containsSelfOrParent(name)) {
+    // Most names are not blocked: the block list is asked first, and the
+    // name is taken apart only when there is one, once for all three sets.
+    if (lists.blocked.size() == 0) {
         return Forward;
     }
-    return lists.blocked.containsSelfOrParent(name) ? lists.verdict : Forward;
+    const QueryName query(name);
+    if (!lists.blocked.containsSelfOrParent(query) || lists.allowed.containsSelfOrParent(query) ||
+        lists.exceptions.containsSelfOrParent(query)) {
+        return Forward;
+    }
+    return lists.verdict;
 }
 
 BlocklistFilter::BlocklistFilter(std::string folder, Clock::duration recheckInterval)
     : recheckInterval_(recheckInterval) {
-    blockList_.path = joinPath(folder, blockListFile);
-    allowList_.path = joinPath(folder, allowListFile);
+    blockList_.path = joinPath(folder, BlockListFile);
+    allowList_.path = joinPath(folder, AllowListFile);
 }
 
 std::int32_t BlocklistFilter::query(std::u16string_view name, Clock::time_point now) {
@@ -71,61 +56,6 @@ std::int32_t BlocklistFilter::query(std::u16string_view name, Clock::time_point 
     return decide(lists_, name);
 }
 
-bool BlocklistFilter::stampOf(const std::string& path, FileStamp& stamp) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        const int error = errno;
-        stamp = FileStamp{};
-        return error == ENOENT || error == ENOTDIR;
-    }
-    stamp = FileStamp{
-        true, info.st_dev, info.st_ino, info.st_size,
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-    return true;
-}
-
-bool BlocklistFilter::readFile(const std::string& path, std::string& text, FileStamp& stamp) {
-    text.clear();
-    // Non-blocking, so that a FIFO put in the list's place cannot hang the
-    // host; it is then refused as not a regular file.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) {
-        const int error = errno;
-        stamp = FileStamp{};
-        return error == ENOENT || error == ENOTDIR;
-    }
-    // The stamp is taken from the open file, so a write racing the read
-    // leaves a newer stamp on disk and the next check reads it again.
-    struct stat info {};
-    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    stamp = FileStamp{
-        true, info.st_dev, info.st_ino, info.st_size,
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    while (true) {
-        if (filled == text.size()) {
-            // The file may have grown since fstat.
-            text.resize(text.size() + 65536);
-        }
-        const ssize_t got = read(file.get(), text.data() + filled, text.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    text.resize(filled);
-    return true;
-}
-
 void BlocklistFilter::refresh() {
     // A file that cannot be read now (no permission, a folder in its place)
     // keeps the names loaded before and is tried again at the next check.
@@ -134,23 +64,31 @@ void BlocklistFilter::refresh() {
         if (!stampOf(file->path, current) || (file->loaded && current == file->stamp)) {
             continue;
         }
-        std::string text;
-        FileStamp stamp;
-        if (!readFile(file->path, text, stamp)) {
-            continue;
-        }
-        DomainSet names;
-        if (file == &blockList_) {
-            const ParseSummary summary = parseList(text, ListKind::Block, names);
-            lists_.blocked = std::move(names);
-            lists_.verdict = summary.verdict.value_or(Block);
-        } else {
-            parseList(text, ListKind::Allow, names);
-            lists_.allowed = std::move(names);
-        }
-        file->stamp = stamp;
-        file->loaded = true;
+        reload(*file, file == &blockList_ ? ListKind::Block : ListKind::Allow);
     }
+}
+
+void BlocklistFilter::reload(ListFile& file, ListKind kind) {
+    // The allow list's "@@" rules allow, like the rest of it.
+    DomainSet::Builder names;
+    DomainSet::Builder exceptions;
+    ListReader reader(kind, names, kind == ListKind::Block ? exceptions : names);
+    FileStamp stamp;
+    if (!readListFile(file.path, reader, stamp)) {
+        return;
+    }
+    const ParseSummary summary = reader.finish();
+    // Each new set is indexed while the old one still answers, then takes
+    // its place: at most two of a kind are ever held.
+    if (kind == ListKind::Block) {
+        lists_.blocked = names.build();
+        lists_.exceptions = exceptions.build();
+        lists_.verdict = summary.verdict.value_or(Block);
+    } else {
+        lists_.allowed = names.build();
+    }
+    file.stamp = stamp;
+    file.loaded = true;
 }
 
 }  // namespace corvane::blocklist

@@ -2,13 +2,13 @@
 
 #include <corvane/filter.h>
 
-#include <sys/types.h>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "DomainSet.h"
+#include "ListFile.h"
 
 namespace corvane::blocklist {
 
@@ -27,28 +27,32 @@ struct CoarseClock {
 // The names the plug-in acts on, and what it answers for a blocked one.
 struct FilterLists {
     DomainSet blocked;
+    DomainSet exceptions;  // the block list's own "@@" rules
     DomainSet allowed;
     std::int32_t verdict = Block;  // unless the block list says otherwise
 };
 
 // The verdict for one query name: Forward when the name or a parent domain is
-// allowed, else the lists' verdict when the name or a parent is blocked, else
+// allowed or excepted, else the lists' verdict when the name or a parent is blocked, else
 // Forward.
 std::int32_t decide(const FilterLists& lists, std::u16string_view name);
 
 // The two list files of one folder, kept loaded and fresh:
-//   blocklist.txt   names to block, and the "@verdict" directive
+//   blocklist.txt   names to block, the "@verdict" directive, and "@@"
+//                   exceptions, which are never blocked
 //   allowlist.txt   names never to block
 // A missing file is an empty list. The files are read on the first query and
 // read again when one of them is found changed (inode, size or modification
 // time); that check runs at most once per recheck interval, so a quiet list
-// costs two stat calls a second and nothing per query.
+// costs two stat calls a second and nothing per query. A file is read into
+// new sets beside those in force, which it replaces only once read to its
+// end: a file that cannot be read leaves the names it had.
 class BlocklistFilter {
 public:
     using Clock = CoarseClock;
 
-    static constexpr std::string_view blockListFile = "blocklist.txt";
-    static constexpr std::string_view allowListFile = "allowlist.txt";
+    static constexpr std::string_view BlockListFile = "blocklist.txt";
+    static constexpr std::string_view AllowListFile = "allowlist.txt";
 
     explicit BlocklistFilter(std::string folder,
                              Clock::duration recheckInterval = std::chrono::seconds(1));
@@ -60,15 +64,6 @@ public:
     const FilterLists& lists() const { return lists_; }
 
 private:
-    // What identifies one version of a file; all zero for a missing file.
-    struct FileStamp {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        std::int64_t modifiedNanoseconds = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
     struct ListFile {
         std::string path;
         FileStamp stamp;
@@ -76,8 +71,7 @@ private:
     };
 
     void refresh();
-    static bool stampOf(const std::string& path, FileStamp& stamp);
-    static bool readFile(const std::string& path, std::string& text, FileStamp& stamp);
+    void reload(ListFile& file, ListKind kind);
 
     ListFile blockList_;
     ListFile allowList_;

@@ -87,15 +87,20 @@ lists="$COPY_BIN"
     printf 'https://url.wild.test/ads\n'
     printf '\n'
     printf '*.Pixel.Wild.Test\r\n'
+    printf '! adblock-style rules, as many lists are published\n'
+    printf '||banner.wild.test^\n@@||ok.banner.wild.test^\n'
+    printf 'styled.wild.test##.ad-box\n||opt.wild.test^$third-party\n'
 } >"$lists/blocklist.txt"
 printf 'good.ads.wild.test\n' >"$lists/allowlist.txt"
 
 expect none 0A01:ads.wild.test 0A02:x.ads.wild.test 0A03:ADS.Wild.TEST \
-    0A04:tracker.wild.test 0A05:metrics.wild.test 0A06:cdn.pixel.wild.test
-echo "ok   listed names, their subdomains, hosts lines and mixed case are blocked"
+    0A04:tracker.wild.test 0A05:metrics.wild.test 0A06:cdn.pixel.wild.test \
+    0A07:x.banner.wild.test
+echo "ok   listed names, their subdomains, hosts lines, adblock rules and mixed case are blocked"
 expect answer 0B01:good.ads.wild.test 0B02:deep.good.ads.wild.test 0B03:badads.wild.test \
-    0B04:plain.wild.test 0B05:url.wild.test 0B06:new.wild.test
-echo "ok   allow-listed subdomains, look-alikes and unlisted names are forwarded"
+    0B04:plain.wild.test 0B05:url.wild.test 0B06:new.wild.test 0B07:cdn.ok.banner.wild.test \
+    0B08:styled.wild.test 0B09:opt.wild.test
+echo "ok   allow-listed and excepted subdomains, look-alikes, rules not about names and unlisted names are forwarded"
 
 out="$(netns_fwd_exec dig @127.0.0.1 x.ads.wild.test +time=1 +tries=1 +noedns 2>&1)" &&
     fail "dig got a reply for a blocked name: $out"

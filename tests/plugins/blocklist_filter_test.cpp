@@ -49,6 +49,23 @@ TEST_F(BlocklistFiles, AllowListOverridesBlockList) {
     EXPECT_EQ(query(u"unlisted.example"), Forward);
 }
 
+TEST_F(BlocklistFiles, AdblockRulesAndExceptionsWorkInBothFiles) {
+    folder.write("blocklist.txt",
+                 "[Adblock Plus 2.0]\n||ads.example^\n@@||ok.ads.example^\n||news.example^\n");
+    folder.write("allowlist.txt", "||fine.ads.example^\n@@||also.ads.example^\n");
+    EXPECT_EQ(query(u"x.ads.example"), Block);
+    EXPECT_EQ(query(u"ok.ads.example"), Forward);
+    EXPECT_EQ(query(u"cdn.ok.ads.example"), Forward);
+    EXPECT_EQ(query(u"fine.ads.example"), Forward);
+    EXPECT_EQ(query(u"also.ads.example"), Forward);
+    EXPECT_EQ(query(u"news.example"), Block);
+    // The block list's exceptions go with it when it changes.
+    folder.write("blocklist.txt", "ads.example\n");
+    now += 1s;
+    EXPECT_EQ(query(u"ok.ads.example"), Block);
+    EXPECT_EQ(query(u"fine.ads.example"), Forward);
+}
+
 TEST_F(BlocklistFiles, ChecksForChangesAtMostOncePerInterval) {
     folder.write("blocklist.txt", "ads.example\n");
     EXPECT_EQ(query(u"ads.example"), Block);
@@ -102,6 +119,11 @@ TEST_F(BlocklistFiles, UnreadableListKeepsThePreviousNamesUntilFixed) {
     // Opening a FIFO for reading would wait for a writer that never comes.
     std::filesystem::remove(folder.path() / "blocklist.txt");
     ASSERT_EQ(mkfifo((folder.path() / "blocklist.txt").c_str(), 0600), 0);
+    now += 1s;
+    EXPECT_EQ(query(u"ads.example"), Block);
+    // A regular file whose read fails: what was read of it must not count.
+    std::filesystem::remove(folder.path() / "blocklist.txt");
+    std::filesystem::create_symlink("/proc/self/mem", folder.path() / "blocklist.txt");
     now += 1s;
     EXPECT_EQ(query(u"ads.example"), Block);
     std::filesystem::remove(folder.path() / "blocklist.txt");

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
 #include <ostream>
+#include <random>
+#include <set>
 #include <string>
 
 namespace corvane::blocklist {
@@ -14,6 +18,14 @@ std::u16string queryText(std::string_view bytes) {
         text.push_back(static_cast<unsigned char>(c));
     }
     return text;
+}
+
+DomainSet setOf(std::initializer_list<std::string_view> list) {
+    DomainSet::Builder names;
+    for (const std::string_view name : list) {
+        EXPECT_TRUE(names.add(name)) << name;
+    }
+    return names.build();
 }
 
 struct LookupCase {
@@ -28,12 +40,12 @@ void PrintTo(const LookupCase& row, std::ostream* out) {
 class DomainSetLookup : public testing::TestWithParam<LookupCase> {
 protected:
     static DomainSet listed() {
-        DomainSet set;
+        DomainSet::Builder names;
         for (const char* name : {"example.com", "Ads.Tracker.NET", "x.y", "caf\xE9.example",
                                  "deep.a.b.c.d.e.f.g.h.example.org"}) {
-            EXPECT_TRUE(set.add(name));
+            EXPECT_TRUE(names.add(name));
         }
-        return set;
+        return names.build();
     }
 };
 
@@ -61,9 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LookupCase{"1.deep.a.b.c.d.e.f.g.h.example.org", true}));
 
 TEST(DomainSet, CharactersAboveOneByteNeverMatch) {
-    DomainSet set;
-    set.add("example.com");
-    set.add("\xE9");
+    const DomainSet set = setOf({"example.com", "\xE9"});
     // U+0165 folded to one byte would read as 'e' (0x65).
     EXPECT_FALSE(set.containsSelfOrParent(u"\u0165xample.com"));
     EXPECT_FALSE(set.containsSelfOrParent(u"\u01E9"));
@@ -72,13 +82,12 @@ TEST(DomainSet, CharactersAboveOneByteNeverMatch) {
 }
 
 TEST(DomainSet, ParentListedAfterItsSubdomainIsStillFound) {
-    // The parent is marked when the subdomain goes in; storing the parent
-    // later must not leave the mark hiding it.
-    DomainSet set;
-    set.add("ads.tracker.example");
+    // The parent is known as one when the subdomain is stored; being a
+    // parent must neither match by itself nor hide the parent stored later.
+    DomainSet set = setOf({"ads.tracker.example"});
     EXPECT_FALSE(set.containsSelfOrParent(u"tracker.example"));
     EXPECT_FALSE(set.containsSelfOrParent(u"other.tracker.example"));
-    set.add("tracker.example");
+    set = setOf({"ads.tracker.example", "tracker.example"});
     EXPECT_TRUE(set.containsSelfOrParent(u"tracker.example"));
     EXPECT_TRUE(set.containsSelfOrParent(u"other.tracker.example"));
     EXPECT_TRUE(set.containsSelfOrParent(u"x.ads.tracker.example"));
@@ -87,20 +96,20 @@ TEST(DomainSet, ParentListedAfterItsSubdomainIsStillFound) {
 }
 
 TEST(DomainSet, RejectsEmptyAndOverlongNamesAndStoresDuplicatesOnce) {
-    DomainSet set;
-    EXPECT_FALSE(set.add(""));
-    EXPECT_FALSE(set.add(std::string(254, 'a')));
-    EXPECT_TRUE(set.add(std::string(253, 'a')));
-    EXPECT_TRUE(set.add("Example.com"));
-    EXPECT_TRUE(set.add("EXAMPLE.COM"));
-    EXPECT_TRUE(set.add("example.com"));
+    DomainSet::Builder names;
+    EXPECT_FALSE(names.add(""));
+    EXPECT_FALSE(names.add(std::string(254, 'a')));
+    EXPECT_TRUE(names.add(std::string(253, 'a')));
+    EXPECT_TRUE(names.add("Example.com"));
+    EXPECT_TRUE(names.add("EXAMPLE.COM"));
+    EXPECT_TRUE(names.add("example.com"));
+    const DomainSet set = names.build();
     EXPECT_EQ(set.size(), 2u);
     EXPECT_TRUE(set.containsSelfOrParent(queryText(std::string(253, 'a'))));
 }
 
 TEST(DomainSet, FindsParentsOfNamesLongerThanAnyStoredName) {
-    DomainSet set;
-    set.add("example.com");
+    const DomainSet set = setOf({"example.com"});
     const std::string longLabelChain = std::string(400, 'a') + ".example.com";
     EXPECT_TRUE(set.containsSelfOrParent(queryText(longLabelChain)));
     std::string manyLabels;
@@ -111,14 +120,15 @@ TEST(DomainSet, FindsParentsOfNamesLongerThanAnyStoredName) {
     EXPECT_FALSE(set.containsSelfOrParent(queryText(manyLabels + "example.org")));
 }
 
-TEST(DomainSet, KeepsEveryNameThroughGrowth) {
-    // Enough names for several table doublings; every one stays findable and
-    // near misses stay misses.
-    DomainSet set;
+TEST(DomainSet, KeepsEveryNameOfABigList) {
+    // Enough names that probe chains run into each other and wrap past the
+    // table's end; every one stays findable and near misses stay misses.
+    DomainSet::Builder names;
     constexpr int count = 20000;
     for (int i = 0; i < count; ++i) {
-        ASSERT_TRUE(set.add("host" + std::to_string(i) + ".example"));
+        ASSERT_TRUE(names.add("host" + std::to_string(i) + ".example"));
     }
+    const DomainSet set = names.build();
     EXPECT_EQ(set.size(), static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         ASSERT_TRUE(set.containsSelfOrParent(queryText("host" + std::to_string(i) + ".example")))
@@ -127,6 +137,50 @@ TEST(DomainSet, KeepsEveryNameThroughGrowth) {
             << i;
     }
     EXPECT_FALSE(set.containsSelfOrParent(u"host20000.example"));
+}
+
+// Random names from a few short labels, so that names are often parents,
+// subdomains and case variants of each other, against a plain set of every
+// stored name: the answer must be the same for every query, also with the
+// filter sized for a big list and a small one.
+TEST(DomainSet, AgreesWithAPlainSetOnRandomNames) {
+    std::mt19937_64 random(20240601);
+    const std::array<std::string_view, 7> labels = {"a", "B", "c", "ab", "x-1", "\xE9", "com"};
+    auto randomName = [&] {
+        std::string name(labels[random() % labels.size()]);
+        for (std::size_t extra = random() % 4; extra > 0; --extra) {
+            name = std::string(labels[random() % labels.size()]) + "." + name;
+        }
+        return name;
+    };
+    auto folded = [](std::string name) {
+        for (char& c : name) {
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        }
+        return name;
+    };
+    for (const std::size_t count : {10, 300, 3000}) {
+        DomainSet::Builder names;
+        std::set<std::string> reference;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string name = randomName();
+            ASSERT_TRUE(names.add(name));
+            reference.insert(folded(name));
+        }
+        const DomainSet set = names.build();
+        EXPECT_EQ(set.size(), reference.size());
+        for (int i = 0; i < 5000; ++i) {
+            const std::string query = randomName();
+            const std::string lower = folded(query);
+            bool expected = reference.count(lower) != 0;
+            for (std::size_t dot = lower.find('.'); dot != std::string::npos && !expected;
+                 dot = lower.find('.', dot + 1)) {
+                expected = reference.count(lower.substr(dot + 1)) != 0;
+            }
+            ASSERT_EQ(set.containsSelfOrParent(queryText(query)), expected)
+                << query << " among " << count;
+        }
+    }
 }
 
 }  // namespace

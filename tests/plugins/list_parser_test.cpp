@@ -22,10 +22,12 @@ struct ParseCase {
     std::string text;
     ListKind kind;
     std::vector<std::string> blocked;     // queries the parsed list must match
-    std::vector<std::string> notBlocked;  // queries it must not match
+    std::vector<std::string> notBlocked;  // queries neither it nor the exceptions match
     std::size_t names;
     std::size_t skippedLines;
     std::optional<std::int32_t> verdict;
+    std::vector<std::string> excepted = {};  // queries the "@@" rules must match
+    std::size_t exceptions = 0;
 };
 
 void PrintTo(const ParseCase& row, std::ostream* out) {
@@ -36,16 +38,24 @@ class ListParsing : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ListParsing, ReadsRealWorldShapes) {
     const ParseCase& c = GetParam();
-    DomainSet names;
-    const ParseSummary summary = parseList(c.text, c.kind, names);
+    DomainSet::Builder builder;
+    DomainSet::Builder exceptionBuilder;
+    const ParseSummary summary = parseList(c.text, c.kind, builder, exceptionBuilder);
+    const DomainSet names = builder.build();
+    const DomainSet exceptions = exceptionBuilder.build();
     EXPECT_EQ(summary.names, c.names);
     EXPECT_EQ(summary.skippedLines, c.skippedLines);
     EXPECT_EQ(summary.verdict, c.verdict);
+    EXPECT_EQ(summary.exceptions, c.exceptions);
+    for (const std::string& query : c.excepted) {
+        EXPECT_TRUE(exceptions.containsSelfOrParent(queryText(query))) << query;
+    }
     for (const std::string& query : c.blocked) {
         EXPECT_TRUE(names.containsSelfOrParent(queryText(query))) << query;
     }
     for (const std::string& query : c.notBlocked) {
         EXPECT_FALSE(names.containsSelfOrParent(queryText(query))) << query;
+        EXPECT_FALSE(exceptions.containsSelfOrParent(queryText(query))) << query;
     }
 }
 
@@ -102,11 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "sp ace\nok.example\n" +
                       std::string(64, 'l') + ".example\n" + std::string(63, 'l') + ".example\n",
                   ListKind::Block,
-                  {"ok.example", "under_score.example", std::string(63, 'l') + ".example"},
+                  {"ok.example", "under_score.example", std::string(63, 'l') + ".example",
+                   "adblock.example"},
                   {"names.example", "here.example", "ads.example", "dots.example",
-                   "leading.example", "adblock.example", std::string(64, 'l') + ".example"},
-                  3,
-                  9,
+                   "leading.example", std::string(64, 'l') + ".example"},
+                  4,
+                  8,
                   std::nullopt},
         ParseCase{"HostsLineKeepsGoodNamesBesideBadOnes",
                   "0.0.0.0 good.example bad/name also.example\n",
@@ -151,6 +162,34 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   1,
                   1,
+                  std::nullopt},
+        ParseCase{"AdblockRulesAndExceptions",
+                  "[Adblock Plus 2.0]\n! Title: ads.example's list\n||ads.example^\n"
+                  "  ||Tracker.EXAMPLE^\r\n@@||ok.ads.example^ # keep it\n||*.wild.example^\n"
+                  "||fqdn.example.^\n!||commented.example^\n",
+                  ListKind::Block,
+                  {"ads.example", "x.ads.example", "ok.ads.example", "tracker.example",
+                   "wild.example", "a.wild.example", "fqdn.example"},
+                  {"example", "title", "adblock", "commented.example", "badads.example"},
+                  4,
+                  0,
+                  std::nullopt,
+                  {"ok.ads.example", "deep.OK.ads.example"},
+                  1},
+        // A page-styling rule must not block the site it styles, as it would
+        // once the '#' cut it down to the name.
+        ParseCase{"AdblockRulesNotAboutNamesAreSkipped",
+                  "||ads.example^$third-party\n||ads.example/banner^\n||ads.*.example^\n"
+                  "/banner[0-9]+\\.example/\nstyled.example##.ad-banner\n"
+                  "styled.example#@#.ad\nstyled.example#?#.ad:has(a)\n|https://exact.example^\n"
+                  "||ads.example\n||^\n@@||ok.example^$document\n@@ok.example\nok.example^\n"
+                  "||two.example^ ||rules.example^\n",
+                  ListKind::Block,
+                  {},
+                  {"ads.example", "styled.example", "exact.example", "ok.example", "two.example",
+                   "rules.example"},
+                  0,
+                  14,
                   std::nullopt}),
     [](const testing::TestParamInfo<ParseCase>& row) { return std::string(row.param.title); });
 
@@ -160,9 +199,46 @@ TEST(ListParsing, BinaryGarbageIsSkippedWithoutHarm) {
         garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
     }
     garbage += "\nsurvivor.example\n";
-    DomainSet names;
-    parseList(garbage, ListKind::Block, names);
-    EXPECT_TRUE(names.containsSelfOrParent(u"survivor.example"));
+    DomainSet::Builder names;
+    DomainSet::Builder exceptions;
+    parseList(garbage, ListKind::Block, names, exceptions);
+    EXPECT_TRUE(names.build().containsSelfOrParent(u"survivor.example"));
+}
+
+// A file is read in pieces that end anywhere, inside a line, between CR and
+// LF, one byte long: the lines must read exactly as in one piece.
+TEST(ListParsing, TextSplitAnywhereReadsAsWhole) {
+    const std::string text =
+        "# list\r\n0.0.0.0 a.example b.example\r\n||c.example^\n@@||ok.c.example^\n"
+        "@verdict BlockReply\nbad line\nlast.example";
+    auto check = [&](const std::vector<std::string_view>& pieces, std::size_t split) {
+        DomainSet::Builder names;
+        DomainSet::Builder exceptions;
+        ListReader reader(ListKind::Block, names, exceptions);
+        for (const std::string_view piece : pieces) {
+            reader.feed(piece);
+        }
+        const ParseSummary summary = reader.finish();
+        EXPECT_EQ(summary.names, 4u) << split;
+        EXPECT_EQ(summary.exceptions, 1u) << split;
+        EXPECT_EQ(summary.skippedLines, 1u) << split;
+        EXPECT_EQ(summary.verdict, BlockReply) << split;
+        const DomainSet set = names.build();
+        for (const char16_t* query : {u"a.example", u"b.example", u"c.example", u"last.example"}) {
+            EXPECT_TRUE(set.containsSelfOrParent(query)) << split;
+        }
+        EXPECT_FALSE(set.containsSelfOrParent(u"example")) << split;
+        EXPECT_TRUE(exceptions.build().containsSelfOrParent(u"ok.c.example")) << split;
+    };
+    const std::string_view whole = text;
+    for (std::size_t split = 0; split <= whole.size(); ++split) {
+        check({whole.substr(0, split), "", whole.substr(split)}, split);
+    }
+    std::vector<std::string_view> bytes;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        bytes.push_back(whole.substr(i, 1));
+    }
+    check(bytes, whole.size() + 1);
 }
 
 }  // namespace
