@@ -4,7 +4,7 @@
 # cancels. Everything runs inside the private namespaces of
 # tests/e2e/netns.sh: the forwarder namespace reaches 8.8.8.8 through a veth
 # pair and nothing else; in the upstream namespace a fast responder answers
-# every query on 8.8.8.8:53 with a fixed A record, so the upstream is never
+# every query on 8.8.8.8:53 (UDP and TCP) with a fixed A record, so the upstream is never
 # the slow link. Nothing can leave the machine.
 #
 # Placement on a 2-core machine: the load generator (dnsperf, or the latency
@@ -19,6 +19,10 @@
 #   cpu      CPU seconds (user + system) of the forwarder per 1,000 queries,
 #            over the saturation run
 #   rss      peak resident memory of the forwarder (VmHWM)
+#   tcp_qps  queries a second at saturation over TCP (dnsperf -m tcp, the
+#            same clients and queries outstanding, each client one
+#            connection); the responder answers TCP too, so the forwarder's
+#            own upstream connection is measured as well
 #
 # Variants: dnsmasq (the peer); corvane (the program as it runs on a machine
 # without a display: DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM unset, so it
@@ -269,7 +273,7 @@ probe_latency() {
                else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\ttcp_qps\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
 echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
@@ -289,6 +293,9 @@ for ((round = 1; round <= rounds; round++)); do
         perf_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -s 127.0.0.1 -p 53 \
             -d "$work/queries.txt" -c "$clients" -q "$outstanding" -l "$seconds" -t 2 2>&1)" || true
         after="$(cpu_ticks "$fwd_pid")"
+        tcp_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -m tcp -s 127.0.0.1 -p 53 \
+            -d "$work/queries.txt" -c "$clients" -q "$outstanding" -l "$seconds" -t 2 2>&1)" || true
+        tcp_qps="$(awk '/Queries per second:/ { print $4 }' <<<"$tcp_out")"
         rss="$(awk '/^VmHWM:/ { print $2 }' "/proc/$fwd_pid/status")"
         netns_stop "$fwd_pid" 5 >/dev/null 2>&1 || true
 
@@ -302,11 +309,11 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss"
+            "$rss" "${tcp_qps:-nan}" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  tcp %s q/s\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "${tcp_qps:-nan}"
     done
 done
 

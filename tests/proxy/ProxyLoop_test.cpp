@@ -32,9 +32,11 @@ public:
 
     int netStartup() override { return startupFails ? 0 : 1; }
     void netShutdown() override {}
-    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t,
+    // The TCP listener never opens here: these tests script the UDP turn,
+    // and the stream sessions have tests of their own.
+    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t mode,
                                 std::string_view) override {
-        return listenerFails ? 0 : Listener;
+        return listenerFails || mode == Stream ? 0 : Listener;
     }
     NetEvent listenerPoll(ListenerHandle) override {
         calls.push_back("listenerPoll");
@@ -160,6 +162,15 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
     EXPECT_TRUE(loop.turn());
     EXPECT_EQ(window.sleeps, 1);
     EXPECT_TRUE(net.calls.empty());
+}
+
+TEST_F(LoopFixture, AFailedTcpListenerIsLoggedAndLeavesUdpServing) {
+    start();
+    EXPECT_EQ(log.lines, (std::vector<std::u16string>{u"Failed to open local TCP port (53)"}));
+    EXPECT_TRUE(loop.running());
+    net.clientDatagrams.push_back(query());
+    ASSERT_TRUE(loop.turn());
+    EXPECT_EQ(net.sentUpstream.size(), 1u);
 }
 
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
