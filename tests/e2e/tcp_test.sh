@@ -104,3 +104,19 @@ copy_stop || fail "corvane did not end cleanly"
 longest="$(copy_messages | sed -n 's/^A  \[[0-9A-F]\{4\}\] = \([0-9]*\)b$/\1/p' | sort -n | tail -1)"
 [ "${longest:-0}" -gt 512 ] || fail "log.log lacks an answer line of more than 512 bytes"
 echo "ok   log.log holds the TCP answers with their lengths"
+
+# An upstream that closes its connection in the middle of an answer: that
+# query is given up without an answer, and the next one goes out on a new
+# connection.
+netns_start_upstream_cmd tcp-upstream perl "$here/tcp_upstream.pl" "$NETNS_UPSTREAM"
+copy_start cut
+wait_tcp_port "$NETNS_FWD" 53 "$COPY_PID" || fail "corvane (cut) does not listen on TCP 53"
+if out="$(netns_fwd_exec dig +tcp +time=3 +tries=1 @127.0.0.1 first.example.test A)"; then
+    fail "an answer cut short by the upstream reached the client: $out"
+fi
+out="$(netns_fwd_exec dig +tcp +time=3 +tries=1 @127.0.0.1 second.example.test A)" ||
+    fail "no answer after the upstream closed mid-answer: $out"
+grep -q '192\.0\.2\.10' <<<"$out" || fail "unexpected answer after the reconnect: $out"
+copy_stop || fail "corvane (cut) did not end cleanly"
+[ "$(copy_messages | grep -c '^A  \[')" -eq 1 ] || fail "not exactly one answer logged: $(copy_messages)"
+echo "ok   an upstream that closes mid-answer costs that query only; the next reconnects"
