@@ -6,6 +6,7 @@
 
 #include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
+#include "proxy/MessageSend.h"
 #include "proxy/TransactionId.h"
 #include "proxy/TruncatedReply.h"
 
@@ -15,14 +16,25 @@ namespace {
 
 // Both kinds of answer: found by number, the client's ID restored, then
 // (cut short) turned into the truncated reply, relayed, logged and retired.
+// Where an answer came from: the transport, and for a stream the link.
+struct AnswerSource {
+    Transport transport;
+    ConnectionId link;
+};
+
+bool cameFrom(const PendingQuery& record, const AnswerSource& source) {
+    return record.transport == source.transport &&
+           (source.transport == Transport::Datagram || record.upstream == source.link);
+}
+
 void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length, bool cutShort,
-                 const ProxyServices& s) {
+                 const AnswerSource& source, const ProxyServices& s) {
     if (length < DnsHeaderLength) {
         return;
     }
     const KeyText key = transactionKey(message[0], message[1]);
     const PendingQuery* record = q.pendingQueries.find(key.view());
-    if (record == nullptr) {
+    if (record == nullptr || !cameFrom(*record, source)) {
         return;
     }
     message[0] = record->clientTxId[0];
@@ -30,7 +42,7 @@ void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
     if (cutShort) {
         length = makeTruncatedReply(message, length);
     }
-    if (s.net.connSend(record->client, message, length) == length) {
+    if (sendMessage(record->transport, record->client, message, length, true, s)) {
         // "A  [" ID "] = " length "b", built on the stack.
         std::array<char16_t, 32> line{};
         std::size_t used = 0;
@@ -55,12 +67,17 @@ void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
 
 void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                   const ProxyServices& s) {
-    relayAnswer(q, message, length, false, s);
+    relayAnswer(q, message, length, false, {Transport::Datagram, 0}, s);
 }
 
 void handleOversizedAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                            const ProxyServices& s) {
-    relayAnswer(q, message, length, true, s);
+    relayAnswer(q, message, length, true, {Transport::Datagram, 0}, s);
+}
+
+void handleStreamAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                        ConnectionId link, const ProxyServices& s) {
+    relayAnswer(q, message, length, false, {Transport::Stream, link}, s);
 }
 
 }  // namespace corvane

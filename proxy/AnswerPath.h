@@ -7,12 +7,12 @@
 
 namespace corvane {
 
-// Handles one datagram from the upstream link, held in message[0, length)
+// Handles one datagram from the UDP upstream link, held in message[0, length)
 // and rewritten in place: finds the query it answers by its transaction
 // number, restores the client's ID, relays it to that client, logs the relay
 // when the whole datagram went out, and retires the query either way. A
 // datagram shorter than 12 bytes, or one whose number is not held, is dropped
-// without a word.
+// without a word, and so is one for a query that went out over TCP.
 void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                   const ProxyServices& s);
 
@@ -23,5 +23,10 @@ void handleAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length
 // line gives the length of that reply.
 void handleOversizedAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
                            const ProxyServices& s);
+
+// The same for one message taken from the TCP upstream link: it can only
+// answer a query that went out on that link, and goes to its client framed.
+void handleStreamAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
+                        ConnectionId link, const ProxyServices& s);
 
 }  // namespace corvane

@@ -32,6 +32,9 @@ namespace {
 constexpr std::int64_t ListenPort = 53;
 constexpr std::string_view UpstreamHost = "8.8.8.8";
 constexpr std::int64_t UpstreamPort = 53;
+// What may wait queued for one TCP client: one that never reads is closed
+// once this much is held for it.
+constexpr std::size_t StreamOutputLimit = 256 * 1024;
 // The plug-in's names are those its public header gives, as 16-bit text.
 constexpr std::u16string_view FilterLibraryName = u"" CORVANE_FILTER_FILE_NAME;
 constexpr std::u16string_view FilterExportName = u"" CORVANE_FILTER_FUNCTION_NAME;
@@ -91,7 +94,7 @@ int runProgram() {
     SystemClock clock;
     Logger logger(clock, LogFileName);
     ProgramWindow windowPoll;
-    PosixNetwork network;
+    PosixNetwork network(StreamOutputLimit);
     ProxyLoop proxy(network, logger, clock, windowPoll);
 
     const MainWindowHandles window = openMainWindow();

@@ -16,8 +16,12 @@ inline constexpr std::int32_t TypeAndClassLength = 4;
 // count is two bytes, high byte first.
 namespace dnsheader {
 
-inline constexpr std::int32_t FlagsHigh = 2;     // QR, opcode, AA, TC, RD
-inline constexpr std::uint8_t Truncated = 0x02;  // TC, in FlagsHigh
+inline constexpr std::int32_t FlagsHigh = 2;              // QR, opcode, AA, TC, RD
+inline constexpr std::uint8_t Truncated = 0x02;           // TC, in FlagsHigh
+inline constexpr std::uint8_t Response = 0x80;            // QR, in FlagsHigh
+inline constexpr std::uint8_t OpcodeAndRecursion = 0x79;  // opcode and RD, in FlagsHigh
+inline constexpr std::int32_t FlagsLow = 3;               // RA, Z, RCODE
+inline constexpr std::uint8_t ServerFailure = 0x02;       // RCODE 2, in FlagsLow
 inline constexpr std::int32_t QuestionCount = 4;
 inline constexpr std::int32_t AnswerCount = 6;
 inline constexpr std::int32_t AuthorityCount = 8;

@@ -1,5 +1,6 @@
 #include "proxy/ProxyLoop.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -13,10 +14,27 @@ std::int64_t absoluteDifference(std::int64_t a, std::int64_t b) {
     return a > b ? a - b : b - a;
 }
 
+// "Failed to open local UDP port (53)" and its TCP twin.
+std::u16string portFailure(std::u16string_view transport, std::int64_t port) {
+    std::u16string message = u"Failed to open local ";
+    message += transport;
+    message += u" port (";
+    for (char digit : std::to_string(port)) {
+        message += static_cast<char16_t>(digit);
+    }
+    message += u")";
+    return message;
+}
+
 }  // namespace
 
 ProxyLoop::ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window)
-    : net_(net), log_(log), clock_(clock), window_(window), lastExpiry_(clock.localSeconds()) {}
+    : net_(net),
+      log_(log),
+      clock_(clock),
+      window_(window),
+      lastExpiry_(clock.localSeconds()),
+      streams_(clock) {}
 
 ProxyLoop::~ProxyLoop() = default;
 
@@ -30,14 +48,12 @@ void ProxyLoop::startNetwork(const ProxyEndpoints& endpoints) {
 
     listener_ = net_.listenerOpen(AnyNumber, endpoints.listenPort, Datagram);
     if (listener_ == 0) {
-        std::u16string message = u"Failed to open local UDP port (";
-        for (char digit : std::to_string(endpoints.listenPort)) {
-            message += static_cast<char16_t>(digit);
-        }
-        message += u")";
-        log_.logLine(message);
+        log_.logLine(portFailure(u"UDP", endpoints.listenPort));
         running_ = false;
+    } else {
+        openStreamListener(endpoints.listenPort);
     }
+    streamUpstream_.setAddress(endpoints.upstreamHost, endpoints.upstreamPort);
 
     // The datagram mode neither connects nor waits, so the time-out is unused.
     link_ = net_.linkOpen(endpoints.upstreamHost, endpoints.upstreamPort, Datagram, 30);
@@ -51,6 +67,23 @@ void ProxyLoop::startNetwork(const ProxyEndpoints& endpoints) {
         log_.logLine(u"Failed to allocate network buffer (pf, 2kb only. WTF)");
         running_ = false;
     }
+}
+
+void ProxyLoop::openStreamListener(std::int64_t port) {
+    const ListenerHandle tcp = net_.listenerOpen(AnyNumber, port, Stream);
+    if (tcp == 0) {
+        log_.logLine(portFailure(u"TCP", port));
+    }
+    streams_.setListener(tcp);
+}
+
+void ProxyLoop::streamStep(const ProxyServices& services) {
+    if (streams_.listener() == 0) {
+        return;
+    }
+    streams_.step(queries_, streamUpstream_, services);
+    streamUpstream_.step(queries_, services);
+    streams_.sweep(queries_, services);
 }
 
 bool ProxyLoop::turn() {
@@ -71,7 +104,7 @@ bool ProxyLoop::turn() {
     // answer to a query forwarded in this turn arrives in a later one.
     const NetEvent listenerEvent = net_.listenerPoll(listener_);
     const NetEvent linkEvent = net_.linkPoll(link_);
-    const ProxyServices services{net_, log_, clock_, filter_};
+    const ProxyServices services{net_, log_, clock_, filter_, &streams_};
     bool idleTurn = false;
 
     if (listenerEvent == NetEvent::Data) {
@@ -94,6 +127,11 @@ bool ProxyLoop::turn() {
         idleTurn = true;
     }
 
+    // TCP rides along without changing the UDP rules above: its endpoints
+    // keep the idle pause short themselves, as the wait returns at once
+    // while one of them has something to report.
+    streamStep(services);
+
     if (idleTurn) {
         if (absoluteDifference(clock_.localSeconds(), lastExpiry_) >= ExpiryIntervalSeconds) {
             expiryPass(queries_, services);
@@ -109,11 +147,21 @@ bool ProxyLoop::turn() {
 // second, all day. The pause lasts instead until there is something: a
 // datagram or a window event (each handled at once in the next turn), work the
 // window has due, or the next expiry pass.
+//
+// TCP's time-outs are counted in whole seconds by the turn itself, so while a
+// client connection or the upstream link is open the pause lasts a second at
+// most: an idle or stalled connection is then closed on time, and a program
+// without one still sleeps until the next expiry pass.
 void ProxyLoop::pauseIdleTurn() {
     const IdleWait wait = net_.prepareIdleWait();
-    if (!wait.eventDue) {
-        window_.waitIdle(wait.descriptor, msUntilExpiry());
+    if (wait.eventDue) {
+        return;
     }
+    std::int32_t timeoutMs = msUntilExpiry();
+    if (streams_.size() != 0 || streamUpstream_.link() != 0) {
+        timeoutMs = std::min(timeoutMs, StreamTimeoutTickMs);
+    }
+    window_.waitIdle(wait.descriptor, timeoutMs);
 }
 
 // The clock counts whole seconds, so waiting the whole seconds that are left
@@ -133,6 +181,13 @@ void ProxyLoop::run() {
 }
 
 void ProxyLoop::shutdownNetwork() {
+    const ProxyServices services{net_, log_, clock_, filter_, &streams_};
+    streams_.closeAll(queries_, services);
+    streamUpstream_.close(queries_, services);
+    if (streams_.listener() != 0) {
+        net_.listenerClose(streams_.listener());
+        streams_.setListener(0);
+    }
     if (listener_ != 0) {
         net_.listenerClose(listener_);
         listener_ = 0;

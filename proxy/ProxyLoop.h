@@ -9,11 +9,14 @@
 #include "net/Network.h"
 #include "proxy/QueriesInFlight.h"
 #include "proxy/QueryPath.h"
+#include "proxy/StreamSessions.h"
+#include "proxy/StreamUpstream.h"
 #include "proxy/WindowPoll.h"
 
 namespace corvane {
 
-// Where the proxy listens and where it forwards to. The program passes the
+// Where the proxy listens (UDP and TCP on the same port) and where it
+// forwards to. The program passes the
 // fixed values; tests pass loopback addresses and ephemeral ports.
 struct ProxyEndpoints {
     std::int64_t listenPort = 0;
@@ -27,6 +30,8 @@ struct ProxyEndpoints {
 class ProxyLoop {
 public:
     static constexpr std::int64_t ExpiryIntervalSeconds = 45;
+    // The longest idle pause while TCP connections are open.
+    static constexpr std::int32_t StreamTimeoutTickMs = 1000;
 
     // Creates the tables of queries in flight and stamps the time of the last
     // expiry pass.
@@ -37,7 +42,9 @@ public:
     ProxyLoop& operator=(const ProxyLoop&) = delete;
 
     // Starts the network, opens both endpoints and allocates the datagram
-    // buffer; each failed step is logged and leaves the proxy idle.
+    // buffer; each failed step is logged and leaves the proxy idle. The TCP
+    // listener is opened after the UDP one; when it fails that is logged and
+    // UDP is served alone.
     void startNetwork(const ProxyEndpoints& endpoints);
 
     // Every query name is offered to this filter; null serves without one.
@@ -50,18 +57,23 @@ public:
     // Runs turns until one says to stop.
     void run();
 
-    // Closes the listener and the upstream link and frees the buffer, each only
-    // if it was opened. Queries still in flight are dropped.
+    // Closes the listeners, the TCP sessions and the upstream links and frees
+    // the buffer, each only if it was opened. Queries still in flight are
+    // dropped.
     void shutdownNetwork();
 
     bool running() const { return running_; }
     ListenerHandle listener() const { return listener_; }
     ConnectionId upstreamLink() const { return link_; }
     const QueriesInFlight& queriesInFlight() const { return queries_; }
+    const StreamSessions& streamSessions() const { return streams_; }
+    const StreamUpstream& streamUpstream() const { return streamUpstream_; }
 
 private:
     void pauseIdleTurn();
     std::int32_t msUntilExpiry() const;
+    void openStreamListener(std::int64_t port);
+    void streamStep(const ProxyServices& services);
 
     Network& net_;
     Log& log_;
@@ -74,6 +86,8 @@ private:
     std::int64_t lastExpiry_ = 0;
     ListenerHandle listener_ = 0;
     ConnectionId link_ = 0;
+    StreamSessions streams_;
+    StreamUpstream streamUpstream_;
     std::unique_ptr<std::uint8_t[]> netBuffer_;
 };
 

@@ -15,7 +15,9 @@ void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
     }
     ref->inFlight = ref->inFlight - 1;
     if (ref->inFlight == 0 && closeAtZero) {
-        s.net.connClose(ref->handle);
+        if (ref->transport == Transport::Datagram) {
+            s.net.connClose(ref->handle);
+        }
         q.clientRefs.deleteCurrent();
     }
 }
@@ -31,19 +33,16 @@ void retireQuery(QueriesInFlight& q, const ProxyServices& s) {
 }
 
 void expiryPass(QueriesInFlight& q, const ProxyServices& s) {
-    q.pendingQueries.resetWalk();
-    while (const PendingQuery* record = q.pendingQueries.nextInWalk()) {
+    retireWhere(q, s, [&s](const PendingQuery& record) {
         // Read afresh for every record: a long pass must not judge late
         // records by the time it started.
         const std::int64_t now = s.clock.localSeconds();
         const std::uint64_t age =
-            now >= record->stamp
-                ? static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(record->stamp)
-                : static_cast<std::uint64_t>(record->stamp) - static_cast<std::uint64_t>(now);
-        if (age >= static_cast<std::uint64_t>(QueryLifetimeSeconds)) {
-            retireQuery(q, s);
-        }
-    }
+            now >= record.stamp
+                ? static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(record.stamp)
+                : static_cast<std::uint64_t>(record.stamp) - static_cast<std::uint64_t>(now);
+        return age >= static_cast<std::uint64_t>(QueryLifetimeSeconds);
+    });
 }
 
 }  // namespace corvane

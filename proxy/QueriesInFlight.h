@@ -9,12 +9,21 @@
 
 namespace corvane {
 
+// How a client reached the proxy, and so how its query went upstream and its
+// answer goes back: UDP datagrams, or DNS messages behind their two-byte
+// lengths on a TCP connection.
+enum class Transport : std::uint8_t { Datagram, Stream };
+
 // One forwarded query, filed under the transaction number it went upstream
 // with, until its answer comes, it expires or its number is reused.
 struct PendingQuery {
     ConnectionId client;                     // who asked
     std::array<std::uint8_t, 2> clientTxId;  // bytes 0-1 as the client sent them
     std::int64_t stamp;                      // localSeconds when sent upstream
+    // The link the query went out on: only an answer taken from that link
+    // can retire it, so a datagram cannot answer a query sent over TCP.
+    ConnectionId upstream;
+    Transport transport;
 };
 
 // One client with queries in flight, filed under its ConnectionId. The
@@ -28,6 +37,9 @@ struct PendingQuery {
 struct ClientRef {
     ConnectionId handle;    // the value closed when inFlight comes back to 0
     std::int32_t inFlight;  // forwarded and not yet retired
+    // A UDP client's peer is closed when inFlight comes back to 0; a TCP
+    // client's connection belongs to its session and stays open.
+    Transport transport;
 };
 
 // The memory of queries in flight, owned by the main loop for the whole run.
@@ -55,6 +67,17 @@ void retireQuery(QueriesInFlight& q, const ProxyServices& s);
 // about to count a new query of the same client.
 void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
                      const ProxyServices& s);
+
+// Retires, as retireQuery does, every record for which match(record) holds.
+template <typename Match>
+void retireWhere(QueriesInFlight& q, const ProxyServices& s, Match match) {
+    q.pendingQueries.resetWalk();
+    while (const PendingQuery* record = q.pendingQueries.nextInWalk()) {
+        if (match(*record)) {
+            retireQuery(q, s);
+        }
+    }
+}
 
 // Forgets, without a log line or a reply, every query stamped 30 seconds or
 // more away from the clock (either way, so a clock set back counts too).

@@ -6,6 +6,7 @@
 
 #include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
+#include "proxy/MessageSend.h"
 #include "proxy/QuestionNames.h"
 #include "proxy/TransactionId.h"
 
@@ -25,23 +26,28 @@ QueryScratch& scratch() {
     return instance;
 }
 
-// A client with nothing in flight is forgotten by the network layer at once;
-// one with queries in flight keeps its ConnectionId for their answers.
-void releaseClient(QueriesInFlight& q, ConnectionId client, const ProxyServices& s) {
-    const KeyText key = clientKey(client);
+// A UDP client with nothing in flight is forgotten by the network layer at
+// once; one with queries in flight keeps its ConnectionId for their answers.
+// A TCP client's connection lives as long as its session.
+void releaseClient(QueriesInFlight& q, const QueryRoute& route, const ProxyServices& s) {
+    const KeyText key = clientKey(route.client);
     const ClientRef* ref = q.clientRefs.find(key.view());
-    if (ref == nullptr) {
-        s.net.connClose(client);
-    } else if (ref->inFlight == 0) {
-        s.net.connClose(client);
+    if (ref != nullptr && ref->inFlight != 0) {
+        return;
+    }
+    if (route.transport == Transport::Datagram) {
+        s.net.connClose(route.client);
+    }
+    if (ref != nullptr) {
         q.clientRefs.deleteCurrent();
     }
 }
 
 // Files the query just sent upstream under txCounter and counts it for its
 // client. False when no record could be had for it.
-bool recordForward(QueriesInFlight& q, ConnectionId client,
+bool recordForward(QueriesInFlight& q, const QueryRoute& route,
                    const std::array<std::uint8_t, 2>& clientTxId, const ProxyServices& s) {
+    const ConnectionId client = route.client;
     const KeyText txKey = transactionKey(q.txCounter);
     if (const PendingQuery* held = q.pendingQueries.find(txKey.view())) {
         // The counter came round to a number still held: that query will
@@ -58,6 +64,8 @@ bool recordForward(QueriesInFlight& q, ConnectionId client,
     record->client = client;
     record->clientTxId = clientTxId;
     record->stamp = s.clock.localSeconds();
+    record->upstream = route.upstream;
+    record->transport = route.transport;
 
     const KeyText key = clientKey(client);
     ClientRef* ref = q.clientRefs.findOrAdd(key.view());
@@ -67,22 +75,23 @@ bool recordForward(QueriesInFlight& q, ConnectionId client,
     }
     ref->inFlight = ref->inFlight + 1;
     ref->handle = client;
+    ref->transport = route.transport;
     return true;
 }
 
-void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
-             ConnectionId upstream, const ProxyServices& s, std::u16string_view message) {
+void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, const QueryRoute& route,
+             const ProxyServices& s, std::u16string_view message) {
     // The number is used up even if the send fails.
     q.txCounter = static_cast<std::uint16_t>(q.txCounter + 1);
     const std::array<std::uint8_t, 2> clientTxId{buffer[0], buffer[1]};
     // Low byte first: the answer path reads the number back in this order.
     buffer[0] = static_cast<std::uint8_t>(q.txCounter & 0xFF);
     buffer[1] = static_cast<std::uint8_t>(q.txCounter >> 8);
-    if (s.net.connSend(upstream, buffer, length) != length ||
-        !recordForward(q, client, clientTxId, s)) {
+    if (!sendMessage(route.transport, route.upstream, buffer, length, false, s) ||
+        !recordForward(q, route, clientTxId, s)) {
         // Abandoned without a word; but a client with nothing else in
         // flight would otherwise keep its peer open for the rest of the run.
-        releaseClient(q, client, s);
+        releaseClient(q, route, s);
         return;
     }
     s.log.logLine(message);
@@ -90,12 +99,12 @@ void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, Conn
 
 }  // namespace
 
-void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
-                 ConnectionId upstream, const ProxyServices& s) {
+void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
+                 const QueryRoute& route, const ProxyServices& s) {
     if (length < DnsHeaderLength) {
         // Not a query; forget the peer unless it still waits for answers,
         // so that runt datagrams cannot pile up peers.
-        releaseClient(q, client, s);
+        releaseClient(q, route, s);
         return;
     }
     QueryScratch& work = scratch();
@@ -126,7 +135,7 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
 
     switch (verdict) {
         case Block:
-            releaseClient(q, client, s);
+            releaseClient(q, route, s);
             message.resize(prefixLength);
             message.append(u"block (").append(names.name(matched)).append(u")");
             s.log.logLine(message);
@@ -137,15 +146,15 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, 
             for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
                 buffer[offset] = 0;
             }
-            s.net.connSend(client, buffer, DnsHeaderLength);
-            releaseClient(q, client, s);
+            sendMessage(route.transport, route.client, buffer, DnsHeaderLength, true, s);
+            releaseClient(q, route, s);
             message.resize(prefixLength);
             message.append(u"block-F (").append(names.name(matched)).append(u")");
             s.log.logLine(message);
             break;
         default:
             // Forward, and any value a filter should not have returned.
-            forward(q, buffer, length, client, upstream, s, message);
+            forward(q, buffer, length, route, s, message);
             break;
     }
 }

@@ -8,6 +8,13 @@
 
 namespace corvane {
 
+// Who asked, where the query goes, and by which transport both go.
+struct QueryRoute {
+    ConnectionId client = 0;
+    ConnectionId upstream = 0;
+    Transport transport = Transport::Datagram;
+};
+
 // Handles one datagram from a client, held in buffer[0, length) and
 // rewritten in place: offers its question names to the filter, then by the
 // first verdict other than Forward (corvane/filter.h) drops it (Block) or
@@ -15,8 +22,15 @@ namespace corvane {
 // filter should not return, forwards it upstream under the next transaction
 // number and records it in q. Each outcome but a failed forward
 // writes one log line. A datagram shorter than 12 bytes is ignored.
-// A client left with nothing in flight has its ConnectionId closed.
-void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, ConnectionId client,
-                 ConnectionId upstream, const ProxyServices& s);
+// A UDP client left with nothing in flight has its ConnectionId closed; a TCP
+// client's connection stays open, its session's to close.
+void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
+                 const QueryRoute& route, const ProxyServices& s);
+
+// The same for a datagram from a UDP client.
+inline void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
+                        ConnectionId client, ConnectionId upstream, const ProxyServices& s) {
+    handleQuery(q, buffer, length, QueryRoute{client, upstream, Transport::Datagram}, s);
+}
 
 }  // namespace corvane

@@ -1,6 +1,8 @@
 // A DNS responder that is never the slow link of a forwarding benchmark: it
 // answers every query with one fixed A record, taking and sending datagrams
-// in batches (recvmmsg/sendmmsg). It knows no names and keeps no state.
+// in batches (recvmmsg/sendmmsg), and over TCP on the same address and port
+// in a thread of its own (StreamResponder). It knows no names and keeps no
+// state.
 //
 //   fast_responder ADDRESS PORT MAX-SECONDS
 //
@@ -19,45 +21,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
+
+#include "ResponderAnswer.h"
+#include "StreamResponder.h"
 
 namespace {
 
 constexpr int kBatch = 64;
 constexpr std::size_t kDatagramSize = 2048;
-// Pointer to the question name, type A, class IN, TTL 60, 4 bytes: 192.0.2.10.
-constexpr std::array<std::uint8_t, 16> kAnswerRecord = {
-    0xC0, 0x0C, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x3C, 0x00, 0x04, 192, 0, 2, 10};
 
 volatile sig_atomic_t stopRequested = 0;
 
 void onStop(int) {
     stopRequested = 1;
-}
-
-// Turns the query in place into its answer; returns the answer's length, or 0
-// when the datagram is not a query we can answer (it is then dropped).
-std::size_t makeAnswer(std::uint8_t* message, std::size_t length) {
-    if (length < 12 || (message[2] & 0x80) != 0 || message[4] != 0 || message[5] != 1) {
-        return 0;
-    }
-    std::size_t offset = 12;
-    while (offset < length && message[offset] != 0) {
-        if ((message[offset] & 0xC0) != 0) {
-            return 0;
-        }
-        offset += 1 + message[offset];
-    }
-    offset += 1 + 4;  // the root byte, type and class
-    if (offset > length || offset + kAnswerRecord.size() > kDatagramSize) {
-        return 0;
-    }
-    message[2] = static_cast<std::uint8_t>(0x80 | (message[2] & 0x79));  // QR, opcode, RD kept
-    message[3] = 0x80;                                                   // RA, NOERROR
-    message[6] = 0;
-    message[7] = 1;                  // one answer
-    std::memset(message + 8, 0, 4);  // no authority, no additional (EDNS dropped)
-    std::memcpy(message + offset, kAnswerRecord.data(), kAnswerRecord.size());
-    return offset + kAnswerRecord.size();
 }
 
 }  // namespace
@@ -101,6 +78,7 @@ int main(int argc, char** argv) {
     std::array<iovec, kBatch> replyVectors{};
 
     const std::time_t end = std::time(nullptr) + maxSeconds;
+    std::thread stream(serveStream, address, end, &stopRequested);
     unsigned long long answered = 0;
     while (stopRequested == 0 && std::time(nullptr) < end) {
         for (int i = 0; i < kBatch; ++i) {
@@ -117,7 +95,7 @@ int main(int argc, char** argv) {
         }
         int count = 0;
         for (int i = 0; i < received; ++i) {
-            const std::size_t length = makeAnswer(buffers[i], messages[i].msg_len);
+            const std::size_t length = makeAnswer(buffers[i], messages[i].msg_len, kDatagramSize);
             if (length == 0) {
                 continue;
             }
@@ -140,6 +118,7 @@ int main(int argc, char** argv) {
         }
         answered += static_cast<unsigned long long>(sent);
     }
+    stream.join();
     std::printf("answered %llu\n", answered);
     close(fd);
     return 0;

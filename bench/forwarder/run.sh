@@ -4,7 +4,7 @@
 # cancels. Everything runs inside the private namespaces of
 # scripts/lib/netns.sh: the forwarder namespace reaches 8.8.8.8 through a veth
 # pair and nothing else; in the upstream namespace a fast responder answers
-# every query on 8.8.8.8:53 with a fixed A record, so the upstream is never
+# every query on 8.8.8.8:53 (UDP and TCP) with a fixed A record, so the upstream is never
 # the slow link. Nothing can leave the machine.
 #
 # Placement on a 2-core machine: the load generator (dnsperf, or the latency
@@ -21,6 +21,10 @@
 #   rss      peak resident memory of the forwarder (VmHWM)
 #   wakeups  context switches a second while the forwarder sits idle, right
 #            after its start (voluntary + involuntary, /proc/PID/status)
+#   tcp_qps  queries a second at saturation over TCP (dnsperf -m tcp, the
+#            same clients and queries outstanding, each client one
+#            connection); the responder answers TCP too, so the forwarder's
+#            own upstream connection is measured as well
 #
 # Variants: dnsmasq (the peer); relay (bench/forwarder/BareRelay.c: the main
 # loop's shape in bare C, one datagram per socket per turn and poll when
@@ -292,7 +296,7 @@ probe_latency() {
                else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
 echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
@@ -313,6 +317,9 @@ for ((round = 1; round <= rounds; round++)); do
         perf_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -s 127.0.0.1 -p 53 \
             -d "$work/queries.txt" -c "$clients" -q "$outstanding" -l "$seconds" -t 2 2>&1)" || true
         after="$(cpu_ticks "$fwd_pid")"
+        tcp_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -m tcp -s 127.0.0.1 -p 53 \
+            -d "$work/queries.txt" -c "$clients" -q "$outstanding" -l "$seconds" -t 2 2>&1)" || true
+        tcp_qps="$(awk '/Queries per second:/ { print $4 }' <<<"$tcp_out")"
         rss="$(awk '/^VmHWM:/ { print $2 }' "/proc/$fwd_pid/status")"
         netns_stop "$fwd_pid" 5 >/dev/null 2>&1 || true
 
@@ -326,11 +333,11 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" "$wakeups" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups"
+            "$rss" "$wakeups" "${tcp_qps:-nan}" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}"
     done
 done
 

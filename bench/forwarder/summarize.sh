@@ -17,7 +17,7 @@ function median(list,    n, a, i, j, t) {
     if (n == 0) return "nan"
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
-BEGIN { nkeys = split("qps cpu avg p50 p99 add_avg add_p50 add_p99 rss wake", keys, " ") }
+BEGIN { nkeys = split("qps tcp_qps cpu avg p50 p99 add_avg add_p50 add_p99 rss wake", keys, " ") }
 NR == 1 { next }
 {
     v = $1
@@ -30,6 +30,7 @@ NR == 1 { next }
 function figure(line, key,    f) {
     split(line, f, "\t")
     if (key == "qps") return f[3]
+    if (key == "tcp_qps") return f[15]
     if (key == "cpu") return f[6]
     if (key == "avg") return f[7]
     if (key == "p50") return f[8]
@@ -64,6 +65,7 @@ function versus(v, key, base,    p) {
 }
 END {
     label["qps"] = "Throughput at saturation (queries/s)"
+    label["tcp_qps"] = "Throughput at saturation over TCP (queries/s)"
     label["cpu"] = "CPU per 1,000 queries (ms)"
     label["avg"] = "Latency at 200 q/s, average (µs)"
     label["p50"] = "Latency at 200 q/s, median (µs)"
@@ -73,7 +75,7 @@ END {
     label["add_p99"] = "Added latency, 99th percentile (µs)"
     label["rss"] = "Peak RSS (kB)"
     label["wake"] = "Wake-ups a second, idle"
-    format["qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
+    format["qps"] = "%.0f"; format["tcp_qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
     header = "| Figure |"; rule = "|---|"
     for (i = 1; i <= nv; i++) {
         header = header " " order[i] " |"; rule = rule "---:|"

@@ -36,13 +36,30 @@ public:
     static constexpr ConnectionId Link = 100;
     static constexpr ConnectionId Client = 5;
     static constexpr int WaitDescriptor = 77;
+    static constexpr ListenerHandle TcpListener = 8;
+    bool tcpOpens = false;
+    std::deque<ConnectionId> tcpConnects;  // one Connect a poll of the TCP listener
 
     int netStartup() override { return startupFails ? 0 : 1; }
-    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t,
+    // The TCP listener opens only when a test asks: these tests script the
+    // UDP turn, and the stream sessions have tests of their own.
+    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t mode,
                                 std::string_view) override {
+        if (mode == Stream) {
+            return tcpOpens ? TcpListener : 0;
+        }
         return listenerFails ? 0 : Listener;
     }
-    NetEvent listenerPoll(ListenerHandle) override {
+    NetEvent listenerPoll(ListenerHandle handle) override {
+        if (handle == TcpListener) {
+            if (tcpConnects.empty()) {
+                return NetEvent::None;
+            }
+            lastPeer_ = tcpConnects.front();
+            tcpConnects.pop_front();
+            return NetEvent::Connect;
+        }
+        lastPeer_ = Client;
         calls.push_back("listenerPoll");
         if (clientDatagrams.empty()) {
             return NetEvent::None;
@@ -51,7 +68,7 @@ public:
         clientDatagrams.pop_front();
         return NetEvent::Data;
     }
-    ConnectionId listenerLastPeer() const override { return Client; }
+    ConnectionId listenerLastPeer() const override { return lastPeer_; }
     void listenerClose(ListenerHandle) override { calls.push_back("listenerClose"); }
     ConnectionId linkOpen(std::string_view, std::int64_t, std::uint32_t, std::int32_t,
                           std::string_view, std::int32_t) override {
@@ -90,6 +107,7 @@ public:
     }
 
 private:
+    ConnectionId lastPeer_ = Client;
     std::vector<std::uint8_t> pending_;
     std::vector<std::uint8_t> linkPending_;
 };
@@ -162,6 +180,15 @@ TEST_F(LoopFixture, EveryFailedStartupStepIsLoggedInOrderAndLeavesTheProxyIdle) 
     EXPECT_EQ(net.prepares, 0);
 }
 
+TEST_F(LoopFixture, AFailedTcpListenerIsLoggedAndLeavesUdpServing) {
+    start();
+    EXPECT_EQ(log.lines, (std::vector<std::u16string>{u"Failed to open local TCP port (53)"}));
+    EXPECT_TRUE(loop.running());
+    net.clientDatagrams.push_back(query());
+    ASSERT_TRUE(loop.turn());
+    EXPECT_EQ(net.sentUpstream.size(), 1u);
+}
+
 TEST_F(LoopFixture, CloseEventEndsTheLoopBeforeAnyDatagramIsTaken) {
     start();
     net.clientDatagrams.push_back(query());
@@ -221,6 +248,24 @@ TEST_F(LoopFixture, TheIdleWaitLastsUntilTheExpiryPassIsDue) {
     loop.turn();
     EXPECT_EQ(window.lastTimeoutMs, 35'000);
     EXPECT_EQ(window.waits, 3);
+}
+
+TEST_F(LoopFixture, AnOpenTcpConnectionKeepsTheIdleWaitShortUntilItIsClosed) {
+    net.tcpOpens = true;
+    start();
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 45'000);
+
+    // Its idle time-out is counted by the turn: the wait must not sleep past it.
+    net.tcpConnects.push_back(42);
+    loop.turn();
+    ASSERT_EQ(loop.streamSessions().size(), 1u);
+    EXPECT_EQ(window.lastTimeoutMs, ProxyLoop::StreamTimeoutTickMs);
+
+    clock.now += StreamSessions::IdleSeconds + 1;
+    loop.turn();
+    EXPECT_EQ(loop.streamSessions().size(), 0u);
+    EXPECT_EQ(window.lastTimeoutMs, (45 - StreamSessions::IdleSeconds - 1) * 1000);
 }
 
 TEST_F(LoopFixture, ExpiryRunsAfter45SecondsAndOnlyInAnIdleTurn) {

@@ -1,0 +1,226 @@
+// DNS over TCP through the proxy engine: framing on both sides, pipelining,
+// the source of answers, the loss of the upstream connection, and the bounds
+// that keep clients from holding the loop. Fake network and clock.
+#include "proxy/StreamSessions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "StreamFakes.h"
+#include "proxy/AnswerPath.h"
+#include "proxy/StreamUpstream.h"
+
+namespace corvane::test {
+namespace {
+
+constexpr ConnectionId Client = 7;
+
+struct StreamBench : ::testing::Test {
+    StreamNetwork net;
+    FakeLog log;
+    FakeClock clock;
+    StreamSessions sessions{clock};
+    StreamUpstream upstream;
+    QueriesInFlight q;
+    ProxyServices services{net, log, clock, nullptr, &sessions};
+
+    void SetUp() override {
+        sessions.setListener(StreamNetwork::Tcp);
+        upstream.setAddress("127.0.0.1", 53);
+    }
+    // One turn's worth of TCP work, as the loop does it.
+    void turn() {
+        sessions.step(q, upstream, services);
+        upstream.step(q, services);
+        sessions.sweep(q, services);
+    }
+    void connect(ConnectionId client) {
+        net.listenerEvents.push_back({NetEvent::Connect, client});
+        turn();
+    }
+    void send(ConnectionId client, const Bytes& bytes) {
+        append(net.input[client], bytes);
+        net.listenerEvents.push_back({NetEvent::Data, client});
+        turn();
+    }
+    static Bytes ask(std::uint8_t id0, std::uint8_t id1) {
+        return message(id0, id1, 1, questions({"a.example"}));
+    }
+    // An upstream answer of length bytes to the query sent with number.
+    static Bytes answer(std::uint16_t number, std::size_t length) {
+        Bytes out(length, 0xA5);
+        out[0] = static_cast<std::uint8_t>(number & 0xFF);
+        out[1] = static_cast<std::uint8_t>(number >> 8);
+        return out;
+    }
+    void answerFromUpstream(const Bytes& bytes) {
+        append(net.input[net.lastLink], bytes);
+        net.linkEvents.push_back(NetEvent::Data);
+        turn();
+    }
+};
+
+TEST_F(StreamBench, PipelinedQueriesGoUpFramedAndTheirAnswersComeBackInArrivalOrder) {
+    connect(Client);
+    // Two queries in one read, the second split from the third byte on.
+    Bytes both = framed(ask(0x11, 0x11));
+    append(both, framed(ask(0x22, 0x22)));
+    send(Client, Bytes(both.begin(), both.end() - 9));
+    send(Client, Bytes(both.end() - 9, both.end()));
+
+    Bytes expectedUp = framed(ask(0x01, 0x00));
+    append(expectedUp, framed(ask(0x02, 0x00)));
+    EXPECT_EQ(net.output[net.lastLink], expectedUp);
+
+    // The second answer first, and the first one split across two reads.
+    Bytes answers = framed(answer(2, 40));
+    append(answers, framed(answer(1, 300)));
+    answerFromUpstream(Bytes(answers.begin(), answers.end() - 100));
+    answerFromUpstream(Bytes(answers.end() - 100, answers.end()));
+
+    Bytes second = answer(2, 40);
+    second[0] = second[1] = 0x22;
+    Bytes first = answer(1, 300);
+    first[0] = first[1] = 0x11;
+    Bytes expectedDown = framed(second);
+    append(expectedDown, framed(first));
+    EXPECT_EQ(net.output[Client], expectedDown);
+    ASSERT_EQ(log.lines.size(), 4u);
+    EXPECT_EQ(log.utf8Lines()[2], "A  [2222] = 40b");
+    EXPECT_EQ(log.utf8Lines()[3], "A  [1111] = 300b");
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_EQ(q.clientRefs.size(), 0u);
+    // Answered and idle again, but not closed: its session decides that.
+    EXPECT_FALSE(net.closedIds.contains(Client));
+}
+
+TEST_F(StreamBench, AQueryForwardedOverTcpIsAnsweredOnlyByItsOwnLink) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    // A UDP datagram with the same number is not its answer...
+    Bytes datagram = answer(1, 30);
+    handleAnswer(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), services);
+    // ...nor is a message on another TCP link.
+    Bytes other = answer(1, 30);
+    handleStreamAnswer(q, other.data(), 30, net.lastLink + 1, services);
+    EXPECT_TRUE(net.output[Client].empty());
+    EXPECT_EQ(q.pendingQueries.size(), 1u);
+}
+
+TEST_F(StreamBench, LosingTheUpstreamRetiresItsQueriesAndTheNextQueryReconnects) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    send(Client, framed(ask(0x22, 0x22)));
+    const ConnectionId lost = net.lastLink;
+    net.linkEvents.push_back(NetEvent::Disconnect);
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(lost));
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_EQ(q.clientRefs.size(), 0u);
+    EXPECT_FALSE(net.closedIds.contains(Client));
+
+    send(Client, framed(ask(0x33, 0x33)));
+    EXPECT_NE(net.lastLink, lost);
+    EXPECT_EQ(net.linksOpened, 2);
+    EXPECT_EQ(q.pendingQueries.size(), 1u);
+}
+
+TEST_F(StreamBench, AConnectThatNeverCompletesIsGivenUp) {
+    net.linksConnect = false;
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    clock.now += StreamUpstream::ConnectTimeoutSeconds;
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(net.lastLink));
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+}
+
+TEST_F(StreamBench, TheSixtyFifthConnectionIsClosedAtOnce) {
+    for (ConnectionId client = 1; client <= StreamSessions::MaxSessions + 1; ++client) {
+        connect(client);
+    }
+    EXPECT_EQ(sessions.size(), StreamSessions::MaxSessions);
+    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{StreamSessions::MaxSessions + 1}));
+}
+
+TEST_F(StreamBench, IdleAndStalledConnectionsCloseAfterTheTimeOutButNotOneAwaitingAnswers) {
+    const ConnectionId idle = 1, stalled = 2, waiting = 3;
+    connect(idle);
+    connect(stalled);
+    connect(waiting);
+    send(stalled, Bytes{0x00, 0x20, 0x12});  // a message begun, never finished
+    send(waiting, framed(ask(0x11, 0x11)));
+
+    clock.now += StreamSessions::IdleSeconds;
+    turn();
+    EXPECT_TRUE(net.closedIds.empty());
+    clock.now += 1;
+    turn();
+    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{idle, stalled}));
+
+    // Its answer counts as activity; ten quiet seconds after it, it goes too.
+    answerFromUpstream(framed(answer(1, 30)));
+    clock.now += StreamSessions::IdleSeconds;
+    turn();
+    EXPECT_FALSE(net.closedIds.contains(waiting));
+    clock.now += 1;
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(waiting));
+    EXPECT_EQ(sessions.size(), 0u);
+}
+
+TEST_F(StreamBench, AClosedConnectionLeavesNoQueryBehindForItsId) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    net.listenerEvents.push_back({NetEvent::Disconnect, Client});
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(Client));
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_EQ(q.clientRefs.size(), 0u);
+
+    // The id given to a new client later gets nothing meant for the old one.
+    connect(Client);
+    answerFromUpstream(framed(answer(1, 30)));
+    EXPECT_TRUE(net.output[Client].empty());
+}
+
+TEST_F(StreamBench, AClientWhoseRepliesAreRefusedIsClosed) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    net.refusing.insert(Client);
+    answerFromUpstream(framed(answer(1, 30)));
+    clock.now += 1;
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(Client));
+    EXPECT_EQ(sessions.size(), 0u);
+}
+
+TEST_F(StreamBench, MalformedFramingClosesOnlyThatConnection) {
+    connect(1);
+    connect(2);
+    send(1, Bytes{0x00, 0x0B});  // a length below a header
+    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{1}));
+    send(2, framed(ask(0x11, 0x11)));
+    EXPECT_EQ(q.pendingQueries.size(), 1u);
+}
+
+TEST_F(StreamBench, QueriesOverTheInFlightBoundGetServerFailureAtOnce) {
+    connect(Client);
+    Bytes many;
+    for (std::int32_t i = 0; i <= StreamSessions::MaxInFlight; ++i) {
+        append(many, framed(ask(0xEE, static_cast<std::uint8_t>(i))));
+    }
+    send(Client, many);
+    EXPECT_EQ(q.pendingQueries.size(), static_cast<std::size_t>(StreamSessions::MaxInFlight));
+    const Bytes& reply = net.output[Client];
+    ASSERT_EQ(reply.size(), StreamFramer::PrefixLength + 12);
+    EXPECT_EQ(reply[2], 0xEE);
+    EXPECT_EQ(reply[3], static_cast<std::uint8_t>(StreamSessions::MaxInFlight));
+    EXPECT_EQ(reply[4], 0x81);      // a response, recursion desired as asked
+    EXPECT_EQ(reply[5] & 0x0F, 2);  // SERVFAIL
+}
+
+}  // namespace
+}  // namespace corvane::test
