@@ -104,8 +104,9 @@ void measureMemory(const std::filesystem::path& folder) {
     std::printf(
         "  memory: %.1f MB in the block set (%.1f bytes per domain); resident added: %.1f MB "
         "steady, %.1f MB at the peak of the load, %.1f MB at the peak of a reload\n",
-        blocked.memoryBytes() / 1e6, static_cast<double>(blocked.memoryBytes()) / blocked.size(),
-        steady, loadPeak, reloadPeak);
+        static_cast<double>(blocked.memoryBytes()) / 1e6,
+        static_cast<double>(blocked.memoryBytes()) / static_cast<double>(blocked.size()), steady,
+        loadPeak, reloadPeak);
 }
 
 void measureMemoryInFreshProcess(const std::filesystem::path& folder) {
@@ -263,7 +264,8 @@ int main(int argc, char** argv) {
             const std::string text = corvane::bench::listText(listed, format);
             writeFile(lists / BlocklistFilter::BlockListFile, text);
             std::printf("%s list: %zu domains, %.1f MB of text\n",
-                        corvane::bench::formatName(format), count, text.size() / 1e6);
+                        corvane::bench::formatName(format), count,
+                        static_cast<double>(text.size()) / 1e6);
             measureParse(text);
         }
         measureMemoryInFreshProcess(lists);

@@ -236,7 +236,7 @@ TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
         ReferenceEditor reference{6};
         for (int step = 0; step < 300; ++step) {
             const int count = reference.itemCount();
-            const unsigned pick = random() % 10;
+            const auto pick = random() % 10;
             if (pick < 3 && count > 0) {
                 const int index =
                     pick == 0 ? static_cast<int>(random() % static_cast<unsigned>(count)) : 0;
