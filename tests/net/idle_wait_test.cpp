@@ -4,33 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include "NetTestSupport.h"
+#include "ListenerAndLinkFixture.h"
 
 namespace corvane::test {
 namespace {
-
-// Far beyond the test's own time-out: a descriptor that never wakes fails
-// there instead of passing by luck.
-constexpr int Forever = 600'000;
 
 bool readable(int fd, int timeoutMs) {
     pollfd entry{fd, POLLIN, 0};
     return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN) != 0;
 }
 
-class IdleWaitTest : public ::testing::Test {
+class IdleWaitTest : public ListenerAndLinkFixture {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(net.netStartup(), 1);
-        listener = net.listenerOpen(AnyNumber, 0, NetMode::Datagram, "127.0.0.1");
-        ASSERT_NE(listener, 0u);
-        link = net.linkOpen("127.0.0.1", resolver.port(), NetMode::Datagram, 30);
-        ASSERT_NE(link, 0u);
-        const Bytes query = bytesOf("q");
-        ASSERT_EQ(net.connSend(link, query.data(), 1), 1);
-        ASSERT_TRUE(resolver.receive().has_value());
-    }
-
     // The descriptor for a wait that may begin: nothing is due now.
     int quietDescriptor() {
         const IdleWait wait = net.prepareIdleWait();
@@ -39,23 +24,17 @@ protected:
         EXPECT_FALSE(readable(wait.descriptor, 0)) << "quiet sockets, yet readable";
         return wait.descriptor;
     }
-
-    PosixNetwork net;
-    ListenerHandle listener = 0;
-    UdpProbe resolver;
-    UdpProbe client;
-    ConnectionId link = 0;
 };
 
 TEST_F(IdleWaitTest, WakesForTheListenerAndForTheLinkAndIsDueWhileUnread) {
     const int fd = quietDescriptor();
-    ASSERT_TRUE(client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q")));
+    ASSERT_TRUE(sendToListener());
     EXPECT_TRUE(readable(fd, Forever));
     EXPECT_TRUE(net.prepareIdleWait().eventDue) << "a datagram waits: no wait may begin";
     EXPECT_EQ(pollListenerForData(net, listener), NetEvent::Data);
 
     EXPECT_EQ(quietDescriptor(), fd) << "one descriptor for the life of the layer";
-    ASSERT_TRUE(resolver.sendTo("127.0.0.1", net.linkLocalPort(link), bytesOf("a")));
+    ASSERT_TRUE(sendToLink());
     EXPECT_TRUE(readable(fd, Forever));
 }
 
@@ -68,7 +47,7 @@ TEST_F(IdleWaitTest, FollowsAListenerReopenedUnderTheSameDescriptorNumber) {
     listener = net.listenerOpen(AnyNumber, 0, NetMode::Datagram, "127.0.0.1");
     ASSERT_NE(listener, 0u);
     EXPECT_EQ(quietDescriptor(), fd);
-    ASSERT_TRUE(client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q")));
+    ASSERT_TRUE(sendToListener());
     EXPECT_TRUE(readable(fd, Forever));
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "BlockingCall.h"
-#include "NetTestSupport.h"
+#include "ListenerAndLinkFixture.h"
 
 // Each wait here has a time-out far beyond the test's own: a wait that ignored
 // readiness would hang until the test runner gives up, and fail there. So a
@@ -9,45 +9,22 @@
 namespace corvane::test {
 namespace {
 
-constexpr std::int32_t Forever = 600'000;
-
-class WaitReadableTest : public ::testing::Test {
+class WaitReadableTest : public ListenerAndLinkFixture {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(net.netStartup(), 1);
-        listener = net.listenerOpen(AnyNumber, 0, NetMode::Datagram, "127.0.0.1");
-        ASSERT_NE(listener, 0u);
-        ASSERT_TRUE(resolver.bound());
-        link = net.linkOpen("127.0.0.1", resolver.port(), NetMode::Datagram, 30);
-        ASSERT_NE(link, 0u);
-        const Bytes query = bytesOf("q");
-        ASSERT_EQ(net.connSend(link, query.data(), 1), 1);
-        ASSERT_TRUE(resolver.receive().has_value());
-    }
-
     // A datagram for the listener (from a client) or for the link (from the
     // resolver).
-    bool sendTo(bool toListener) {
-        return toListener ? client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q"))
-                          : resolver.sendTo("127.0.0.1", net.linkLocalPort(link), bytesOf("a"));
-    }
-
-    PosixNetwork net;
-    ListenerHandle listener = 0;
-    UdpProbe resolver;
-    UdpProbe client;
-    ConnectionId link = 0;
+    bool sendTo(bool toListener) { return toListener ? sendToListener() : sendToLink(); }
 };
 
 TEST_F(WaitReadableTest, EndsWhenTheListenerHasADatagram) {
-    ASSERT_TRUE(client.sendTo("127.0.0.1", net.listenerPort(listener), bytesOf("q")));
+    ASSERT_TRUE(sendToListener());
     net.waitReady(Forever);
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::Data);
     EXPECT_EQ(net.linkPoll(link), NetEvent::None);
 }
 
 TEST_F(WaitReadableTest, EndsWhenTheLinkHasADatagram) {
-    ASSERT_TRUE(resolver.sendTo("127.0.0.1", net.linkLocalPort(link), bytesOf("a")));
+    ASSERT_TRUE(sendToLink());
     net.waitReady(Forever);
     EXPECT_EQ(net.linkPoll(link), NetEvent::Data);
     EXPECT_EQ(net.listenerPoll(listener), NetEvent::None);
