@@ -11,13 +11,13 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "== release build =="
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCORVANE_WERROR=ON >/dev/null
+    -DCORVANE_WERROR=ON -DCORVANE_TESTS=ON >/dev/null
 cmake --build "$here/build/release" -j "$jobs"
 ctest --test-dir "$here/build/release" --output-on-failure -j "$jobs"
 
 echo "== sanitizer build (ASan+UBSan) =="
 cmake -S "$here" -B "$here/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCORVANE_WERROR=ON -DCORVANE_SANITIZE=ON >/dev/null
+    -DCORVANE_WERROR=ON -DCORVANE_SANITIZE=ON -DCORVANE_TESTS=ON >/dev/null
 cmake --build "$here/build/asan" -j "$jobs"
 # The end-to-end tests drive the release binary; the sanitizer pass covers the unit tests.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -22,9 +22,9 @@ corvane_install_missing() {
 
 # What it takes to build the program.
 CORVANE_BUILD_DEPS=(build-essential cmake ninja-build pkg-config qt6-base-dev libexpat1-dev libgl-dev)
-# What the tests add: GoogleTest, the private-namespace harness (ip, a real DNS
+# What the tests add: GoogleTest and GoogleMock, the private-namespace harness (ip, a real DNS
 # server and client), clang with libFuzzer for the fuzz targets.
-CORVANE_TEST_DEPS=(libgtest-dev iproute2 dnsmasq-base bind9-dnsutils clang libclang-rt-14-dev libcap2-bin
+CORVANE_TEST_DEPS=(libgtest-dev libgmock-dev iproute2 dnsmasq-base bind9-dnsutils clang libclang-rt-14-dev libcap2-bin
     dpkg-dev fakeroot file lintian desktop-file-utils)
 # What the benchmarks add: the load generator.
 CORVANE_BENCH_DEPS=(dnsperf dnsmasq-base iproute2)
