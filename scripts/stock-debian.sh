@@ -82,8 +82,6 @@ mount_in_root devpts devpts "$root/dev/pts"
 mount_in_root tmpfs tmpfs "$root/run"
 mount_in_root tmpfs tmpfs "$root/tmp"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-cp -a /etc/apt/sources.list.d/. "$root/etc/apt/sources.list.d/" 2>/dev/null || true
-rm -f "$root/etc/apt/sources.list.d/"*disabled* 2>/dev/null || true
 
 rm -rf "$root/src/corvane"
 mkdir -p "$root/src"
@@ -120,13 +118,18 @@ for ((i = 0; i < 2400; i++)); do
     sleep 1
 done
 if [ "$held" -eq 1 ]; then
+    # One query over the loopback of that namespace: the program takes it and
+    # logs it, though its forward can go nowhere (the namespace has no route).
+    nsenter -t "$run_pid" -n ip link set lo up
+    nsenter -t "$run_pid" -n bash -c \
+        'printf "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x04stock\x04test\x00\x00\x01\x00\x01" >/dev/udp/127.0.0.1/53'
     sleep 1
     kill -TERM "$run_pid"
     wait "$run_pid" && status=0 || status=$?
     run_pid=""
     echo "run.sh: the program started and held UDP and TCP port 53; SIGTERM ended it with status $status"
     echo "its log.log:"
-    sed 's/^/    /' "$root/tmp/log.log"
+    sed 's/^/    /' "$root/tmp/log.log" 2>/dev/null || echo "    (none)"
     [ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; exit 1; }
 else
     tail -30 "$root/tmp/run.out"
