@@ -52,11 +52,13 @@ new_root() {
     mkdir -p "$root/etc" "$root/var/lib"
 }
 with_networkmanager() {
-    mkdir -p "$root/etc/NetworkManager/conf.d"
+    mkdir -p "$root/etc/NetworkManager/conf.d" "$root/usr/sbin"
+    : >"$root/usr/sbin/NetworkManager"
     printf '[main]\nplugins=ifupdown,keyfile\n' >"$root/etc/NetworkManager/NetworkManager.conf"
 }
 with_resolved() {
-    mkdir -p "$root/etc/systemd" "$root/run/systemd/resolve"
+    mkdir -p "$root/etc/systemd" "$root/run/systemd/resolve" "$root/lib/systemd"
+    : >"$root/lib/systemd/systemd-resolved"
     printf '[Resolve]\n#DNSStubListener=yes\n' >"$root/etc/systemd/resolved.conf"
     printf 'nameserver 127.0.0.53\noptions edns0 trust-ad\n' >"$root/run/systemd/resolve/stub-resolv.conf"
     printf 'hosts: files resolve [!UNAVAIL=return] dns\n' >"$root/etc/nsswitch.conf"
@@ -76,12 +78,15 @@ setup_both() {
     with_resolved
     ln -s "/run/other place/resolv.conf" "$root/etc/resolv.conf"
 }
-# An odd file: private mode, CRLF, no final line end, and a var/lib/corvane
-# that was there before.
+# An odd file: private mode, CRLF, no final line end; a var/lib/corvane that
+# was there before; the settings a removed NetworkManager and systemd-resolved
+# left behind, which must not count as the services.
 setup_plain() {
     printf 'nameserver 192.0.2.1\r\noptions timeout:1' >"$root/etc/resolv.conf"
     chmod 600 "$root/etc/resolv.conf"
-    mkdir -p "$root/var/lib/corvane"
+    mkdir -p "$root/var/lib/corvane" "$root/etc/NetworkManager/conf.d" "$root/etc/systemd"
+    printf '[main]\n' >"$root/etc/NetworkManager/NetworkManager.conf"
+    printf '[Resolve]\n' >"$root/etc/systemd/resolved.conf"
 }
 setup_none() {
     :
@@ -179,6 +184,16 @@ both|echo '[main]' >"$root/etc/NetworkManager/conf.d/99-corvane.conf"
 resolved_link|rm "$root/etc/resolv.conf" && mkdir "$root/etc/resolv.conf"
 EOF
 ok "an on that fails (service, a foreign drop-in, a folder for resolv.conf) leaves the root as it was"
+
+# A service that will not reload does not stop off half-way.
+new_root offfails
+setup_both
+before="$(snapshot "$root")"
+resolver on >/dev/null
+out="$(HOOK_FAILS=NetworkManager.service resolver off)" || fail "off stopped at a failing service: $out"
+grep -q 'did not take it up' <<<"$out" || fail "off does not say the service failed: $out"
+[ "$(snapshot "$root")" = "$before" ] || fail "off with a failing service did not give back the root"
+ok "off goes on past a service that fails, and says so"
 
 # ---- the machine's services are never touched for a scratch root --------------
 new_root noservices
