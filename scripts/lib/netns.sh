@@ -16,6 +16,11 @@
 #   netns_setup                      build both namespaces; installs the EXIT trap
 #   netns_fwd_exec CMD...            run CMD in the forwarder namespace (foreground)
 #   netns_up_exec CMD...             run CMD in the upstream namespace (foreground)
+#   netns_fwd_exec_libc CONF CMD...  as netns_fwd_exec, in a mount namespace of
+#                                    CMD's own where /etc/resolv.conf is the file
+#                                    CONF and nsswitch.conf's hosts line is
+#                                    "files dns": the C library (getent, curl)
+#                                    asks only the servers CONF names
 #   netns_start_upstream [ARGS...]   local resolver on 8.8.8.8:53 (dnsmasq), extra
 #                                    dnsmasq ARGS appended; records below
 #   netns_start_silent_upstream      8.8.8.8:53 reads every datagram and answers
@@ -260,6 +265,25 @@ netns_fwd_exec() {
 netns_up_exec() {
     netns_require_ready
     ip netns exec "$NETNS_UP" "$@"
+}
+
+# The machine's own files stay as they are: the bind mounts exist only in the
+# new mount namespace (private, so nothing propagates back). The hosts line
+# is replaced because its other sources (nss-resolve, mDNS, nscd) talk over
+# local sockets to daemons outside the namespaces, which would ask the real
+# network; an nscd socket is hidden for the same reason.
+netns_fwd_exec_libc() {
+    netns_require_ready
+    local conf="$1" nss="$NETNS_DIR/nsswitch.conf"
+    shift
+    { grep -v '^[[:space:]]*hosts:' /etc/nsswitch.conf 2>/dev/null || true; echo 'hosts: files dns'; } >"$nss"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    ip netns exec "$NETNS_FWD" unshare --mount --propagation private sh -c '
+        mount --bind "$1" /etc/resolv.conf || exit 1
+        if [ -e /etc/nsswitch.conf ]; then mount --bind "$2" /etc/nsswitch.conf || exit 1; fi
+        if [ -d /run/nscd ]; then mount -t tmpfs -o size=64k none /run/nscd || exit 1; fi
+        shift 2
+        exec "$@"' netns-libc "$conf" "$nss" "$@"
 }
 
 # netns_start_in NS NAME CMD...: the common part of the background starters.

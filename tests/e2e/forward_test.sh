@@ -48,12 +48,14 @@ done
 echo "ok   three clients with five queries in flight each get every answer under their own IDs"
 
 # The glibc resolver as a client: a private mount namespace sees a
-# resolv.conf that names the forwarder.
+# resolv.conf that names the forwarder; the machine's own stays as it was.
 printf 'nameserver 127.0.0.1\noptions timeout:2 attempts:1\n' >"$NETNS_DIR/resolv.conf"
-out="$(netns_fwd_exec unshare -m sh -c \
-    "mount --bind '$NETNS_DIR/resolv.conf' /etc/resolv.conf && getent ahostsv4 host.example.test")" ||
+machine_resolv_conf="$(cat /etc/resolv.conf 2>/dev/null || true)"
+out="$(netns_fwd_exec_libc "$NETNS_DIR/resolv.conf" getent ahostsv4 host.example.test)" ||
     fail "getent through corvane failed: $out"
 grep -q '^192\.0\.2\.10 ' <<<"$out" || fail "getent: unexpected answer: $out"
+[ "$(cat /etc/resolv.conf 2>/dev/null || true)" = "$machine_resolv_conf" ] ||
+    fail "the machine's own resolv.conf changed"
 echo "ok   the glibc resolver resolves through corvane"
 
 status=0

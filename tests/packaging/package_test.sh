@@ -51,6 +51,7 @@ field() {
 [ "$(field Section)" = net ] || fail "Section: $(field Section)"
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
 [ "$(field Description | wc -l)" -gt 2 ] || fail "no long description"
+field Description | grep -qw TCP || fail "the description does not say TCP"
 depends="$(field Depends | tr -d ' ')"
 # Whether Depends names package $1, with or without a version.
 depends_on() {
@@ -81,6 +82,7 @@ drwxr-xr-x root/root etc/corvane/
 drwxr-xr-x root/root usr/
 drwxr-xr-x root/root usr/bin/
 -rwxr-xr-x root/root usr/bin/corvane
+-rwxr-xr-x root/root usr/bin/corvane-resolver
 drwxr-xr-x root/root usr/include/
 drwxr-xr-x root/root usr/include/corvane/
 -rw-r--r-- root/root usr/include/corvane/filter.h
@@ -98,7 +100,10 @@ drwxr-xr-x root/root usr/share/applications/
 drwxr-xr-x root/root usr/share/doc/
 drwxr-xr-x root/root usr/share/doc/corvane/
 -rw-r--r-- root/root usr/share/doc/corvane/changelog.gz
+-rw-r--r-- root/root usr/share/doc/corvane/README.md.gz
 -rw-r--r-- root/root usr/share/doc/corvane/copyright
+drwxr-xr-x root/root usr/share/doc/corvane/examples/
+-rw-r--r-- root/root usr/share/doc/corvane/examples/blocklist.txt
 drwxr-xr-x root/root usr/share/icons/
 drwxr-xr-x root/root usr/share/icons/hicolor/
 drwxr-xr-x root/root usr/share/icons/hicolor/scalable/
@@ -106,6 +111,7 @@ drwxr-xr-x root/root usr/share/icons/hicolor/scalable/apps/
 -rw-r--r-- root/root usr/share/icons/hicolor/scalable/apps/corvane.svg
 drwxr-xr-x root/root usr/share/man/
 drwxr-xr-x root/root usr/share/man/man1/
+-rw-r--r-- root/root usr/share/man/man1/corvane-resolver.1.gz
 -rw-r--r-- root/root usr/share/man/man1/corvane.1.gz
 EOF
 )"
@@ -163,17 +169,34 @@ done
     fail "dbgsym Depends: $(dpkg-deb -f "$ddeb" Depends)"
 ok "binaries stripped; their debug information is in the dbgsym package under their build IDs"
 
-# ---- the manual page -------------------------------------------------------
-page="$root/usr/share/man/man1/corvane.1.gz"
-warnings="$(zcat "$page" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)"
-[ -z "$warnings" ] || fail "the manual page has groff warnings: $warnings"
-rendered="$(zcat "$page" | LC_ALL=C.UTF-8 groff -man -Tutf8 -rLL=200n -P-cbou 2>/dev/null | tr -s ' ')"
-for text in 'corvane - ' SYNOPSIS 'UDP port 53' 8.8.8.8 log.log FilterQuery 'EXIT STATUS' \
-    'exits with status 0' SIGINT SIGTERM SIGHUP FILES cap_net_bind_service /usr/lib/corvane/Filter.DLL \
-    /etc/corvane/blocklist.txt corvane-launch; do
-    grep -qF -- "$text" <<<"$rendered" || fail "the manual page does not say '$text'"
-done
-ok "the manual page renders without warnings and covers port, resolver, log, plug-in, signals, files"
+# ---- the manual pages and the documentation ----------------------------------
+# Renders page $1 and fails unless it is free of warnings and says every
+# text that follows.
+check_page() {
+    local page="$root/usr/share/man/man1/$1.1.gz" warnings rendered text
+    shift
+    warnings="$(zcat "$page" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)"
+    [ -z "$warnings" ] || fail "$(basename "$page") has groff warnings: $warnings"
+    rendered="$(zcat "$page" | LC_ALL=C.UTF-8 groff -man -Tutf8 -rLL=200n -P-cbou 2>/dev/null |
+        tr -s ' ')"
+    for text in "$@"; do
+        grep -qF -- "$text" <<<"$rendered" || fail "$(basename "$page") does not say '$text'"
+    done
+}
+# shellcheck disable=SC2016 # the page's words, literally
+check_page corvane 'corvane - ' SYNOPSIS 'over UDP and over TCP' 8.8.8.8 log.log FilterQuery \
+    'EXIT STATUS' 'exits with status 0' SIGINT SIGTERM SIGHUP FILES cap_net_bind_service \
+    /usr/lib/corvane/Filter.DLL /etc/corvane/blocklist.txt corvane-launch '*.metrics.example' \
+    '@@||ok.ads.example^' '0.0.0.0 ads.example.com' 'block-F' 'NXDOMAIN' '@verdict Block' \
+    '${XDG_STATE_HOME:-~/.local/state}/corvane/log.log' 'package is purged' 'corvane-resolver(1)' \
+    /usr/share/doc/corvane/examples/blocklist.txt
+check_page corvane-resolver 'corvane-resolver - ' SYNOPSIS 'no DNS at all' dns=none \
+    DNSStubListener=no nss-resolve /var/lib/corvane/resolver 'autostart on' --root
+ok "the manual pages render without warnings and cover port, transports, lists, verdicts, log, files, resolver"
+
+zcat "$root/usr/share/doc/corvane/README.md.gz" | cmp -s - "$(dirname "$0")/../../README.md" ||
+    fail "the packaged README is not this tree's"
+ok "README is in /usr/share/doc/corvane"
 
 # ---- the menu entry and the launcher ---------------------------------------------
 desktop="$root/usr/share/applications/corvane.desktop"
@@ -237,6 +260,32 @@ DPKG_ROOT="$root" sh "$control/postrm" purge || fail "postrm purge failed"
 mkdir -p "$root/etc/corvane"
 ok "postrm keeps the lists on remove and takes them away on purge"
 
+# ---- corvane-resolver, as installed -------------------------------------------------
+# On a scratch system: removing the package undoes an 'on', so that the machine
+# is not left asking a Corvane that is gone. Its services are the hook's.
+system="$work/system"
+mkdir -p "$system/etc"
+printf 'nameserver 192.0.2.53\n' >"$system/etc/resolv.conf"
+CORVANE_RESOLVER_SERVICE_HOOK=true "$root/usr/bin/corvane-resolver" --root "$system" on >/dev/null ||
+    fail "the installed corvane-resolver on failed"
+grep -qx 'nameserver 127.0.0.1' "$system/etc/resolv.conf" || fail "corvane-resolver on did not name 127.0.0.1"
+mkdir -p "$system/usr/bin"
+cp "$root/usr/bin/corvane-resolver" "$system/usr/bin/"
+CORVANE_RESOLVER_SERVICE_HOOK=true DPKG_ROOT="$system" sh "$control/prerm" remove >/dev/null ||
+    fail "prerm remove failed"
+[ "$(cat "$system/etc/resolv.conf")" = "nameserver 192.0.2.53" ] || fail "prerm remove did not undo 'on'"
+[ ! -e "$system/var/lib/corvane/resolver" ] || fail "prerm remove left the resolver's record"
+ok "corvane-resolver works as installed, and removing the package undoes its 'on'"
+
+# Its autostart entry is the installed menu entry, and valid as one.
+env -i PATH=/usr/bin:/bin HOME="$work/home" "$root/usr/bin/corvane-resolver" autostart on >/dev/null ||
+    fail "corvane-resolver autostart on failed"
+autostart="$work/home/.config/autostart/corvane.desktop"
+desktop-file-validate "$autostart" || fail "desktop-file-validate rejects the autostart entry"
+grep -qx 'Exec=/usr/lib/corvane/corvane-launch' "$autostart" || fail "autostart Exec: $(grep ^Exec= "$autostart")"
+rm -rf "$work/home/.config"
+ok "the autostart entry is a valid copy of the menu entry"
+
 # ---- lintian -----------------------------------------------------------------
 if ! lintian --fail-on error "$deb" "$ddeb" \
     >"$work/lintian.log" 2>&1; then
@@ -249,9 +298,10 @@ ok "lintian reports no errors"
 # ---- the installed program, in private namespaces ---------------------------------
 # Started by the installed launcher, the installed program loads the installed
 # plug-in through its RUNPATH; the plug-in reads a list from its own folder
-# (here a file in place of the link to /etc, which is the machine's).
+# (here the packaged example in place of the link to /etc, which is the
+# machine's): a blocked name, a name under an exception.
 rm "$root/usr/lib/corvane/blocklist.txt"
-printf '@verdict BlockReply\nblocked.example.test\n' >"$root/usr/lib/corvane/blocklist.txt"
+cp "$root/usr/share/doc/corvane/examples/blocklist.txt" "$root/usr/lib/corvane/blocklist.txt"
 status=0
 (
     # shellcheck source=../../scripts/lib/netns.sh disable=SC1091
@@ -267,19 +317,23 @@ status=0
     out="$(netns_fwd_exec dig @127.0.0.1 host.example.test +time=2 +tries=1 +noedns)" ||
         fail "dig got no answer: $out"
     grep -q '192\.0\.2\.10' <<<"$out" || fail "dig: no answer from upstream: $out"
-    netns_fwd_exec dig @127.0.0.1 blocked.example.test +time=1 +tries=1 +noedns >/dev/null 2>&1 || true
+    for name in x.ads.example.com cdn.ok.ads.example; do
+        netns_fwd_exec dig @127.0.0.1 "$name" +time=1 +tries=1 +noedns >/dev/null 2>&1 || true
+    done
     stopped=0
     netns_stop "$pid" 5 || stopped=$?
     [ "$stopped" -eq 0 ] || fail "exit code $stopped after SIGTERM"
     log="$home/.local/state/corvane/log.log"
     [ -f "$log" ] || fail "no log.log in the state folder"
     ! LC_ALL=C grep -aq 'Filter.DLL not loaded' "$log" || fail "the installed program did not load Filter.DLL"
-    LC_ALL=C grep -aq 'block-F (blocked\.example\.test)' "$log" ||
-        fail "the plug-in did not answer for the listed name: $(cat "$log")"
+    LC_ALL=C grep -aq 'block-F (x\.ads\.example\.com)' "$log" ||
+        fail "the plug-in did not answer for a name of the example list: $(cat "$log")"
+    LC_ALL=C grep -aq ' : cdn\.ok\.ads\.example' "$log" ||
+        fail "the example's exception was not forwarded: $(cat "$log")"
     LC_ALL=C grep -aq 'host\.example\.test' "$log" || fail "log.log lacks the forwarded query"
 ) || status=$?
 case "$status" in
-0) ok "the launched program logs to the state folder and filters with the installed plug-in" ;;
+0) ok "the launched program logs to the state folder and filters with the installed plug-in and example list" ;;
 77) need_root+=("the program in private namespaces") ;;
 *) exit "$status" ;;
 esac
