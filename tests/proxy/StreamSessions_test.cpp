@@ -225,14 +225,6 @@ TEST_F(StreamBench, AClientThatEndsItsInputGetsItsAnswersAndThenIsClosed) {
     EXPECT_EQ(sessions.size(), 0u);
 }
 
-TEST_F(StreamBench, AQueryTheFilterStopsOpensNoUpstreamConnection) {
-    services.filter = [](const char16_t*) -> std::int32_t { return Block; };
-    connect(Client);
-    send(Client, framed(ask(0x11, 0x11)));
-    EXPECT_EQ(net.linksOpened, 0);
-    EXPECT_EQ(log.utf8Lines().back(), "Q  [1111] : block (a.example)");
-}
-
 TEST_F(StreamBench, AClosedConnectionLeavesNoQueryBehindForItsId) {
     connect(Client);
     send(Client, framed(ask(0x11, 0x11)));
