@@ -22,9 +22,8 @@ void OutputQueue::append(std::span<const std::uint8_t> first,
         start_ = 0;
     }
     // The one allocation comes first; the copies after it cannot fail, so a
-    // part is never queued without the other.
-    // It grows by doubling, as insert would, so a queue that fills under a
-    // slow reader is not copied whole for every message.
+    // part is never queued without the other. It doubles, as insert would,
+    // so a queue filling under a slow reader is not copied for every message.
     const std::size_t needed = bytes_.size() + first.size() + second.size();
     if (needed > bytes_.capacity()) {
         bytes_.reserve(std::max(needed, 2 * bytes_.capacity()));

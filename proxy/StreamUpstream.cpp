@@ -12,10 +12,6 @@ namespace {
 // One read takes up to this much; what is left is read in the next turn.
 constexpr std::size_t ReadAreaSize = 16 * 1024;
 
-std::int64_t distance(std::int64_t a, std::int64_t b) {
-    return a > b ? a - b : b - a;
-}
-
 }  // namespace
 
 StreamUpstream::StreamUpstream() : readArea_(ReadAreaSize) {}
@@ -69,12 +65,14 @@ void StreamUpstream::step(QueriesInFlight& q, const ProxyServices& s) {
 }
 
 bool StreamUpstream::overdue(std::int64_t now) const {
+    // A clock set back counts as time gone by, as for the expiry pass.
     if (!connected_) {
         const std::int64_t waited = now - openedAt_;
         return waited >= ConnectTimeoutSeconds || waited < 0;
     }
     // Whole seconds, as for the clients: the full limit at least.
-    return owed_ > 0 && distance(now, lastHeard_) > IdleSeconds;
+    const std::int64_t quiet = now - lastHeard_;
+    return owed_ > 0 && (quiet > IdleSeconds || quiet < 0);
 }
 
 void StreamUpstream::receive(QueriesInFlight& q, const ProxyServices& s) {
