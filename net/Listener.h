@@ -38,6 +38,11 @@ struct Listener {
 
     // Stream mode only: the round its polls are serving.
     StreamRound round;
+    // Stream mode only, after an accept failed for want of a descriptor or
+    // memory: no accept is tried before this reading of the layer's
+    // monotonic clock (milliseconds), and the failure was reported once.
+    std::int64_t acceptRestsUntilMs = 0;
+    bool acceptFailing = false;
 };
 
 }  // namespace corvane

@@ -17,7 +17,13 @@ enum class NetEvent : std::int32_t {
     None = 0,
     Connect = 1,  // stream mode only: a peer was accepted, or a link's connect completed
     Data = 2,
-    Disconnect = 4,  // stream mode only: the peer or link is gone (end of stream or error)
+    Disconnect = 4,  // stream mode only: the peer or link is gone (reset, error, or a link's end)
+    // Stream client only: the client shut down its sending side; it sends no
+    // more but still takes what is sent to it.
+    EndOfInput = 8,
+    // Stream listener only: a waiting connection could not be accepted for
+    // want of a descriptor or memory; once per episode.
+    AcceptFailed = 16,
 };
 
 // Mode argument of listenerOpen and linkOpen.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "net/NetTypes.h"
@@ -22,6 +23,9 @@ struct IdleWait {
     // Readable as soon as any socket the layer holds can make progress;
     // -1 when the layer has none to offer.
     int descriptor = -1;
+    // The layer's own deadline (a listener resting after failed accepts):
+    // the wait must end within this many milliseconds; -1 for none.
+    std::int32_t wakeWithinMs = -1;
 };
 
 //
@@ -29,10 +33,13 @@ struct IdleWait {
 // - Datagram (UDP): a listener hands out one peer per client address and
 //   port; each poll takes at most one datagram, which connRecv then copies out.
 // - Stream (TCP): a listener accepts connections, each a peer of its own; a
-//   link is one connection to the upstream. Polls report Connect, Data and
-//   Disconnect; bytes come and go as a stream, with no message boundaries
-//   (the caller frames them). A peer or link reported by Disconnect stays
-//   valid, silent and refusing sends, until the caller's connClose.
+//   link is one connection to the upstream. Polls report Connect, Data,
+//   EndOfInput and Disconnect; bytes come and go as a stream, with no message
+//   boundaries (the caller frames them). A client that shuts down only its
+//   sending side is reported by EndOfInput: it sends nothing more, is no
+//   longer watched for input, and still takes sends. A peer or link reported
+//   by Disconnect is gone: it stays valid, silent and refusing sends, until
+//   the caller's connClose.
 class Network {
 public:
     virtual ~Network() = default;
@@ -50,10 +57,15 @@ public:
     // Datagram listener: Data when it took a datagram, else None.
     // Stream listener: one event per call, listenerLastPeer naming its peer:
     // Connect for a newly accepted peer; Data when bytes are pending for a
-    // peer (again in every round while they stay unread); Disconnect when a
-    // peer is gone (end of stream, reset or error), after its pending bytes
-    // were read. Every ready connection is served once before any is served
-    // twice; None when nothing is ready.
+    // peer (again in every round while they stay unread); EndOfInput, once,
+    // when a peer's end of stream came after its pending bytes were read;
+    // Disconnect when a peer is gone (reset or error). Every ready connection
+    // is served once before any is served twice; None when nothing is ready.
+    // AcceptFailed (peer 0) when a waiting connection could not be accepted
+    // for want of a descriptor or memory: the listener then rests a short
+    // while (until then it is not polled for new connections, and the idle
+    // wait says when to look again) or until a stream peer is closed; reported
+    // once until an accept succeeds again.
     virtual NetEvent listenerPoll(ListenerHandle listener) = 0;
     // ConnectionId of the peer of the last listener event; 0 before any.
     virtual ConnectionId listenerLastPeer() const = 0;
@@ -92,9 +104,20 @@ public:
     // output limit.
     virtual std::int32_t connSend(ConnectionId id, const std::uint8_t* data,
                                   std::int32_t length) = 0;
+    // Stream peer or link: one message in two parts (a length and what it
+    // counts), taken as connSend would take their concatenation: both whole
+    // or nothing of either, so no part ever goes out without the other.
+    // Returns the two lengths' sum, or -1. Datagram peers refuse it (-1).
+    virtual std::int32_t connSendParts(ConnectionId id, std::span<const std::uint8_t> first,
+                                       std::span<const std::uint8_t> second) = 0;
     // Bytes connSend took for a stream peer or link that the system has not
     // accepted yet; 0 for datagram peers and unknown ids.
     virtual std::int32_t connPendingOutput(ConnectionId id) const = 0;
+    // The machine a stream client connects from: its IPv4 address (network
+    // byte order), or 0 when it is this machine (a loopback address, or the
+    // very address the connection reached, which the system picks as the
+    // source between two programs of one machine). 0 too for an unknown id.
+    virtual std::uint32_t connRemoteHost(ConnectionId id) const = 0;
     // Forgets the peer or link; a stream connection's socket is closed and its
     // queued output dropped.
     virtual void connClose(ConnectionId id) = 0;
@@ -104,7 +127,8 @@ public:
     // holds can make progress: a listener or link with something to read, a
     // stream peer or link with bytes to read or with queued output it can now
     // write, a connect that completed. It does not wait at all while a stream
-    // endpoint already has an event to report.
+    // endpoint already has an event to report, and not past the end of a
+    // listener's rest.
     virtual void waitReady(std::int32_t timeoutMs) = 0;
 
     // The same pause, waited elsewhere: by the rule of waitReady, either an

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace corvane {
@@ -17,8 +18,9 @@ public:
     // The first byte still owed; valid until the next append or clear.
     const std::uint8_t* data() const { return bytes_.data() + start_; }
 
-    // Throws std::bad_alloc and then leaves the queue as it was.
-    void append(const std::uint8_t* data, std::size_t length);
+    // Appends first, then second: both or neither. Throws std::bad_alloc and
+    // then leaves the queue as it was.
+    void append(std::span<const std::uint8_t> first, std::span<const std::uint8_t> second = {});
     // Drops count bytes from the front (count at most size()).
     void consume(std::size_t count);
     // Drops everything; a queue that grew large gives its memory back.

@@ -14,10 +14,17 @@ namespace corvane {
 
 struct Listener;
 
-// Where a stream peer or link stands. Broken: the connection failed or ended
-// and the Disconnect that says so has not been reported yet; Gone: it has,
-// and the peer waits for its connClose.
-enum class StreamState : std::uint8_t { Connecting, Open, Broken, Gone };
+// Where a stream peer or link stands. InputEnded: a client shut down its
+// sending side and EndOfInput said so; it is not read any more, but output
+// still goes to it. Broken: the connection failed or ended and the Disconnect
+// that says so has not been reported yet; Gone: it has, and the peer waits
+// for its connClose.
+enum class StreamState : std::uint8_t { Connecting, Open, InputEnded, Broken, Gone };
+
+// A stream peer or link that can still take output.
+inline bool acceptsOutput(StreamState state) {
+    return state == StreamState::Open || state == StreamState::InputEnded;
+}
 
 // The record behind a ConnectionId: one client of a listener, or an upstream
 // link (no owner, a socket of its own). A datagram client shares its
@@ -40,7 +47,8 @@ struct Peer {
 
     // The local address the client's latest datagram was sent to. Replies leave
     // from it: a client that asked one of several local addresses only accepts
-    // an answer from that same address.
+    // an answer from that same address. For a stream client: the local
+    // address its connection reached.
     bool hasLocalAddress = false;
     in_addr localAddress{};
 

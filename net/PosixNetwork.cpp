@@ -344,7 +344,7 @@ std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
         return -1;
     }
     if (peer->kind == NetMode::Stream) {
-        return streams_.send(*peer, data, length);
+        return streams_.send(*peer, {data, static_cast<std::size_t>(length)});
     }
     in_addr remote{};
     remote.s_addr = peer->remoteAddress;
@@ -360,6 +360,26 @@ std::int32_t PosixNetwork::connSend(ConnectionId id, const std::uint8_t* data,
     return sent.count < 0 ? -1 : static_cast<std::int32_t>(sent.count);
 }
 
+std::int32_t PosixNetwork::connSendParts(ConnectionId id, std::span<const std::uint8_t> first,
+                                         std::span<const std::uint8_t> second) {
+    Peer* peer = peers_.find(id);
+    if (peer == nullptr || peer->kind != NetMode::Stream) {
+        return -1;
+    }
+    return streams_.send(*peer, first, second);
+}
+
+std::uint32_t PosixNetwork::connRemoteHost(ConnectionId id) const {
+    const Peer* peer = peers_.find(id);
+    if (peer == nullptr || peer->owner == nullptr || peer->kind != NetMode::Stream) {
+        return 0;
+    }
+    const bool loopback = (ntohl(peer->remoteAddress) >> 24) == IN_LOOPBACKNET;
+    const bool ownAddress =
+        peer->hasLocalAddress && peer->localAddress.s_addr == peer->remoteAddress;
+    return loopback || ownAddress ? 0 : peer->remoteAddress;
+}
+
 std::int32_t PosixNetwork::connPendingOutput(ConnectionId id) const {
     const Peer* peer = peers_.find(id);
     // The queue never passes the output limit, which a caller keeps far below 2 GiB.
@@ -369,19 +389,28 @@ std::int32_t PosixNetwork::connPendingOutput(ConnectionId id) const {
 }
 
 void PosixNetwork::connClose(ConnectionId id) {
+    if (const Peer* peer = peers_.find(id);
+        peer != nullptr && peer->kind == NetMode::Stream && peer->owner != nullptr) {
+        // Its descriptor is about to be free: a connection that could not be
+        // accepted for want of one may be taken now.
+        StreamEndpoints::endRest(*peer->owner);
+    }
     peers_.close(id);
 }
 
 void PosixNetwork::waitReady(std::int32_t timeoutMs) {
-    bool eventDue = false;
+    WaitSet set;
     try {
-        eventDue = collectWaitSet();
+        set = collectWaitSet();
     } catch (const std::bad_alloc&) {
         // Without a set to wait on, the pause is skipped: the next turn polls.
         return;
     }
     // A negative time-out would mean "for ever" to poll; a pause must end.
-    const std::int32_t pause = eventDue ? 0 : std::max(timeoutMs, std::int32_t{0});
+    std::int32_t pause = set.eventDue ? 0 : std::max(timeoutMs, std::int32_t{0});
+    if (set.wakeWithinMs >= 0) {
+        pause = std::min(pause, set.wakeWithinMs);
+    }
     sockops::waitForEvents(waitSet_.data(), waitSet_.size(), pause);
 }
 
@@ -393,12 +422,14 @@ constexpr int FallbackPauseMs = 16;
 }  // namespace
 
 IdleWait PosixNetwork::prepareIdleWait() {
+    WaitSet set;
     try {
-        if (collectWaitSet()) {
-            return {true, -1};
-        }
+        set = collectWaitSet();
     } catch (const std::bad_alloc&) {
         // Without a set the pause is skipped, as in waitReady.
+        return {true, -1};
+    }
+    if (set.eventDue) {
         return {true, -1};
     }
     // Most pauses under load end at once: a look without waiting settles those
@@ -413,34 +444,41 @@ IdleWait PosixNetwork::prepareIdleWait() {
         sockops::waitForEvents(waitSet_.data(), waitSet_.size(), FallbackPauseMs);
         return {true, -1};
     }
-    return {false, readySet_.descriptor()};
+    return {false, readySet_.descriptor(), set.wakeWithinMs};
 }
 
-bool PosixNetwork::collectWaitSet() {
+PosixNetwork::WaitSet PosixNetwork::collectWaitSet() {
     waitSet_.clear();
-    bool eventDue = false;
+    WaitSet set;
     pollfd entry{};
     for (const auto& [handle, listener] : listeners_) {
-        waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
         if (listener->mode != NetMode::Stream) {
+            waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
             continue;
         }
+        // A resting listener is not watched (its waiting connection would
+        // end every wait); the wait ends when the rest does instead.
+        if (const std::int32_t rest = StreamEndpoints::restLeftMs(*listener); rest >= 0) {
+            set.wakeWithinMs = set.wakeWithinMs < 0 ? rest : std::min(set.wakeWithinMs, rest);
+        } else {
+            waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
+        }
         // Sockets found ready in this round and not yet served.
-        eventDue = eventDue || !listener->round.usedUp();
+        set.eventDue = set.eventDue || !listener->round.usedUp();
         for (const auto& [key, peer] : listener->peers) {
-            eventDue = StreamEndpoints::watch(*peer, entry) || eventDue;
+            set.eventDue = StreamEndpoints::watch(*peer, entry) || set.eventDue;
             waitSet_.push_back(entry);
         }
     }
     for (const Peer* link : peers_.links()) {
         if (link->kind == NetMode::Stream) {
-            eventDue = StreamEndpoints::watch(*link, entry) || eventDue;
+            set.eventDue = StreamEndpoints::watch(*link, entry) || set.eventDue;
         } else {
             entry = pollfd{link->socket.get(), POLLIN, 0};
         }
         waitSet_.push_back(entry);
     }
-    return eventDue;
+    return set;
 }
 
 std::uint16_t PosixNetwork::listenerPort(ListenerHandle handle) const {

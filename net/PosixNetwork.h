@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -67,7 +68,10 @@ public:
 
     std::int32_t connRecv(ConnectionId id, std::uint8_t* buffer, std::int32_t capacity) override;
     std::int32_t connSend(ConnectionId id, const std::uint8_t* data, std::int32_t length) override;
+    std::int32_t connSendParts(ConnectionId id, std::span<const std::uint8_t> first,
+                               std::span<const std::uint8_t> second) override;
     std::int32_t connPendingOutput(ConnectionId id) const override;
+    std::uint32_t connRemoteHost(ConnectionId id) const override;
     void connClose(ConnectionId id) override;
 
     void waitReady(std::int32_t timeoutMs) override;
@@ -87,7 +91,13 @@ private:
     bool receive(int fd);
     NetEvent pollDatagramListener(Listener& listener);
     NetEvent pollDatagramLink(Peer& link);
-    bool collectWaitSet();
+    // What a wait must know besides waitSet_: an event due now, and the
+    // layer's own deadline (-1 for none).
+    struct WaitSet {
+        bool eventDue = false;
+        std::int32_t wakeWithinMs = -1;
+    };
+    WaitSet collectWaitSet();
 
     bool started_ = false;
     std::unordered_map<ListenerHandle, std::unique_ptr<Listener>> listeners_;

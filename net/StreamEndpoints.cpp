@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 
 #include "net/SocketOps.h"
@@ -13,6 +15,7 @@ namespace corvane {
 namespace {
 
 constexpr short ReadyForInput = POLLIN | POLLHUP | POLLERR;
+constexpr short Failed = POLLHUP | POLLERR;
 
 // A peer that has an event to report without asking the system: bytes it
 // holds, or a failure not reported yet.
@@ -59,7 +62,11 @@ bool StreamEndpoints::startRound(Listener& listener) {
     round.ids.clear();
     round.ready.clear();
     round.next = 0;
-    round.fds.push_back(pollfd{listener.socket.get(), POLLIN, 0});
+    // A resting listener is left out (poll skips a negative descriptor); its
+    // peers are served all the same.
+    const bool accepting = restLeftMs(listener) <= 0;
+    listener.acceptRestsUntilMs = accepting ? 0 : listener.acceptRestsUntilMs;
+    round.fds.push_back(pollfd{accepting ? listener.socket.get() : -1, POLLIN, 0});
     round.ids.push_back(0);
     for (const auto& [key, peer] : listener.peers) {
         pollfd entry{};
@@ -84,6 +91,12 @@ void StreamEndpoints::collectReady(Listener& listener) {
             continue;
         }
         const short revents = round.fds[i].revents;
+        if (peer->state == StreamState::InputEnded && (revents & Failed) != 0) {
+            // Not watched for input any more, so only a reset or an error
+            // wakes it: the client is gone.
+            peer->state = StreamState::Broken;
+            peer->output.clear();
+        }
         if ((revents & POLLOUT) != 0) {
             flush(*peer);
         }
@@ -96,15 +109,26 @@ void StreamEndpoints::collectReady(Listener& listener) {
 StreamEndpoints::Polled StreamEndpoints::accept(Listener& listener) {
     sockops::Accepted accepted = sockops::acceptConnection(listener.socket.get());
     if (!accepted.fd) {
-        // Nothing waiting (another round took it), the client gave up before
-        // its turn, or no descriptor is free: this entry has nothing.
-        return {};
+        if (!sockops::outOfResources(accepted.error)) {
+            // Nothing waiting (another round took it), or the client gave up
+            // before its turn: this entry has nothing.
+            return {};
+        }
+        listener.acceptRestsUntilMs = sockops::monotonicMs() + AcceptRestMs;
+        if (listener.acceptFailing) {
+            return {};
+        }
+        listener.acceptFailing = true;
+        return {NetEvent::AcceptFailed, 0};
     }
+    listener.acceptFailing = false;
     sockops::setNoDelay(accepted.fd.get());
     Peer& peer = peers_.add(&listener, accepted.remote.sin_addr.s_addr,
                             ntohs(accepted.remote.sin_port), NetMode::Stream);
     peer.socket = std::move(accepted.fd);
     peer.state = StreamState::Open;
+    peer.hasLocalAddress = accepted.local.sin_family == AF_INET;
+    peer.localAddress = accepted.local.sin_addr;
     return {NetEvent::Connect, peer.id};
 }
 
@@ -120,13 +144,22 @@ NetEvent StreamEndpoints::receive(Peer& peer) {
         peer.state = StreamState::Gone;
         return NetEvent::Disconnect;
     }
+    if (peer.state == StreamState::InputEnded) {
+        return NetEvent::None;
+    }
     const sockops::Transfer got =
         sockops::receiveStream(peer.socket.get(), area_.data(), area_.size());
     if (got.count < 0 && sockops::wouldBlock(got.error)) {
         return NetEvent::None;
     }
+    if (got.count == 0 && peer.owner != nullptr) {
+        // A client that shut down its sending side may still wait for the
+        // answers to what it sent.
+        peer.state = StreamState::InputEnded;
+        return NetEvent::EndOfInput;
+    }
     if (got.count <= 0) {
-        // End of stream, or a reset or other failure: the peer is gone.
+        // A reset or other failure, or the upstream's end: the peer is gone.
         peer.state = StreamState::Gone;
         peer.output.clear();
         return NetEvent::Disconnect;
@@ -187,24 +220,29 @@ NetEvent StreamEndpoints::finishConnect(Peer& link) {
     return NetEvent::Connect;
 }
 
-std::int32_t StreamEndpoints::send(Peer& peer, const std::uint8_t* data, std::int32_t length) {
-    if (peer.state == StreamState::Broken || peer.state == StreamState::Gone ||
-        peer.output.size() + static_cast<std::size_t>(length) > outputLimit_) {
+std::int32_t StreamEndpoints::send(Peer& peer, std::span<const std::uint8_t> first,
+                                   std::span<const std::uint8_t> second) {
+    const std::size_t length = first.size() + second.size();
+    // The limit is checked on the whole: a first part that fits must not go
+    // out when the second does not, or the stream could never be framed again.
+    if (!(acceptsOutput(peer.state) || peer.state == StreamState::Connecting) ||
+        length > outputLimit_ - std::min(outputLimit_, peer.output.size()) ||
+        length > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         return -1;
     }
     const bool queueWasEmpty = peer.output.empty();
     std::size_t sent = 0;
-    if (peer.state == StreamState::Open && queueWasEmpty) {
-        const sockops::Transfer put =
-            sockops::sendStream(peer.socket.get(), data, static_cast<std::size_t>(length));
+    if (acceptsOutput(peer.state) && queueWasEmpty) {
+        const sockops::Transfer put = sockops::sendStream(peer.socket.get(), first, second);
         if (put.count < 0 && !sockops::wouldBlock(put.error)) {
             peer.state = StreamState::Broken;
             return -1;
         }
         sent = put.count < 0 ? 0 : static_cast<std::size_t>(put.count);
     }
+    const std::size_t sentOfFirst = std::min(sent, first.size());
     try {
-        peer.output.append(data + sent, static_cast<std::size_t>(length) - sent);
+        peer.output.append(first.subspan(sentOfFirst), second.subspan(sent - sentOfFirst));
     } catch (const std::bad_alloc&) {
         if (sent > 0) {
             // Part of the message is on its way and the rest cannot be kept:
@@ -214,10 +252,10 @@ std::int32_t StreamEndpoints::send(Peer& peer, const std::uint8_t* data, std::in
         }
         return -1;
     }
-    if (peer.state == StreamState::Open && !queueWasEmpty) {
+    if (acceptsOutput(peer.state) && !queueWasEmpty) {
         flush(peer);
     }
-    return length;
+    return static_cast<std::int32_t>(length);
 }
 
 void StreamEndpoints::flush(Peer& peer) {
@@ -227,7 +265,7 @@ void StreamEndpoints::flush(Peer& peer) {
     // One attempt: a send that stops part-way means the socket is full, and
     // the next one would only say so.
     const sockops::Transfer put =
-        sockops::sendStream(peer.socket.get(), peer.output.data(), peer.output.size());
+        sockops::sendStream(peer.socket.get(), {peer.output.data(), peer.output.size()});
     if (put.count >= 0) {
         peer.output.consume(static_cast<std::size_t>(put.count));
     } else if (!sockops::wouldBlock(put.error)) {
@@ -249,14 +287,24 @@ bool StreamEndpoints::watch(const Peer& peer, pollfd& entry) {
         return false;
     }
     // No input is asked for while bytes are still pending: the system keeps
-    // the rest until the caller has read those.
-    if (peer.unread == 0) {
+    // the rest until the caller has read those. Nor after the end of input:
+    // a socket at its end of stream is always readable, and would end every
+    // wait. A reset or an error is reported without being asked for.
+    if (peer.unread == 0 && peer.state != StreamState::InputEnded) {
         entry.events = POLLIN;
     }
     if (!peer.output.empty()) {
         entry.events = static_cast<short>(entry.events | POLLOUT);
     }
     return eventDue(peer);
+}
+
+std::int32_t StreamEndpoints::restLeftMs(const Listener& listener) {
+    if (listener.acceptRestsUntilMs == 0) {
+        return -1;
+    }
+    const std::int64_t left = listener.acceptRestsUntilMs - sockops::monotonicMs();
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(left, 0, AcceptRestMs));
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "net/Listener.h"
 #include "net/NetTypes.h"
@@ -24,10 +25,19 @@ namespace corvane {
 // at most ReceiveSize of them into the peer's pending bytes and reports Data;
 // while bytes stay pending, the connection is not read again (the system
 // holds the rest, and TCP slows the sender down) and every round reports Data
-// for it anew.
+// for it anew. A client's end of stream is EndOfInput, after which it is not
+// read again; a link's is Disconnect, as an upstream that sends no more can
+// answer nothing.
+//
+// Accepting: a connection that cannot be accepted for want of a descriptor
+// or memory stays in the backlog, and the listener stays readable; polled
+// again at once, it would fail again and keep the loop awake. The listener
+// rests for AcceptRestMs instead (or until a stream peer is closed, which
+// frees a descriptor), and the failure is reported once per episode.
 class StreamEndpoints {
 public:
     static constexpr std::size_t ReceiveSize = 16384;
+    static constexpr std::int64_t AcceptRestMs = 500;
 
     // outputLimit: the most bytes one peer or link may hold queued.
     StreamEndpoints(PeerTable& peers, std::size_t outputLimit);
@@ -51,16 +61,24 @@ public:
     // is flushed on the way.
     NetEvent pollLink(Peer& link);
 
-    // Takes length bytes for the peer or link: sends what the system accepts
-    // now and queues the rest (all of it while a link still connects).
-    // Returns length, or -1 when refused: the connection is broken or gone,
-    // or the queue would pass the limit. Refused bytes are not taken at all.
-    std::int32_t send(Peer& peer, const std::uint8_t* data, std::int32_t length);
+    // Takes first and then second for the peer or link, as one piece: sends
+    // what the system accepts now and queues the rest (all of it while a link
+    // still connects). Returns the bytes of both, or -1 when refused: the
+    // connection is broken or gone, or the queue would pass the limit.
+    // Refused bytes are not taken at all, neither part of them.
+    std::int32_t send(Peer& peer, std::span<const std::uint8_t> first,
+                      std::span<const std::uint8_t> second = {});
 
     // What the idle wait must watch for a stream peer or link, written to
     // entry (fd -1 for a peer with nothing to wait for). True when the peer
     // has an event to report already, so the wait must not wait at all.
     static bool watch(const Peer& peer, pollfd& entry);
+
+    // Milliseconds until a resting listener may accept again (0 once it may);
+    // -1 when it is not resting.
+    static std::int32_t restLeftMs(const Listener& listener);
+    // A descriptor was freed: a resting listener tries again at once.
+    static void endRest(Listener& listener) { listener.acceptRestsUntilMs = 0; }
 
 private:
     bool startRound(Listener& listener);

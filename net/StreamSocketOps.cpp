@@ -2,8 +2,11 @@
 
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
+#include <array>
 #include <cerrno>
+#include <ctime>
 
 namespace corvane::sockops {
 
@@ -41,7 +44,21 @@ Accepted acceptConnection(int listenerFd) {
         return result;
     }
     result.fd.reset(fd);
+    socklen_t localLength = sizeof result.local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&result.local), &localLength) != 0) {
+        result.local = sockaddr_in{};
+    }
     return result;
+}
+
+bool outOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+std::int64_t monotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 int setNoDelay(int fd) {
@@ -80,10 +97,17 @@ Transfer receiveStream(int fd, std::uint8_t* area, std::size_t capacity) {
     return result;
 }
 
-Transfer sendStream(int fd, const std::uint8_t* data, std::size_t length) {
+Transfer sendStream(int fd, std::span<const std::uint8_t> first,
+                    std::span<const std::uint8_t> second) {
+    // The system only reads through these; iovec has no const member.
+    std::array<iovec, 2> parts{iovec{const_cast<std::uint8_t*>(first.data()), first.size()},
+                               iovec{const_cast<std::uint8_t*>(second.data()), second.size()}};
+    msghdr message{};
+    message.msg_iov = parts.data();
+    message.msg_iovlen = second.empty() ? 1 : 2;
     Transfer result;
     do {
-        result.count = ::send(fd, data, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+        result.count = ::sendmsg(fd, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (result.count < 0 && errno == EINTR);
     result.error = result.count < 0 ? errno : 0;
     return result;

@@ -15,12 +15,11 @@ bool sendFramed(ConnectionId to, const std::uint8_t* data, std::int32_t length,
     if (length < 0 || !writeLengthPrefix(static_cast<std::size_t>(length), prefix.data())) {
         return false;
     }
-    // The layer takes each send whole or not at all and keeps their order, so
-    // a refused second half can only follow a connection that is being given
-    // up: it is closed as broken and the half-sent message dies with it.
-    return s.net.connSend(to, prefix.data(), static_cast<std::int32_t>(prefix.size())) ==
-               static_cast<std::int32_t>(prefix.size()) &&
-           s.net.connSend(to, data, length) == length;
+    // One send for both: a length taken without its message would make every
+    // later message on the connection read as garbage, and the upstream
+    // connection is shared by every TCP client.
+    const auto total = static_cast<std::int32_t>(prefix.size()) + length;
+    return s.net.connSendParts(to, prefix, {data, static_cast<std::size_t>(length)}) == total;
 }
 
 }  // namespace

@@ -148,10 +148,12 @@ bool ProxyLoop::turn() {
 // datagram or a window event (each handled at once in the next turn), work the
 // window has due, or the next expiry pass.
 //
-// TCP's time-outs are counted in whole seconds by the turn itself, so while a
-// client connection or the upstream link is open the pause lasts a second at
-// most: an idle or stalled connection is then closed on time, and a program
-// without one still sleeps until the next expiry pass.
+// TCP's time-outs (the idle limit, a message's deadline, a wedged upstream)
+// are counted in whole seconds by the turn itself, so while a client
+// connection or the upstream link is open the pause lasts a second at most:
+// each is then met on time, and a program without one still sleeps until the
+// next expiry pass. The network layer may have a deadline of its own (a
+// listener resting after failed accepts), which ends the pause too.
 void ProxyLoop::pauseIdleTurn() {
     const IdleWait wait = net_.prepareIdleWait();
     if (wait.eventDue) {
@@ -160,6 +162,9 @@ void ProxyLoop::pauseIdleTurn() {
     std::int32_t timeoutMs = msUntilExpiry();
     if (streams_.size() != 0 || streamUpstream_.link() != 0) {
         timeoutMs = std::min(timeoutMs, StreamTimeoutTickMs);
+    }
+    if (wait.wakeWithinMs >= 0) {
+        timeoutMs = std::min(timeoutMs, wait.wakeWithinMs);
     }
     window_.waitIdle(wait.descriptor, timeoutMs);
 }

@@ -79,8 +79,16 @@ bool recordForward(QueriesInFlight& q, const QueryRoute& route,
     return true;
 }
 
-void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, const QueryRoute& route,
+void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, const QueryRoute& asked,
              const ProxyServices& s, std::u16string_view message) {
+    QueryRoute route = asked;
+    if (route.onDemand != nullptr) {
+        route.upstream = route.onDemand->linkForQuery(s);
+    }
+    if (route.upstream == 0) {
+        releaseClient(q, route, s);
+        return;
+    }
     // The number is used up even if the send fails.
     q.txCounter = static_cast<std::uint16_t>(q.txCounter + 1);
     const std::array<std::uint8_t, 2> clientTxId{buffer[0], buffer[1]};

@@ -8,11 +8,24 @@
 
 namespace corvane {
 
-// Who asked, where the query goes, and by which transport both go.
+// A link that is opened only when a query needs it (TCP's): asked for it
+// once the filter has let a query through, so a query it stops opens
+// nothing. 0 when no link can be had.
+class UpstreamOnDemand {
+public:
+    virtual ConnectionId linkForQuery(const ProxyServices& s) = 0;
+
+protected:
+    ~UpstreamOnDemand() = default;
+};
+
+// Who asked, where the query goes, and by which transport both go. With
+// onDemand set, the query goes where it says, and upstream is not used.
 struct QueryRoute {
     ConnectionId client = 0;
     ConnectionId upstream = 0;
     Transport transport = Transport::Datagram;
+    UpstreamOnDemand* onDemand = nullptr;
 };
 
 // Handles one datagram from a client, held in buffer[0, length) and

@@ -1,5 +1,6 @@
 #include "proxy/StreamSessions.h"
 
+#include <algorithm>
 #include <array>
 #include <new>
 #include <span>
@@ -48,7 +49,12 @@ void StreamSessions::step(QueriesInFlight& q, StreamUpstream& upstream, const Pr
         accept(client, s);
         return;
     }
-    if (event != NetEvent::Data && event != NetEvent::Disconnect) {
+    if (event == NetEvent::AcceptFailed) {
+        // The layer says so once per episode, however long it lasts.
+        s.log.logLine(u"Failed to accept TCP connections (out of descriptors or memory)");
+        return;
+    }
+    if (event != NetEvent::Data && event != NetEvent::EndOfInput && event != NetEvent::Disconnect) {
         return;
     }
     const auto found = sessions_.find(client);
@@ -60,6 +66,8 @@ void StreamSessions::step(QueriesInFlight& q, StreamUpstream& upstream, const Pr
     }
     if (event == NetEvent::Data) {
         receive(client, found->second, q, upstream, s);
+    } else if (event == NetEvent::EndOfInput) {
+        endInput(client, found->second);
     }
     if (event == NetEvent::Disconnect || found->second.broken || found->second.framer.malformed()) {
         closeSession(client, q, s);
@@ -67,12 +75,27 @@ void StreamSessions::step(QueriesInFlight& q, StreamUpstream& upstream, const Pr
 }
 
 void StreamSessions::accept(ConnectionId client, const ProxyServices& s) {
-    if (sessions_.size() >= MaxSessions) {
+    const std::uint32_t host = s.net.connRemoteHost(client);
+    const auto counted = perHost_.find(host);
+    const bool hostFull = counted != perHost_.end() && counted->second >= MaxPerHost;
+    if (sessions_.size() >= MaxSessions || hostFull) {
         s.net.connClose(client);
         return;
     }
     Session& session = sessions_[client];
     session.lastActivity = clock_.localSeconds();
+    session.host = host;
+    if (host != 0) {
+        ++perHost_[host];
+    }
+}
+
+void StreamSessions::endInput(ConnectionId client, Session& session) {
+    // A message begun and never finished can no longer be: it is dropped,
+    // and what the client did send completely is still answered.
+    session.framer.reset();
+    session.inputEnded = true;
+    inputEnded_.push_back(client);
 }
 
 void StreamSessions::receive(ConnectionId client, Session& session, QueriesInFlight& q,
@@ -82,21 +105,29 @@ void StreamSessions::receive(ConnectionId client, Session& session, QueriesInFli
     if (length <= 0) {
         return;
     }
-    session.lastActivity = clock_.localSeconds();
+    const std::int64_t now = clock_.localSeconds();
+    session.lastActivity = now;
+    // Whether the message held before this read is still the one held after
+    // it: its deadline then stands; otherwise what is held began just now.
+    bool sameMessage = session.framer.held() != 0;
     std::span<std::uint8_t> input(readArea_.data(), static_cast<std::size_t>(length));
     try {
         while (!input.empty() && !session.broken) {
             const StreamFramer::Step step = session.framer.next(input);
             input = input.subspan(step.consumed);
             if (step.status != StreamFramer::Status::Message) {
-                return;
+                break;
             }
+            sameMessage = false;
             serveMessage(client, step.message.data(),
                          static_cast<std::int32_t>(step.message.size()), q, upstream, s);
         }
     } catch (const std::bad_alloc&) {
         // The rest of a split message could not be held: the stream is lost.
         session.broken = true;
+    }
+    if (!sameMessage) {
+        session.messageBegan = now;
     }
 }
 
@@ -108,11 +139,12 @@ void StreamSessions::serveMessage(ConnectionId client, std::uint8_t* message, st
         sendMessage(Transport::Stream, client, reply.data(), DnsHeaderLength, true, s);
         return;
     }
-    const QueryRoute route{client, upstream.linkForQuery(s), Transport::Stream};
+    const QueryRoute route{client, 0, Transport::Stream, &upstream};
     handleQuery(q, message, length, route, s);
 }
 
 void StreamSessions::sweep(QueriesInFlight& q, const ProxyServices& s) {
+    closeFinished(q, s);
     const std::int64_t now = clock_.localSeconds();
     if (now == lastSweep_) {
         return;
@@ -129,16 +161,33 @@ void StreamSessions::sweep(QueriesInFlight& q, const ProxyServices& s) {
     }
 }
 
+void StreamSessions::closeFinished(QueriesInFlight& q, const ProxyServices& s) {
+    if (inputEnded_.empty()) {
+        return;
+    }
+    // Output still queued would be dropped by the close; what the system has
+    // taken goes out after it.
+    closing_.clear();
+    for (ConnectionId client : inputEnded_) {
+        if (inFlightOf(q, client) == 0 && s.net.connPendingOutput(client) == 0) {
+            closing_.push_back(client);
+        }
+    }
+    for (ConnectionId client : closing_) {
+        closeSession(client, q, s);
+    }
+}
+
 bool StreamSessions::dueForClose(ConnectionId client, const Session& session, std::int64_t now,
                                  QueriesInFlight& q) const {
     if (session.broken) {
         return true;
     }
-    // Whole seconds: a connection is given at least the full time-out.
-    if (distance(now, session.lastActivity) <= IdleSeconds) {
-        return false;
+    // Whole seconds: a connection is given at least the full time.
+    if (session.framer.held() != 0) {
+        return distance(now, session.messageBegan) > IdleSeconds;
     }
-    return session.framer.held() != 0 || inFlightOf(q, client) == 0;
+    return distance(now, session.lastActivity) > IdleSeconds && inFlightOf(q, client) == 0;
 }
 
 void StreamSessions::closeSession(ConnectionId client, QueriesInFlight& q, const ProxyServices& s) {
@@ -150,7 +199,17 @@ void StreamSessions::closeSession(ConnectionId client, QueriesInFlight& q, const
         });
     }
     s.net.connClose(client);
-    sessions_.erase(client);
+    const auto found = sessions_.find(client);
+    if (found == sessions_.end()) {
+        return;
+    }
+    if (found->second.inputEnded) {
+        std::erase(inputEnded_, client);
+    }
+    if (const std::uint32_t host = found->second.host; host != 0 && --perHost_[host] == 0) {
+        perHost_.erase(host);
+    }
+    sessions_.erase(found);
 }
 
 void StreamSessions::closeAll(QueriesInFlight& q, const ProxyServices& s) {

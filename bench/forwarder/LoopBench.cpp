@@ -138,9 +138,14 @@ public:
         }
         return length;
     }
+    std::int32_t connSendParts(ConnectionId, std::span<const std::uint8_t>,
+                               std::span<const std::uint8_t>) override {
+        return -1;
+    }
     void connClose(ConnectionId) override {}
     std::int32_t linkLastLength(ConnectionId) const override { return 0; }
     std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
+    std::uint32_t connRemoteHost(ConnectionId) const override { return 0; }
     void waitReady(std::int32_t) override {}
 
 private:

@@ -45,6 +45,7 @@
 #   netns_wait_udp_port NS PORT [PID]
 #                                    wait until UDP PORT is bound in NS (by PID,
 #                                    when given); fails early if PID has died
+#   netns_wait_tcp_port NS PORT PID  wait until PID listens on TCP PORT in NS
 #   netns_alive PID                  true while PID runs (a zombie counts as ended)
 #   netns_stop PID [SECONDS]         SIGTERM, wait at most SECONDS (default 5),
 #                                    then SIGKILL; returns the exit status
@@ -321,6 +322,16 @@ netns_wait_udp_port() {
         sleep 0.1
     done
     netns_log "UDP port $port not bound in $ns${pid:+ by $pid} in time"
+    return 1
+}
+
+netns_wait_tcp_port() {
+    local ns="$1" port="$2" pid="$3" i
+    for ((i = 0; i < NETNS_WAIT_TRIES; i++)); do
+        ip netns exec "$ns" ss -Htlnp "sport = :$port" 2>/dev/null | grep -q "pid=$pid," && return 0
+        sleep 0.1
+    done
+    netns_log "TCP port $port not listened on in $ns by $pid in time"
     return 1
 }
 

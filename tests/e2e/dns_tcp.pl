@@ -17,6 +17,17 @@
 #   noread NAME       sends TXT queries for NAME (at most 4000, paced) and never
 #                     reads; prints "closed after K" when a send fails
 #                     because the server gave up on it, else "open"
+#   halfclose NAME    sends one query for NAME, shuts down its sending side
+#                     and reads: prints "answered" when the answer with its ID
+#                     came within 10 s, else "no answer"; then "ended" when
+#                     the server closed the connection within 5 s more, else
+#                     "open"
+#   trickle           sends the length of a 64-byte message, then one byte of
+#                     it every 2 s; prints "closed after S" (seconds since
+#                     the first byte) when the server ends it within 30 s,
+#                     else "open"
+#   once NAME         sends one query for NAME and waits 3 s: prints
+#                     "reply K" (its length) or "no reply"
 use strict;
 use warnings;
 use Socket;
@@ -114,7 +125,59 @@ sub noread {
     print "open\n";
 }
 
+# Reads one framed message within WAIT seconds; undef when none came whole.
+sub read_message {
+    my ($s, $wait) = @_;
+    my ($buf, $deadline) = ('', time + $wait);
+    while (length $buf < 2 || length $buf < 2 + unpack('n', $buf)) {
+        my $left = $deadline - time;
+        return undef if $left <= 0 || !IO::Select->new($s)->can_read($left);
+        my $got = sysread($s, $buf, 65536, length $buf);
+        return undef unless $got;
+    }
+    return substr($buf, 2, unpack('n', $buf));
+}
+
+sub halfclose {
+    my ($name) = @_;
+    my $s = tcp_connect();
+    my $query = framed(dns_query(0x4242, 0, $name));
+    syswrite($s, $query) == length $query or die "write: $!";
+    shutdown($s, 1) or die "shutdown: $!";
+    my $answer = read_message($s, 10);
+    print defined $answer && length $answer >= 12 && unpack('n', $answer) == 0x4242
+        ? "answered\n" : "no answer\n";
+    print ended($s, 5) ? "ended\n" : "open\n";
+}
+
+sub trickle {
+    my $s = tcp_connect();
+    syswrite($s, pack('n', 64));
+    my $start = time;
+    while (time - $start < 30) {
+        if (ended($s, 2)) {
+            printf "closed after %d\n", time - $start;
+            return;
+        }
+        if (!defined syswrite($s, 'x')) {
+            printf "closed after %d\n", time - $start;
+            return;
+        }
+    }
+    print "open\n";
+}
+
+sub once {
+    my ($name) = @_;
+    my $s = tcp_connect();
+    my $query = framed(dns_query(0x5151, 0, $name));
+    syswrite($s, $query) == length $query or die "write: $!";
+    my $reply = read_message($s, 3);
+    print defined $reply ? "reply " . length($reply) . "\n" : "no reply\n";
+}
+
 my %modes = (pipeline => \&pipeline, hold => \&hold, cap => \&cap, stall => \&stall,
-             noread => \&noread);
+             noread => \&noread, halfclose => \&halfclose, trickle => \&trickle,
+             once => \&once);
 my $run = $modes{$mode} or die "unknown mode $mode\n";
 $run->(@args);

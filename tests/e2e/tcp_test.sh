@@ -2,9 +2,10 @@
 # DNS over TCP end to end, with dnsmasq upstream serving both UDP and TCP:
 # the C library's resolver, host and dig for a name whose answer does not fit
 # 512 bytes (each falls back to TCP on TC or asks over TCP at once),
-# pipelined queries on one connection, and the bounds: the connection cap,
-# a stalled half message, a client that never reads, and UDP still served
-# while 64 connections are held open.
+# pipelined queries on one connection, a client that shuts down its sending
+# side and waits for its answer, and the bounds: the connection cap, a
+# stalled half message, a client that never reads, and UDP still served
+# while 64 connections are held open. (tcp_bounds_test.sh has the attacks.)
 # Usage: tcp_test.sh PATH-TO-corvane
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -31,22 +32,12 @@ for i in $(seq 10 25); do
 done
 netns_start_upstream "${records[@]}"
 
-# Waits until PID listens on TCP PORT in namespace NS.
-wait_tcp_port() {
-    local ns="$1" port="$2" pid="$3" i
-    for ((i = 0; i < 50; i++)); do
-        ip netns exec "$ns" ss -Htlnp "sport = :$port" 2>/dev/null | grep -q "pid=$pid," && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 tcp_client() {
     netns_fwd_exec timeout 40 perl "$here/dns_tcp.pl" "$1" 127.0.0.1 53 "${@:2}"
 }
 
 copy_start work
-wait_tcp_port "$NETNS_FWD" 53 "$COPY_PID" || fail "corvane does not listen on TCP 53"
+netns_wait_tcp_port "$NETNS_FWD" 53 "$COPY_PID" || fail "corvane does not listen on TCP 53"
 
 printf 'nameserver 127.0.0.1\noptions timeout:2 attempts:1\n' >"$NETNS_DIR/resolv.conf"
 out="$(netns_fwd_exec unshare -m sh -c \
@@ -69,6 +60,10 @@ echo "ok   dig +tcp, and three queries on one kept-open connection"
 
 out="$(tcp_client pipeline 20 host.example.test)" || fail "pipelining: $out"
 echo "ok   twenty queries written at once on one connection get twenty answers ($out)"
+
+out="$(tcp_client halfclose host.example.test)" || fail "half-close client failed: $out"
+[ "$out" = $'answered\nended' ] || fail "a client that shut down its sending side: $out"
+echo "ok   a client that shuts down its sending side still gets its answer, then the end"
 
 out="$(tcp_client cap 64)" || fail "cap client failed: $out"
 [ "$out" = "extra closed" ] || fail "the 65th connection was not closed at once: $out"
@@ -108,9 +103,9 @@ echo "ok   log.log holds the TCP answers with their lengths"
 # An upstream that closes its connection in the middle of an answer: that
 # query is given up without an answer, and the next one goes out on a new
 # connection.
-netns_start_upstream_cmd tcp-upstream perl "$here/tcp_upstream.pl" "$NETNS_UPSTREAM"
+netns_start_upstream_cmd tcp-upstream perl "$here/tcp_upstream.pl" "$NETNS_UPSTREAM" cut
 copy_start cut
-wait_tcp_port "$NETNS_FWD" 53 "$COPY_PID" || fail "corvane (cut) does not listen on TCP 53"
+netns_wait_tcp_port "$NETNS_FWD" 53 "$COPY_PID" || fail "corvane (cut) does not listen on TCP 53"
 if out="$(netns_fwd_exec dig +tcp +time=3 +tries=1 @127.0.0.1 first.example.test A)"; then
     fail "an answer cut short by the upstream reached the client: $out"
 fi

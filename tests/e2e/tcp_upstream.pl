@@ -1,11 +1,16 @@
 #!/usr/bin/perl
-# A stand-in resolver that speaks TCP, for the test of an upstream that
-# closes mid-answer. On ADDR:53 it binds UDP (and never answers there) and
-# TCP, serving one connection at a time: on the first connection it reads one
-# query, sends the length and half of its answer, and closes; on every later
-# one it answers each query with one A record, 192.0.2.10.
-# Ends by itself after 60 seconds.
-# Usage: tcp_upstream.pl ADDR
+# A stand-in resolver that speaks TCP, for the tests of what the upstream
+# connection does. On ADDR:53 it answers every UDP query and serves TCP
+# connections one at a time, answering each query with one A record,
+# 192.0.2.10; MODE says what becomes of the first TCP connection:
+#   cut    it reads one query, sends the length and half of its answer, and
+#          closes
+#   wedge  it is accepted and then never read nor answered (held open until
+#          the next connection comes)
+#   plain  it is served like every other
+# Prints "accepted N" for the Nth TCP connection as it comes.
+# Ends by itself after 90 seconds.
+# Usage: tcp_upstream.pl ADDR MODE
 use strict;
 use warnings;
 use Socket;
@@ -14,14 +19,16 @@ use File::Basename ();
 use lib File::Basename::dirname(__FILE__);
 use DnsUdp qw(udp_socket);
 
-my ($addr) = @ARGV;
-die "usage: tcp_upstream.pl ADDR\n" unless defined $addr;
+my ($addr, $mode) = @ARGV;
+die "usage: tcp_upstream.pl ADDR cut|wedge|plain\n"
+    unless defined $mode && $mode =~ /^(cut|wedge|plain)$/;
 my $udp = udp_socket($addr, 53);
 socket(my $listener, PF_INET, SOCK_STREAM, getprotobyname('tcp')) or die "socket: $!";
 setsockopt($listener, SOL_SOCKET, SO_REUSEADDR, 1) or die "reuse: $!";
 bind($listener, sockaddr_in(53, inet_aton($addr))) or die "bind: $!";
 listen($listener, 8) or die "listen: $!";
-alarm 60;
+$| = 1;
+alarm 90;
 
 # The answer to QUERY: its header as a response with one record, its
 # first question, and the A record by pointer to the question's name.
@@ -46,18 +53,37 @@ sub read_exactly {
     return $buf;
 }
 
-my $connections = 0;
-while (accept(my $client, $listener)) {
-    $connections++;
+sub serve {
+    my ($client, $first) = @_;
     while (defined(my $prefix = read_exactly($client, 2))) {
         my $query = read_exactly($client, unpack('n', $prefix));
         last unless defined $query && length $query >= 12;
         my $reply = answer($query);
-        if ($connections == 1) {
+        if ($first && $mode eq 'cut') {
             syswrite($client, pack('n', length $reply) . substr($reply, 0, length($reply) / 2));
             last;
         }
         syswrite($client, pack('n', length $reply) . $reply);
     }
-    close($client);
+}
+
+my ($connections, $wedged) = (0, undef);
+my $ready = IO::Select->new($udp, $listener);
+while (1) {
+    for my $s ($ready->can_read) {
+        if ($s == $udp) {
+            my $from = recv($udp, my $query, 65535, 0);
+            send($udp, answer($query), 0, $from) if defined $from && length $query >= 12;
+            next;
+        }
+        accept(my $client, $listener) or next;
+        $connections++;
+        print "accepted $connections\n";
+        if ($connections == 1 && $mode eq 'wedge') {
+            $wedged = $client;
+            next;
+        }
+        serve($client, $connections == 1);
+        close($client);
+    }
 }

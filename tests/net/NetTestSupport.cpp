@@ -116,6 +116,10 @@ bool TcpProbe::send(const Bytes& data) const {
            static_cast<ssize_t>(data.size());
 }
 
+void TcpProbe::shutdownSending() const {
+    ::shutdown(fd_.get(), SHUT_WR);
+}
+
 Bytes TcpProbe::receive(std::size_t count, int timeoutMs) const {
     Bytes got;
     std::uint8_t chunk[4096];

@@ -56,6 +56,8 @@ public:
     static TcpProbe connectTo(std::uint16_t port, int receiveBuffer = 0);
     bool connected() const { return fd_.valid(); }
     bool send(const Bytes& data) const;
+    // Shuts down the sending side only: the other end reads its end of stream.
+    void shutdownSending() const;
     // Reads until count bytes came, the peer closed, or timeoutMs passed
     // without a byte.
     Bytes receive(std::size_t count, int timeoutMs = 2000) const;

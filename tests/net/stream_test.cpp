@@ -1,6 +1,8 @@
 // The layer's TCP side on 127.0.0.1: accepting, the events of a connection,
 // output that the socket does not take at once, its bound, the upstream link's
 // connect, and the idle wait waking for stream sockets.
+#include <poll.h>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -51,22 +53,36 @@ protected:
     ListenerHandle listener = 0;
 };
 
-TEST_F(StreamTest, ConnectionIsAcceptedThenItsBytesThenItsEnd) {
+TEST_F(StreamTest, EndOfInputComesAfterTheBytesAndTheClientStillTakesAnswersUntilItIsGone) {
     TcpProbe client;
     const ConnectionId peer = accept(client);
     ASSERT_NE(peer, 0u);
     ASSERT_TRUE(client.send(bytesOf("hello")));
-    client.close();
+    client.shutdownSending();
 
-    // The bytes sent before the close come first, then the news of the close.
+    // The bytes sent before the end come first, then the news of the end.
     ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::Data);
     EXPECT_EQ(net.listenerLastPeer(), peer);
     EXPECT_EQ(readAll(net, peer), bytesOf("hello"));
+    ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::EndOfInput);
+    EXPECT_EQ(net.listenerLastPeer(), peer);
+    // A socket at its end of stream is readable for ever: watched for input,
+    // it would end every idle wait at once.
+    const IdleWait wait = net.prepareIdleWait();
+    EXPECT_FALSE(wait.eventDue);
+    pollfd entry{wait.descriptor, POLLIN, 0};
+    EXPECT_EQ(::poll(&entry, 1, 100), 0) << "the ended input still wakes the wait";
+
+    const Bytes answer = bytesOf("answer");
+    ASSERT_EQ(net.connSend(peer, answer.data(), 6), 6);
+    EXPECT_EQ(client.receive(6), answer);
+
+    // Gone altogether, the client answers the next bytes with a reset.
+    client.close();
+    ASSERT_EQ(net.connSend(peer, answer.data(), 6), 6);
     ASSERT_EQ(nextListenerEvent(net, listener), NetEvent::Disconnect);
     EXPECT_EQ(net.listenerLastPeer(), peer);
-
-    const Bytes late = bytesOf("late");
-    EXPECT_EQ(net.connSend(peer, late.data(), 4), -1);
+    EXPECT_EQ(net.connSend(peer, answer.data(), 6), -1);
     for (int poll = 0; poll < 3; ++poll) {
         EXPECT_EQ(net.listenerPoll(listener), NetEvent::None) << "Disconnect is reported once";
     }
@@ -136,6 +152,41 @@ TEST_F(BoundedStreamTest, OutputPastTheBoundIsRefusedWhole) {
     EXPECT_EQ(net.connSend(peer, chunk.data(), length), -1);
     EXPECT_EQ(net.connPendingOutput(peer), pending);
     EXPECT_EQ(net.connSend(peer, chunk.data(), 1), 1);
+}
+
+// The shared upstream connection carries every TCP client's queries: a
+// length queued without its message would make every later message on it
+// unreadable.
+TEST_F(BoundedStreamTest, ALengthIsQueuedWithItsMessageOrNotAtAll) {
+    TcpProbe client;
+    const ConnectionId peer = accept(client, 4096);
+    Bytes expected;
+    // Small pieces until the system takes no more, so the queue is nearly empty.
+    for (int piece = 0; piece < 20'000 && net.connPendingOutput(peer) == 0; ++piece) {
+        const Bytes chunk = pattern(1000, static_cast<std::uint8_t>(piece));
+        ASSERT_EQ(net.connSend(peer, chunk.data(), 1000), 1000);
+        expected.insert(expected.end(), chunk.begin(), chunk.end());
+    }
+    const std::int32_t pending = net.connPendingOutput(peer);
+    ASSERT_GT(pending, 0);
+    const std::size_t room = Limit - static_cast<std::size_t>(pending);
+    const Bytes length{0xAB, 0xCD};
+
+    const Bytes tooLong = pattern(room - 1, 1);  // the length alone would fit
+    EXPECT_EQ(net.connSendParts(peer, length, tooLong), -1);
+    EXPECT_EQ(net.connPendingOutput(peer), pending);
+    const Bytes fits = pattern(room - 2, 2);
+    EXPECT_EQ(net.connSendParts(peer, length, fits), static_cast<std::int32_t>(room));
+    expected.insert(expected.end(), length.begin(), length.end());
+    expected.insert(expected.end(), fits.begin(), fits.end());
+
+    Bytes received;
+    for (int round = 0; round < 2000 && received.size() < expected.size(); ++round) {
+        const Bytes now = client.receive(expected.size() - received.size(), 10);
+        received.insert(received.end(), now.begin(), now.end());
+        net.listenerPoll(listener);
+    }
+    EXPECT_EQ(received, expected);
 }
 
 TEST_F(StreamTest, LinkConnectsWithoutWaitingAndSendsWhatWasQueued) {

@@ -30,6 +30,7 @@ public:
     std::vector<std::vector<std::uint8_t>> sentClient;
     int prepares = 0;                 // prepareIdleWait calls
     bool eventDue = false;            // what prepareIdleWait reports
+    std::int32_t wakeWithinMs = -1;   // and the deadline it gives
     std::int32_t linkWireLength = 0;  // what linkLastLength reports
 
     static constexpr ListenerHandle Listener = 7;
@@ -103,7 +104,7 @@ public:
     void waitReady(std::int32_t) override { ADD_FAILURE() << "the loop waits through the window"; }
     IdleWait prepareIdleWait() override {
         ++prepares;
-        return {eventDue, WaitDescriptor};
+        return {eventDue, WaitDescriptor, wakeWithinMs};
     }
 
 private:
@@ -248,6 +249,11 @@ TEST_F(LoopFixture, TheIdleWaitLastsUntilTheExpiryPassIsDue) {
     loop.turn();
     EXPECT_EQ(window.lastTimeoutMs, 35'000);
     EXPECT_EQ(window.waits, 3);
+
+    // The layer's own deadline (a listener resting) ends the wait sooner.
+    net.wakeWithinMs = 500;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 500);
 }
 
 TEST_F(LoopFixture, AnOpenTcpConnectionKeepsTheIdleWaitShortUntilItIsClosed) {

@@ -22,7 +22,8 @@ public:
     std::deque<NetEvent> linkEvents;
     std::map<ConnectionId, Bytes> input;
     std::map<ConnectionId, Bytes> output;
-    std::set<ConnectionId> refusing;  // sends to these fail
+    std::set<ConnectionId> refusing;                     // sends to these fail
+    std::map<ConnectionId, std::int32_t> pendingOutput;  // what connPendingOutput says
     std::set<ConnectionId> closedIds;
     ConnectionId lastLink = 0;
     int linksOpened = 0;
@@ -69,6 +70,10 @@ public:
         }
         output[id].insert(output[id].end(), data, data + length);
         return length;
+    }
+    std::int32_t connPendingOutput(ConnectionId id) const override {
+        const auto found = pendingOutput.find(id);
+        return found == pendingOutput.end() ? 0 : found->second;
     }
     void connClose(ConnectionId id) override { closedIds.insert(id); }
 

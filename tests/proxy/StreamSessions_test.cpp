@@ -145,29 +145,83 @@ TEST_F(StreamBench, TheSixtyFifthConnectionIsClosedAtOnce) {
     EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{StreamSessions::MaxSessions + 1}));
 }
 
-TEST_F(StreamBench, IdleAndStalledConnectionsCloseAfterTheTimeOutButNotOneAwaitingAnswers) {
-    const ConnectionId idle = 1, stalled = 2, waiting = 3;
+TEST_F(StreamBench, IdleAndTricklingConnectionsCloseAfterTheLimitButNotOneAwaitingAnswers) {
+    const ConnectionId idle = 1, trickling = 2, waiting = 3;
     connect(idle);
-    connect(stalled);
+    connect(trickling);
     connect(waiting);
-    send(stalled, Bytes{0x00, 0x20, 0x12});  // a message begun, never finished
+    send(trickling, Bytes{0x00, 0x20, 0x12});  // a message begun...
     send(waiting, framed(ask(0x11, 0x11)));
+    clock.now += 5;
+    send(trickling, Bytes{0x34});  // ...and fed a byte now and then: busy, never done
 
-    clock.now += StreamSessions::IdleSeconds;
-    turn();
+    clock.now += StreamSessions::IdleSeconds - 5;
+    answerFromUpstream(framed(answer(1, 30)));  // its answer counts as activity
     EXPECT_TRUE(net.closedIds.empty());
     clock.now += 1;
     turn();
-    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{idle, stalled}));
+    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{idle, trickling}));
 
-    // Its answer counts as activity; ten quiet seconds after it, it goes too.
-    answerFromUpstream(framed(answer(1, 30)));
-    clock.now += StreamSessions::IdleSeconds;
+    clock.now += StreamSessions::IdleSeconds - 1;
     turn();
     EXPECT_FALSE(net.closedIds.contains(waiting));
     clock.now += 1;
     turn();
     EXPECT_TRUE(net.closedIds.contains(waiting));
+    EXPECT_EQ(sessions.size(), 0u);
+}
+
+TEST_F(StreamBench, AnUpstreamThatOwesAnswersAndStaysSilentIsReplaced) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    answerFromUpstream(framed(answer(1, 30)));
+    // Owing nothing, a quiet link is left alone (its client is not)...
+    clock.now += 3 * StreamUpstream::IdleSeconds;
+    turn();
+    const ConnectionId wedged = net.lastLink;
+    EXPECT_FALSE(net.closedIds.contains(wedged));
+    const ConnectionId later = Client + 1;
+    connect(later);
+    send(later, framed(ask(0x22, 0x22)));
+    // ...but one that owes an answer gets the idle limit from the query on.
+    clock.now += StreamUpstream::IdleSeconds;
+    turn();
+    EXPECT_FALSE(net.closedIds.contains(wedged));
+    clock.now += 1;
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(wedged));
+    EXPECT_EQ(q.pendingQueries.size(), 0u);
+
+    const ConnectionId last = Client + 2;
+    connect(last);
+    send(last, framed(ask(0x33, 0x33)));
+    EXPECT_EQ(net.linksOpened, 2);
+    answerFromUpstream(framed(answer(3, 30)));
+    EXPECT_EQ(net.output[last].size(), StreamFramer::PrefixLength + 30);
+}
+
+TEST_F(StreamBench, AClientThatEndsItsInputGetsItsAnswersAndThenIsClosed) {
+    const ConnectionId quiet = 1, asking = 2;
+    connect(quiet);
+    connect(asking);
+    net.listenerEvents.push_back({NetEvent::EndOfInput, quiet});
+    turn();
+    EXPECT_EQ(net.closedIds, (std::set<ConnectionId>{quiet})) << "nothing owed: closed at once";
+
+    Bytes queryAndAHalf = framed(ask(0x11, 0x11));
+    append(queryAndAHalf, Bytes{0x00, 0x40, 0x22});
+    send(asking, queryAndAHalf);
+    net.listenerEvents.push_back({NetEvent::EndOfInput, asking});
+    turn();
+    net.pendingOutput[asking] = 40;  // the answer will wait in the layer's queue
+    answerFromUpstream(framed(answer(1, 30)));
+    Bytes relayed = answer(1, 30);
+    relayed[0] = relayed[1] = 0x11;
+    EXPECT_EQ(net.output[asking], framed(relayed));
+    EXPECT_FALSE(net.closedIds.contains(asking)) << "closed before its answer went out";
+    net.pendingOutput[asking] = 0;
+    turn();
+    EXPECT_TRUE(net.closedIds.contains(asking));
     EXPECT_EQ(sessions.size(), 0u);
 }
 

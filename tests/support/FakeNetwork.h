@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,13 @@ public:
         const auto forced = sendResult.find(id);
         return forced != sendResult.end() ? forced->second : length;
     }
+    // The two parts joined, as the one connSend whose fate they share.
+    std::int32_t connSendParts(ConnectionId id, std::span<const std::uint8_t> first,
+                               std::span<const std::uint8_t> second) override {
+        Bytes joined(first.begin(), first.end());
+        joined.insert(joined.end(), second.begin(), second.end());
+        return connSend(id, joined.data(), static_cast<std::int32_t>(joined.size()));
+    }
     void connClose(ConnectionId id) override { closed.push_back(id); }
 
     int netStartup() override { return idle("netStartup", 1); }
@@ -55,6 +63,9 @@ public:
     }
     std::int32_t connPendingOutput(ConnectionId) const override {
         return idle("connPendingOutput", 0);
+    }
+    std::uint32_t connRemoteHost(ConnectionId) const override {
+        return idle<std::uint32_t>("connRemoteHost", 0);
     }
     void waitReady(std::int32_t) override { unscripted("waitReady"); }
 
