@@ -16,6 +16,7 @@
 #include "net/PosixNetwork.h"
 #include "proxy/PluginLibraries.h"
 #include "proxy/ProxyLoop.h"
+#include "proxy/SecureEnvironment.h"
 #include "proxy/StopSignals.h"
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
@@ -134,5 +135,8 @@ int runProgram() {
 }  // namespace corvane
 
 int main() {
+    // Before anything reads the environment: Qt's first look comes with the
+    // application's construction.
+    corvane::restrictEnvironmentInSecureMode();
     return corvane::runProgram();
 }
