@@ -55,4 +55,10 @@ std::int64_t SystemClock::localSeconds() const {
     return result;
 }
 
+std::int64_t SystemClock::monotonicMs() const {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
 }  // namespace corvane
