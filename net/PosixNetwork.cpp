@@ -209,6 +209,7 @@ NetEvent PosixNetwork::pollDatagramListener(Listener& listener) {
             return NetEvent::None;
         }
         if (peer->unread == 0) {
+            peers_.lendBuffer(*peer);
             peer->pending.assign(receiveArea_.begin(), receiveArea_.begin() + length);
             peer->readPosition = 0;
         } else {
@@ -313,6 +314,7 @@ NetEvent PosixNetwork::pollDatagramLink(Peer& link) {
     // earlier answer are replaced. An answer longer than the area keeps its
     // first bytes, so the client can at least be told to ask again over TCP.
     try {
+        peers_.lendBuffer(link);
         link.pending.assign(receiveArea_.begin(), receiveArea_.begin() + length);
     } catch (const std::bad_alloc&) {
         link.pending.clear();
@@ -341,8 +343,12 @@ std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::
     peer->readPosition += static_cast<std::size_t>(count);
     peer->unread -= count;
     if (peer->unread == 0) {
-        peer->pending.clear();
         peer->readPosition = 0;
+        if (peer->kind == NetMode::Datagram) {
+            peers_.takeBackBuffer(*peer);
+        } else {
+            peer->pending.clear();
+        }
     }
     return count;
 }

@@ -84,6 +84,9 @@ public:
     // errno (EACCES without the right to the port, EADDRINUSE when another
     // socket holds it); 0 after a success or a refusal of the layer's own.
     int listenerError() const { return listenerError_; }
+    // The bytes the open peers' receive buffers take up; a datagram peer
+    // with nothing unread holds none (see PeerTable).
+    std::size_t pendingCapacity() const { return peers_.pendingCapacity(); }
 
 private:
     Listener* findListener(ListenerHandle handle) const;
