@@ -6,9 +6,8 @@
 #   copy_start NAME [PLUGIN]   copy the program to $NETNS_DIR/NAME/bin/corvane,
 #                              with its fault line helper beside it, and
 #                              PLUGIN (a file) as Filter.DLL, or none; start it
-#                              with $NETNS_DIR/NAME (or COPY_WORK_DIR, when
-#                              set) as working directory and wait until it has
-#                              bound UDP 53.
+#                              with $NETNS_DIR/NAME as working directory and
+#                              wait until it has bound UDP 53.
 #                              Sets COPY_DIR (the working directory), COPY_BIN
 #                              (the folder of the copy), COPY_PID and COPY_ERR
 #                              (the file its stderr goes to).
@@ -30,9 +29,9 @@ COPY_ERR=""
 
 copy_start() {
     local name="$1" plugin="${2:-}"
-    COPY_DIR="${COPY_WORK_DIR:-$NETNS_DIR/$name}"
-    COPY_BIN="$NETNS_DIR/$name/bin"
-    mkdir -p "$COPY_BIN" "$COPY_DIR"
+    COPY_DIR="$NETNS_DIR/$name"
+    COPY_BIN="$COPY_DIR/bin"
+    mkdir -p "$COPY_BIN"
     # The copy's RUNPATH $ORIGIN makes its own folder the one searched, so
     # only the library put here can be loaded as Filter.DLL.
     cp "$CORVANE_BINARY" "$COPY_BIN/corvane"

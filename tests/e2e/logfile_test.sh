@@ -9,12 +9,6 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
-# The small disk is a tmpfs mounted in a mount namespace of this test's own,
-# so that it goes away with the test whatever happens.
-if [ "$(id -u)" -eq 0 ] && [ -z "${CORVANE_OWN_MOUNTS:-}" ]; then
-    exec env CORVANE_OWN_MOUNTS=1 unshare -m --propagation private bash "$0" "$@"
-fi
-
 # shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
 source "$here/../../scripts/lib/netns.sh"
 # shellcheck source=SCRIPTDIR/../../scripts/lib/corvane_copy.sh
@@ -25,15 +19,6 @@ exit_plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/te
 [ -f "$exit_plugin" ] || netns_die "missing test plug-in: $exit_plugin"
 
 netns_setup
-disk="$NETNS_DIR/tmpfs"
-logfile_teardown() {
-    local status=$?
-    set +e
-    umount "$disk" 2>/dev/null
-    (exit "$status")
-    netns_teardown
-}
-trap logfile_teardown EXIT
 netns_start_upstream
 
 # Sends one query per name, all at once, and waits for every answer.
@@ -82,7 +67,7 @@ echo "ok   then idle: $woken wake-ups in 2 s"
 NETNS_CWD="$COPY_DIR" netns_fwd_start second "$COPY_BIN/corvane"
 second="$NETNS_LAST_PID"
 for ((i = 0; i < 50; i++)); do
-    grep -q 'log.log: not opened' "$NETNS_DIR/second.err" && break
+    grep -q 'log.log: not opened' "$NETNS_DIR/second.err" 2>/dev/null && break
     netns_alive "$second" || fail "the second program ended: $(cat "$NETNS_DIR/second.err")"
     sleep 0.1
 done
@@ -110,7 +95,7 @@ chmod 755 "$unprivileged/corvane"
 NETNS_CWD="$unprivileged" netns_fwd_start nobody \
     setpriv --reuid=nobody --regid=nogroup --clear-groups "$unprivileged/corvane"
 for ((i = 0; i < 50; i++)); do
-    grep -q 'port 53' "$NETNS_DIR/nobody.err" && break
+    grep -q 'port 53' "$NETNS_DIR/nobody.err" 2>/dev/null && break
     sleep 0.1
 done
 netns_stop "$NETNS_LAST_PID" 5 || fail "the program without the right did not end cleanly"
@@ -118,13 +103,34 @@ grep -qx 'UDP port 53: not opened: Permission denied' "$NETNS_DIR/nobody.err" ||
     fail "stderr without the right to the port: $(cat "$NETNS_DIR/nobody.err")"
 echo "ok   without the right to the port, stderr says \"Permission denied\""
 
-# ---- A full disk: the file loses lines, never parts of them.
+# ---- A full disk: the file loses lines, never parts of them. The disk is a
+# small tmpfs in a mount namespace of its own, held by a sleeping process, so
+# that it goes with that process whatever becomes of the test; the program
+# is started in it, and the test reaches it through /proc/PID/root.
+disk="$NETNS_DIR/tmpfs"
 mkdir -p "$disk"
-mount -t tmpfs -o size=64k,mode=0755 corvane-disk "$disk"
-COPY_WORK_DIR="$disk" copy_start small-disk
+# shellcheck disable=SC2016 # expanded by the inner shell
+unshare -m --propagation private sh -c \
+    'mount -t tmpfs -o size=64k,mode=0755 corvane-disk "$1" && exec sleep 120' sh "$disk" &
+holder=$!
+NETNS_PIDS+=("$holder")
+seen="/proc/$holder/root$disk"
+for ((i = 0; i < 50; i++)); do
+    [ "$(stat -f -c %T "$seen" 2>/dev/null)" = tmpfs ] && break
+    sleep 0.1
+done
+[ "$i" -lt 50 ] || fail "the small disk was not mounted"
+mkdir -p "$NETNS_DIR/small-disk/bin"
+cp "$CORVANE_BINARY" "$NETNS_DIR/small-disk/bin/corvane"
+# shellcheck disable=SC2016 # expanded by the inner shell
+NETNS_CWD=/ netns_fwd_start_udp 53 small-disk nsenter -t "$holder" -m -- \
+    sh -c 'cd "$1" && exec "$2"' sh "$disk" "$NETNS_DIR/small-disk/bin/corvane" ||
+    fail "corvane on the small disk did not bind UDP 53: $(cat "$NETNS_DIR/small-disk.err")"
+COPY_PID="$NETNS_LAST_PID"
+COPY_DIR="$seen"
 ask start.wild.test
 sleep 1.5
-dd if=/dev/zero of="$disk/filler" bs=4096 2>/dev/null && fail "the small disk did not fill up"
+dd if=/dev/zero of="$seen/filler" bs=4096 2>/dev/null && fail "the small disk did not fill up"
 names=()
 for i in $(seq -w 1 100); do
     names+=("full$i.wild.test")
@@ -132,7 +138,7 @@ done
 ask "${names[@]:0:50}"
 ask "${names[@]:50:50}"
 sleep 1.5
-rm "$disk/filler"
+rm "$seen/filler"
 ask room1.wild.test room2.wild.test room3.wild.test
 copy_stop || fail "unclean stop"
 messages="$(strict_messages)" || fail "a full disk broke a line of log.log"
@@ -142,7 +148,7 @@ done
 kept="$(grep -c ': full' <<<"$messages" || true)"
 [ "$kept" -lt 100 ] || fail "the disk never filled: every line was kept"
 echo "ok   on a full disk the lines of $kept of 100 queries were kept, each whole; the file goes on after"
-umount "$disk"
+netns_stop "$holder" 5 >/dev/null 2>&1 || true
 
 # ---- A plug-in that ends the program: exit(3), quick_exit(4). The lines
 # before are written out, though the program's destructors never run; the
@@ -152,6 +158,7 @@ for road in exit:3 quick-exit:4; do
     name="${road%%:*}"
     expected="${road##*:}"
     copy_start "$name" "$exit_plugin"
+    # shellcheck disable=SC2016 # perl code, not shell
     netns_fwd_exec perl -I"$here" -e '
         use strict; use Socket; use IO::Select; use DnsUdp qw(udp_socket dns_query);
         my $sock = udp_socket();
