@@ -8,7 +8,8 @@ namespace corvane {
 // 1970-01-01 00:00:00, the local time read as if it were UTC. 64 bits wide so
 // that it keeps counting after 2038; -1 for a date before 1970.
 // monotonicMs: milliseconds from some fixed point in the past, never set back
-// or forward with the calendar; for measuring short waits.
+// or forward with the calendar, to within a few milliseconds; for measuring
+// waits of a second or so.
 // Behind an interface so tests can step time without sleeping.
 class Clock {
 public:
