@@ -113,31 +113,6 @@ TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
                         path + ": not opened as the log file: it is not a regular file\n");
 }
 
-TEST(LogFileTest, ASecondWriterIsRefusedAndLeavesTheFirstOnesLinesAlone) {
-    TempFolder dir;
-    ASSERT_TRUE(dir.ok());
-    const std::string path = dir.file("log.log");
-    auto first = std::make_unique<LogFile>(path);
-    ASSERT_TRUE(first->open());
-    first->write("first run\r\n");
-    first->flush();
-
-    LogFile second(path);
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(second.open());
-    EXPECT_FALSE(second.open());
-    const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, path + ": not opened as the log file: another running Corvane writes to it\n");
-    EXPECT_EQ(readFile(path), Bom + "first run\r\n");
-
-    // Once the first is gone, the next attempt takes the file over.
-    first.reset();
-    ASSERT_TRUE(second.open());
-    second.write("second run\r\n");
-    second.flush();
-    EXPECT_EQ(readFile(path), Bom + "second run\r\n");
-}
-
 // The file may grow to `limit` bytes (a disk that fills up there); after
 // `before` lines have been written as the logger writes them (text, then the
 // line end), the limit is lifted and `after` more are written.
