@@ -1,5 +1,6 @@
 #include "log/Logger.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "log/LineText.h"
@@ -44,6 +45,28 @@ void Logger::logLine(std::u16string_view message) {
         appendUtf8(line_, utf8_);
         file_.write(utf8_);
         file_.write("\r\n");
+        if (!holding_ && file_.hasBuffered()) {
+            holding_ = true;
+            heldSinceMs_ = clock_.monotonicMs();
+        }
+    }
+}
+
+// A line that waits since a flush wrote out older ones makes the deadline
+// earlier than it need be, never later.
+std::int32_t Logger::msUntilWriteOut() const {
+    if (!holding_) {
+        return NothingHeld;
+    }
+    const std::int64_t waited = clock_.monotonicMs() - heldSinceMs_;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(WriteOutDelayMs - waited, 0, WriteOutDelayMs));
+}
+
+void Logger::writeOutDue() {
+    if (holding_ && msUntilWriteOut() == 0) {
+        file_.flush();
+        holding_ = false;
     }
 }
 

@@ -17,17 +17,25 @@ namespace corvane {
 // at the first line, and again at every later line for as long as opening
 // fails.
 //
+// The file's buffer holds lines back; they are written out within
+// WriteOutDelayMs of the first one that waits (see Log), so that the file
+// follows the program closely without a system call per line.
+//
 // Steady state costs no allocation and no system call per line beyond the
 // file's buffered writes: the line buffers are members reused from call to
 // call. Does not own the clock or the view. Main thread only.
 class Logger final : public Log {
 public:
+    static constexpr std::int32_t WriteOutDelayMs = 1000;
+
     Logger(const Clock& clock, std::string filePath);
 
     // The view that sees each line before the file; nullptr for none.
     void setView(LogView* view) { view_ = view; }
 
     void logLine(std::u16string_view message) override;
+    std::int32_t msUntilWriteOut() const override;
+    void writeOutDue() override;
 
 private:
     const Clock& clock_;
@@ -39,6 +47,10 @@ private:
     // lines come many to a second.
     std::u16string prefix_;
     std::int64_t prefixSeconds_ = 0;
+    // Since when bytes wait in the file's buffer (the clock's monotonicMs);
+    // valid while holding_.
+    bool holding_ = false;
+    std::int64_t heldSinceMs_ = 0;
 };
 
 }  // namespace corvane

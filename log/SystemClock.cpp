@@ -55,4 +55,14 @@ std::int64_t SystemClock::localSeconds() const {
     return result;
 }
 
+// The coarse clock, read without a time-stamp counter, is the cheapest there
+// is, and its resolution (the kernel's tick, a few milliseconds) is ample
+// for waits of a second: the main loop reads it in every busy turn while log
+// lines wait.
+std::int64_t SystemClock::monotonicMs() const {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
 }  // namespace corvane

@@ -39,8 +39,10 @@ struct Peer {
     UniqueFd socket;                  // a link's or a stream client's own socket
 
     // The unread bytes are pending[readPosition, readPosition + unread). With
-    // unread 0 nothing is pending; the vector is then empty but keeps its
-    // capacity, so a busy peer does not allocate for every datagram.
+    // unread 0 nothing is pending. A datagram peer's vector is lent by the
+    // PeerTable while bytes are unread and given back when the last is read,
+    // so a peer waiting for its answer holds no buffer; a stream peer's
+    // keeps its capacity for the connection's next bytes.
     std::vector<std::uint8_t> pending;
     std::int32_t unread = 0;
     std::size_t readPosition = 0;

@@ -8,10 +8,13 @@ namespace corvane {
 
 namespace {
 
-// How many closed records are kept for reuse, and the largest pending buffer
-// worth keeping with one: a client that piled up unread datagrams should not
-// pin that memory for ever.
+// How many closed records are kept for reuse; how many buffers the pool
+// keeps, and the largest worth keeping: a client that piled up unread
+// datagrams should not pin that memory for ever. The proxy reads every
+// datagram in the turn it arrives, so a client and the link borrow at most
+// one buffer each at a time.
 constexpr std::size_t MaxSpareRecords = 256;
+constexpr std::size_t MaxSpareBuffers = 8;
 constexpr std::size_t MaxKeptPendingCapacity = 8192;
 
 // Where a client is filed in its listener's index (see Listener::peers).
@@ -26,6 +29,7 @@ std::uint64_t indexKey(const Peer& peer) {
 PeerTable::PeerTable() {
     sparePeers_.reserve(MaxSpareRecords);
     spareIndexEntries_.reserve(MaxSpareRecords);
+    spareBuffers_.reserve(MaxSpareBuffers);
 }
 
 Peer& PeerTable::add(Listener* owner, std::uint32_t address, std::uint16_t port,
@@ -103,6 +107,33 @@ void PeerTable::closeAll(Listener& listener) {
     listener.peers.clear();
 }
 
+void PeerTable::lendBuffer(Peer& peer) {
+    if (peer.pending.capacity() == 0 && !spareBuffers_.empty()) {
+        peer.pending = std::move(spareBuffers_.back());
+        spareBuffers_.pop_back();
+    }
+    peer.pending.reserve(static_cast<std::size_t>(NetBufferSize));
+}
+
+void PeerTable::takeBackBuffer(Peer& peer) {
+    peer.pending.clear();
+    const std::size_t capacity = peer.pending.capacity();
+    if (capacity != 0 && capacity <= MaxKeptPendingCapacity &&
+        spareBuffers_.size() < MaxSpareBuffers) {
+        // Reserved: taking it back never allocates.
+        spareBuffers_.push_back(std::move(peer.pending));
+    }
+    std::vector<std::uint8_t>().swap(peer.pending);
+}
+
+std::size_t PeerTable::pendingCapacity() const {
+    std::size_t total = 0;
+    for (const auto& [id, peer] : peers_) {
+        total += peer.pending.capacity();
+    }
+    return total;
+}
+
 ConnectionId PeerTable::nextFreeId() {
     // Counting up and skipping values still open keeps an id from naming a
     // new peer soon after close, while the proxy may still hold the old one.
@@ -131,10 +162,7 @@ void PeerTable::release(Table::iterator found) {
     peer.wireLength = 0;
     peer.state = StreamState::Open;
     peer.output.clear();
-    peer.pending.clear();
-    if (peer.pending.capacity() > MaxKeptPendingCapacity) {
-        peer.pending = {};
-    }
+    takeBackBuffer(peer);
     if (sparePeers_.size() < MaxSpareRecords) {
         sparePeers_.push_back(std::move(node));
     }

@@ -16,8 +16,11 @@ namespace corvane {
 // non-zero and unique among open peers.
 //
 // Records of closed peers are kept for the next ones: clients come and go with
-// every query, and reusing their nodes (and pending buffers) keeps the
-// allocator out of the datagram path.
+// every query, and reusing their nodes keeps the allocator out of the
+// datagram path. So are the buffers of datagram peers, in a pool of their
+// own: a peer borrows one for the bytes it has unread and gives it back once
+// they are read, so that a client whose query is in flight (up to a minute
+// and more, thousands at once) holds none.
 class PeerTable {
 public:
     PeerTable();
@@ -43,6 +46,17 @@ public:
     // Closes every peer of the listener.
     void closeAll(Listener& listener);
 
+    // Gives a peer without a buffer one from the pool, of at least
+    // NetBufferSize bytes, so that a datagram fits without allocating. Throws
+    // std::bad_alloc when the pool is empty and no memory is left.
+    void lendBuffer(Peer& peer);
+    // Empties the peer's buffer and takes it back into the pool (or frees
+    // it, when the pool is full or the buffer grew large).
+    void takeBackBuffer(Peer& peer);
+    // The bytes the open peers' buffers take up (their capacity): what peers
+    // hold beyond their records.
+    std::size_t pendingCapacity() const;
+
     std::size_t size() const { return peers_.size(); }
 
 private:
@@ -57,6 +71,7 @@ private:
     ConnectionId nextId_ = 1;
     std::vector<Table::node_type> sparePeers_;
     std::vector<Index::node_type> spareIndexEntries_;
+    std::vector<std::vector<std::uint8_t>> spareBuffers_;
 };
 
 }  // namespace corvane

@@ -65,18 +65,25 @@ sockaddr_in ipv4Address(in_addr address, std::uint16_t port) {
     return result;
 }
 
-UniqueFd openListenerSocket(std::uint32_t kind, const sockaddr_in& bound) {
+// The socket, or none and the system's error.
+sockops::NewSocket openListenerSocket(std::uint32_t kind, const sockaddr_in& bound) {
     if (kind == NetMode::Stream) {
-        return std::move(sockops::openTcpListener(bound).fd);
+        return sockops::openTcpListener(bound);
     }
     sockops::NewSocket created = sockops::openUdpSocket();
+    if (!created.fd) {
+        return created;
+    }
     // No socket option before the bind: a port another socket holds must
     // make the open fail rather than be shared.
-    if (!created.fd || sockops::bindIPv4(created.fd.get(), bound) != 0 ||
-        sockops::enablePacketInfo(created.fd.get()) != 0) {
-        return {};
+    created.error = sockops::bindIPv4(created.fd.get(), bound);
+    if (created.error == 0) {
+        created.error = sockops::enablePacketInfo(created.fd.get());
     }
-    return std::move(created.fd);
+    if (created.error != 0) {
+        created.fd.reset();
+    }
+    return created;
 }
 
 // The remote address of a link: a dotted quad as it is, else the first IPv4
@@ -109,6 +116,7 @@ void PosixNetwork::netShutdown() {
 
 ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port,
                                           std::uint32_t mode, std::string_view localAddress) {
+    listenerError_ = 0;
     if (!started_) {
         return 0;
     }
@@ -128,10 +136,12 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
             return 0;
         }
         const sockaddr_in bound = ipv4Address(address, static_cast<std::uint16_t>(port));
-        UniqueFd socket = openListenerSocket(kind, bound);
-        if (!socket) {
+        sockops::NewSocket opened = openListenerSocket(kind, bound);
+        listenerError_ = opened.error;
+        if (!opened.fd) {
             return 0;
         }
+        UniqueFd socket = std::move(opened.fd);
         const ListenerHandle handle =
             number == AnyNumber ? nextFreeHandle() : static_cast<ListenerHandle>(number);
         auto listener = std::make_unique<Listener>();
@@ -199,6 +209,7 @@ NetEvent PosixNetwork::pollDatagramListener(Listener& listener) {
             return NetEvent::None;
         }
         if (peer->unread == 0) {
+            peers_.lendBuffer(*peer);
             peer->pending.assign(receiveArea_.begin(), receiveArea_.begin() + length);
             peer->readPosition = 0;
         } else {
@@ -303,6 +314,7 @@ NetEvent PosixNetwork::pollDatagramLink(Peer& link) {
     // earlier answer are replaced. An answer longer than the area keeps its
     // first bytes, so the client can at least be told to ask again over TCP.
     try {
+        peers_.lendBuffer(link);
         link.pending.assign(receiveArea_.begin(), receiveArea_.begin() + length);
     } catch (const std::bad_alloc&) {
         link.pending.clear();
@@ -331,8 +343,12 @@ std::int32_t PosixNetwork::connRecv(ConnectionId id, std::uint8_t* buffer, std::
     peer->readPosition += static_cast<std::size_t>(count);
     peer->unread -= count;
     if (peer->unread == 0) {
-        peer->pending.clear();
         peer->readPosition = 0;
+        if (peer->kind == NetMode::Datagram) {
+            peers_.takeBackBuffer(*peer);
+        } else {
+            peer->pending.clear();
+        }
     }
     return count;
 }

@@ -84,6 +84,13 @@ public:
     std::uint16_t linkLocalPort(ConnectionId link) const;
     // Open client peers of every listener plus open links.
     std::size_t openPeerCount() const { return peers_.size(); }
+    // Why the last listenerOpen failed, when the system refused it: its
+    // errno (EACCES without the right to the port, EADDRINUSE when another
+    // socket holds it); 0 after a success or a refusal of the layer's own.
+    int listenerError() const { return listenerError_; }
+    // The bytes the open peers' receive buffers take up; a datagram peer
+    // with nothing unread holds none (see PeerTable).
+    std::size_t pendingCapacity() const { return peers_.pendingCapacity(); }
 
 private:
     Listener* findListener(ListenerHandle handle) const;
@@ -105,6 +112,7 @@ private:
     StreamEndpoints streams_;
     ListenerHandle nextHandle_;
     ConnectionId lastEventPeer_ = 0;
+    int listenerError_ = 0;
 
     // As large as the proxy's datagram buffer (NetBufferSize).
     std::array<std::uint8_t, NetBufferSize> receiveArea_{};

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <corvane/filter.h>
 
@@ -16,6 +18,7 @@
 #include "net/PosixNetwork.h"
 #include "proxy/PluginLibraries.h"
 #include "proxy/ProxyLoop.h"
+#include "proxy/SecureEnvironment.h"
 #include "proxy/StopSignals.h"
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
@@ -78,6 +81,28 @@ void preferQtEventDispatcher() {
     }
 }
 
+// The log line names the port that could not be opened; standard error says
+// why, so that a port another server holds (EADDRINUSE) can be told from a
+// missing right to it (EACCES).
+void sayWhyAPortFailed(const ProxyLoop& proxy, const PosixNetwork& network) {
+    const bool udpFailed = proxy.listener() == 0;
+    if (network.listenerError() == 0 || (!udpFailed && proxy.streamSessions().listener() != 0)) {
+        return;
+    }
+    std::fprintf(stderr, "%s port %lld: not opened: %s\n", udpFailed ? "UDP" : "TCP",
+                 static_cast<long long>(ListenPort), std::strerror(network.listenerError()));
+}
+
+// exit() ends the process without the logger's destructor: Qt calls it when
+// the X connection breaks, and a plug-in may call it. The lines the log file
+// holds back are written out on that road too, and on quick_exit's; the
+// flush writes each byte at most once, whichever of these and the fault
+// report comes first.
+void writeOutTheLogOnExit() {
+    std::atexit(&LogFile::flushForFault);
+    std::at_quick_exit(&LogFile::flushForFault);
+}
+
 int runProgram() {
     chooseOffscreenWithoutDisplay();
     preferQtEventDispatcher();
@@ -93,6 +118,8 @@ int runProgram() {
 
     SystemClock clock;
     Logger logger(clock, LogFileName);
+    // After Qt's start, so that these run before Qt's own exit handlers.
+    writeOutTheLogOnExit();
     ProgramWindow windowPoll;
     PosixNetwork network(StreamOutputLimit);
     ProxyLoop proxy(network, logger, clock, windowPoll);
@@ -102,6 +129,7 @@ int runProgram() {
     logger.setView(&logView);
 
     proxy.startNetwork({ListenPort, UpstreamHost, UpstreamPort});
+    sayWhyAPortFailed(proxy, network);
 
     PluginLibraries libraries;
     const auto filterLibrary = libraries.openLibrary(FilterLibraryName);
@@ -134,5 +162,8 @@ int runProgram() {
 }  // namespace corvane
 
 int main() {
+    // Before anything reads the environment: Qt's first look comes with the
+    // application's construction.
+    corvane::restrictEnvironmentInSecureMode();
     return corvane::runProgram();
 }

@@ -14,6 +14,15 @@ std::int64_t absoluteDifference(std::int64_t a, std::int64_t b) {
     return a > b ? a - b : b - a;
 }
 
+// The earlier of two limits of a wait, either of which may be none
+// (negative: WindowPoll::NoDeadline, Log::NothingHeld).
+std::int32_t earlierDeadline(std::int32_t a, std::int32_t b) {
+    if (a < 0) {
+        return b;
+    }
+    return b < 0 ? a : std::min(a, b);
+}
+
 // "Failed to open local UDP port (53)" and its TCP twin.
 std::u16string portFailure(std::u16string_view transport, std::int64_t port) {
     std::u16string message = u"Failed to open local ";
@@ -87,6 +96,10 @@ void ProxyLoop::streamStep(const ProxyServices& services) {
 }
 
 bool ProxyLoop::turn() {
+    // The lines the log holds back reach their place in time whether the
+    // loop is busy or idle: a busy loop comes by here, an idle wait ends
+    // when they are due.
+    log_.writeOutDue();
     const std::int32_t windowEvent = window_.eventPoll();
     if (windowEvent == CloseEvent) {
         return false;
@@ -95,7 +108,7 @@ bool ProxyLoop::turn() {
     if (!running_) {
         // Only the window can have anything for an idle proxy.
         if (windowEvent == 0) {
-            window_.waitIdle(-1, WindowPoll::NoDeadline);
+            window_.waitIdle(-1, earlierDeadline(WindowPoll::NoDeadline, log_.msUntilWriteOut()));
         }
         return true;
     }
@@ -146,7 +159,8 @@ bool ProxyLoop::turn() {
 // A fixed pause would wake a program that has nothing to do many times a
 // second, all day. The pause lasts instead until there is something: a
 // datagram or a window event (each handled at once in the next turn), work the
-// window has due, or the next expiry pass.
+// window has due, the next expiry pass, or lines the log holds back coming
+// due.
 //
 // TCP's time-outs (the idle limit, a message's deadline, a wedged upstream)
 // are counted in whole seconds by the turn itself, so while a client
@@ -163,10 +177,8 @@ void ProxyLoop::pauseIdleTurn() {
     if (streams_.size() != 0 || streamUpstream_.link() != 0) {
         timeoutMs = std::min(timeoutMs, StreamTimeoutTickMs);
     }
-    if (wait.wakeWithinMs >= 0) {
-        timeoutMs = std::min(timeoutMs, wait.wakeWithinMs);
-    }
-    window_.waitIdle(wait.descriptor, timeoutMs);
+    timeoutMs = earlierDeadline(timeoutMs, wait.wakeWithinMs);
+    window_.waitIdle(wait.descriptor, earlierDeadline(timeoutMs, log_.msUntilWriteOut()));
 }
 
 // The clock counts whole seconds, so waiting the whole seconds that are left

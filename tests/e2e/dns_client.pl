@@ -24,7 +24,7 @@ my $id = int(rand(0xF000)) + 0x100;
 for my $name (@names) {
     send($sock, dns_query($id, 0, $name), 0, $dest) or die "send: $!";
     $expected{$id} = $name;
-    $id += 0x101;
+    $id = ($id + 0x101) & 0xFFFF;
 }
 
 my $select = IO::Select->new($sock);

@@ -10,7 +10,10 @@
 #   flood BIND-ADDR FIRST-PORT COUNT PER-PORT DEST PORT PREFIX
 #       From each of COUNT source ports FIRST-PORT, FIRST-PORT+1, ..., one
 #       socket sends PER-PORT queries for PREFIX-<port>-<n>.hold.example and
-#       is closed. Prints "sent N".
+#       is closed. Each query is padded with zero bytes after its question to
+#       2048 bytes, the longest datagram the forwarder takes, so that whatever
+#       it keeps of a datagram while the query is in flight shows. Prints
+#       "sent N".
 #   forge BIND-ADDR BIND-PORT DEST PORT NAME RIGHT-ID WRONG-COUNT
 #       Forged answers for NAME, carrying the address 203.0.113.66: three
 #       with RIGHT-ID (four hex digits, the first two bytes as they stand on
@@ -135,10 +138,10 @@ if ($mode eq 'flood') {
         my $source_port = $first_port + $i;
         my $s = udp_socket($bind_addr, $source_port);
         for my $n (1 .. $per_port) {
-            send($s, dns_query(($i * 8 + $n) & 0xFFFF, 0, "$prefix-$source_port-$n.hold.example"), 0, $to)
-                // die "send: $!";
+            my $query = dns_query(($i * 8 + $n) & 0xFFFF, 0, "$prefix-$source_port-$n.hold.example");
+            send($s, $query . ("\0" x (2048 - length $query)), 0, $to) // die "send: $!";
             $sent++;
-            pause_ms(1) if $sent % 8 == 0;
+            pause_ms(1) if $sent % 4 == 0;
         }
         close($s);
     }

@@ -266,6 +266,12 @@ figure "flood RSS: baseline ${rss_base} kB, peak ${rss_peak} kB (+${growth}), af
 # the allocator's slack, while a leak of either the peers or the records
 # would add about half of it or more.
 [ "$growth" -ge 1024 ] || fail "the flood raised RSS by only ${growth} kB; too little to judge"
+# Every query of the flood is held, with its 2048 bytes: what it costs in
+# flight is its records (the two tables, the peer), about half a kilobyte. A
+# peer that kept a buffer of its datagram's size while the query is in flight
+# would cost five times that.
+[ "$growth" -le "$flood_ports" ] ||
+    fail "the flood cost ${growth} kB for $flood_ports queries in flight: more than 1 kB each"
 [ $((regrowth * 4)) -le "$growth" ] ||
     fail "memory was not given back: the second flood grew RSS by ${regrowth} kB after ${growth} kB"
 echo "ok   $flood_sent queries from $flood_ports ports expire: late answers dropped, a second flood reuses the memory"

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,6 +112,107 @@ TEST(LogFileTest, ARefusalIsSaidOnStandardErrorOncePerReason) {
                         "followed\n" +
                         path + ": not opened as the log file: it is not a regular file\n");
 }
+
+// The file may grow to `limit` bytes (a disk that fills up there); after
+// `before` lines have been written as the logger writes them (text, then the
+// line end), the limit is lifted and `after` more are written.
+struct FullDiskCase {
+    const char* name;
+    off_t limit;
+    int before;
+    int after;
+    friend std::ostream& operator<<(std::ostream& os, const FullDiskCase& c) {
+        return os << c.name;
+    }
+};
+
+// Lines of 46 bytes, CR LF included, each naming its number. At that length
+// the first block the buffer writes out ends with a line's text, before its
+// line end.
+constexpr off_t LineSize = 46;
+
+std::string numberedLine(int number) {
+    char text[64];
+    std::snprintf(text, sizeof text, "12:00:00 | line %05d %022d", number, 0);
+    return text;
+}
+
+// Runs the case in a child process, which alone gets the limit.
+void writeWithLimit(const std::string& path, const FullDiskCase& c) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Past the limit a write fails with EFBIG instead of killing the writer.
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t unlimited = limit.rlim_cur;
+        limit.rlim_cur = static_cast<rlim_t>(c.limit);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        {
+            LogFile file(path);
+            file.open();
+            for (int i = 0; i < c.before + c.after; ++i) {
+                if (i == c.before) {
+                    file.flush();
+                    limit.rlim_cur = unlimited;
+                    ::setrlimit(RLIMIT_FSIZE, &limit);
+                }
+                file.write(numberedLine(i));
+                file.write("\r\n");
+            }
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+class LogFileFullDiskTest : public ::testing::TestWithParam<FullDiskCase> {};
+
+TEST_P(LogFileFullDiskTest, TheFileKeepsWholeLinesOnly) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    const FullDiskCase& c = GetParam();
+    writeWithLimit(path, c);
+
+    std::string content = readFile(path);
+    if (content.starts_with(Bom)) {
+        content.erase(0, Bom.size());
+    }
+    // Whole lines in order, none twice; the lines written once there was
+    // room again all arrived.
+    std::istringstream lines(content);
+    std::string line;
+    int last = -1;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.size(), static_cast<std::size_t>(LineSize - 1)) << "broken: " << line;
+        ASSERT_EQ(line.back(), '\r') << line;
+        const int number = std::stoi(line.substr(16, 5));
+        ASSERT_EQ(line.substr(0, LineSize - 2), numberedLine(number));
+        EXPECT_GT(number, last) << "out of order";
+        last = number;
+        count += number >= c.before ? 1 : 0;
+    }
+    EXPECT_TRUE(content.empty() || content.back() == '\n');
+    EXPECT_EQ(count, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, LogFileFullDiskTest,
+    ::testing::Values(FullDiskCase{"InsideTheByteOrderMark", 2, 100, 100},
+                      FullDiskCase{"AtALineEnd", 3 + LineSize * 20, 100, 100},
+                      FullDiskCase{"InsideALine", 3 + LineSize * 20 + 21, 100, 100},
+                      FullDiskCase{"BetweenCrAndLf", 3 + LineSize * 20 + 45, 100, 100},
+                      // The first block ends with the text of line 88; its
+                      // line end, which starts the next block, finds no room.
+                      FullDiskCase{"AfterABlockThatEndsInsideALine", 3 + LineSize * 88 + 44, 100,
+                                   100},
+                      FullDiskCase{"InTheSecondBlock", 3 + LineSize * 95 + 7, 100, 100}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(LogFileTest, FlushForFaultWritesBufferedBytesOnce) {
     TempFolder dir;

@@ -178,6 +178,38 @@ TEST(LoggerTest, LinesStayBufferedAndTextAndLineEndAreSeparateWrites) {
     EXPECT_EQ(readFile(path).size(), 3u + 4000u + 92u);
 }
 
+// A line waits in the buffer for at most a second, counted from the first
+// line that waits; with nothing waiting there is no deadline at all, so an
+// idle program need not wake up.
+TEST(LoggerTest, HeldLinesComeDueOneSecondAfterTheFirstAndAreWrittenOutThen) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("log.log");
+    FakeClock clock;
+    clock.now = at(9, 0, 0);
+    Logger log(clock, path);
+    EXPECT_EQ(log.msUntilWriteOut(), Log::NothingHeld);
+
+    clock.monotonic = 5000;
+    log.logLine(u"first");
+    clock.monotonic = 5400;
+    log.logLine(u"second");
+    EXPECT_EQ(log.msUntilWriteOut(), 600);
+    log.writeOutDue();
+    EXPECT_EQ(readFile(path), "");
+
+    clock.monotonic = 6000;
+    EXPECT_EQ(log.msUntilWriteOut(), 0);
+    log.writeOutDue();
+    EXPECT_EQ(readFile(path), Bom + "09:00:00 | first\r\n09:00:00 | second\r\n");
+    EXPECT_EQ(log.msUntilWriteOut(), Log::NothingHeld);
+
+    // The next line starts a deadline of its own.
+    clock.monotonic = 9000;
+    log.logLine(u"third");
+    EXPECT_EQ(log.msUntilWriteOut(), Logger::WriteOutDelayMs);
+}
+
 // Ways the file can be impossible to create that go away later.
 struct BlockedOpenCase {
     const char* name;

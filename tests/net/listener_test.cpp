@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "NetTestSupport.h"
 
 namespace corvane::test {
@@ -77,6 +80,28 @@ TEST_F(ListenerTest, UnreadClientBytesAreKeptAndNewOnesAppended) {
     EXPECT_EQ(first, 'a');
     EXPECT_EQ(deliver(clientA, bytesOf("de")), id);
     EXPECT_EQ(readAll(net, id), bytesOf("bcde"));
+}
+
+// Each client keeps its peer while its query is in flight, up to a minute
+// and more, so whatever a peer keeps is multiplied by every sender on the
+// network. Once its datagram is read it must keep no buffer; one that still
+// has bytes unread holds them.
+TEST_F(ListenerTest, ClientsWhoseDatagramsWereReadHoldNoBuffer) {
+    constexpr int Clients = 64;
+    std::vector<std::unique_ptr<UdpProbe>> probes;
+    for (int i = 0; i < Clients; ++i) {
+        probes.push_back(std::make_unique<UdpProbe>());
+        const Bytes datagram = pattern(2048, static_cast<std::uint8_t>(i));
+        const ConnectionId id = deliver(*probes.back(), datagram);
+        ASSERT_EQ(readAll(net, id), datagram);
+    }
+    EXPECT_EQ(net.openPeerCount(), static_cast<std::size_t>(Clients));
+    EXPECT_EQ(net.pendingCapacity(), 0u);
+
+    const ConnectionId unread = deliver(clientA, pattern(100, 7));
+    EXPECT_GE(net.pendingCapacity(), 100u);
+    EXPECT_EQ(readAll(net, unread), pattern(100, 7));
+    EXPECT_EQ(net.pendingCapacity(), 0u);
 }
 
 TEST_F(ListenerTest, LastPeerChangesOnlyWithAListenerEvent) {

@@ -256,6 +256,35 @@ TEST_F(LoopFixture, TheIdleWaitLastsUntilTheExpiryPassIsDue) {
     EXPECT_EQ(window.lastTimeoutMs, 500);
 }
 
+// Lines the log holds back are written out in time however the loop runs:
+// every turn gives the log its chance, and an idle wait, of a running or an
+// idle proxy, ends when they come due.
+TEST_F(LoopFixture, LinesTheLogHoldsBackEndTheIdleWaitInTime) {
+    start();
+    log.msUntilDue = 700;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 700);
+    log.msUntilDue = 60'000;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 45'000) << "the expiry pass is due first";
+    net.clientDatagrams.push_back(query());
+    net.upstreamDatagrams.push_back({0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    loop.turn();
+    EXPECT_EQ(log.writeOuts, 3) << "a busy turn too";
+}
+
+TEST_F(LoopFixture, LinesTheLogHoldsBackEndTheWaitOfAnIdleProxyInTime) {
+    net.listenerFails = true;
+    start();
+    log.msUntilDue = 250;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 250);
+    log.msUntilDue = Log::NothingHeld;
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, WindowPoll::NoDeadline);
+    EXPECT_EQ(log.writeOuts, 2);
+}
+
 TEST_F(LoopFixture, AnOpenTcpConnectionKeepsTheIdleWaitShortUntilItIsClosed) {
     net.tcpOpens = true;
     start();

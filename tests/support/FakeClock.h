@@ -7,8 +7,8 @@
 namespace corvane::test {
 
 // Stands still unless told to move: a test sets now, or stepPerRead to advance
-// it after each reading. Starts on an ordinary date; a test that needs another
-// passes it.
+// it after each reading, and sets monotonic for the millisecond count. Starts
+// on an ordinary date; a test that needs another passes it.
 class FakeClock final : public Clock {
 public:
     explicit FakeClock(std::int64_t start = 1'000'000) : now(start) {}
@@ -19,9 +19,12 @@ public:
         return reading;
     }
 
+    std::int64_t monotonicMs() const override { return monotonic; }
+
     // Mutable: a reading moves it when stepPerRead says so.
     mutable std::int64_t now;
     std::int64_t stepPerRead = 0;
+    std::int64_t monotonic = 0;
 };
 
 }  // namespace corvane::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,13 @@ namespace corvane::test {
 class FakeLog final : public Log {
 public:
     std::vector<std::u16string> lines;
+    // What msUntilWriteOut reports, and how often writeOutDue was called.
+    std::int32_t msUntilDue = NothingHeld;
+    int writeOuts = 0;
 
     void logLine(std::u16string_view message) override { lines.emplace_back(message); }
+    std::int32_t msUntilWriteOut() const override { return msUntilDue; }
+    void writeOutDue() override { ++writeOuts; }
 
     std::vector<std::string> utf8Lines() const {
         std::vector<std::string> out;
