@@ -1,0 +1,102 @@
+#include "attribution/AskerEngine.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+AskerEngine::AskerEngine(AttributionSystem& system, const MonotonicClock& clock,
+                         const AttributionLimits& limits)
+    : system_(system),
+      clock_(clock),
+      limits_(limits),
+      cache_(limits.cacheCapacity, limits.trustNanoseconds),
+      recent_(limits.recentCapacity) {}
+
+Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) {
+    const std::int64_t start = clock_.nanoseconds();
+    if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
+        Asker asker = known->asker;
+        budget.spend(clock_.nanoseconds() - start);
+        return asker;
+    }
+
+    Asker answer;
+    if (HolderSearch* queued = queuedSearch(endpoint.client)) {
+        runWithin(*queued, start, budget);
+        answer = queued->asker();
+        if (queued->settled()) {
+            remember(*queued, clock_.nanoseconds());
+            ready_.emplace_back(endpoint.client, answer);
+            std::erase_if(queue_, [queued](const auto& s) { return s.get() == queued; });
+        }
+    } else {
+        auto search = std::make_unique<HolderSearch>(endpoint, start);
+        SearchContext context{system_, recent_, cache_};
+        search->step(context);  // the socket lookup, whatever the budget
+        runWithin(*search, start, budget);
+        if (!search->settled() && queue_.size() >= limits_.maxQueued) {
+            search->settleAsKnown();
+        }
+        answer = search->asker();
+        if (search->settled()) {
+            remember(*search, clock_.nanoseconds());
+        } else {
+            queue_.push_back(std::move(search));
+        }
+    }
+    budget.spend(clock_.nanoseconds() - start);
+    return answer;
+}
+
+void AskerEngine::continueLookups(LookupBudget& budget, AskerSink& sink) {
+    const std::int64_t start = clock_.nanoseconds();
+    std::vector<std::pair<ClientKey, Asker>> ready = std::move(ready_);
+    ready_.clear();
+    for (const auto& [client, asker] : ready) {
+        sink.attributed(client, asker);
+    }
+    SearchContext context{system_, recent_, cache_};
+    while (!queue_.empty()) {
+        HolderSearch& search = *queue_.front();
+        const std::int64_t now = clock_.nanoseconds();
+        if (now - search.startedAt() >= limits_.lookupLifetimeNanoseconds) {
+            search.settleAsKnown();
+        } else if (now - start >= budget.remaining()) {
+            break;
+        } else {
+            search.step(context);
+        }
+        if (search.settled()) {
+            remember(search, clock_.nanoseconds());
+            const ClientKey client = search.endpoint().client;
+            const Asker asker = search.asker();
+            queue_.pop_front();
+            sink.attributed(client, asker);
+        }
+    }
+    budget.spend(clock_.nanoseconds() - start);
+}
+
+HolderSearch* AskerEngine::queuedSearch(const ClientKey& client) {
+    const auto found = std::find_if(queue_.begin(), queue_.end(), [&](const auto& search) {
+        return search->endpoint().client == client;
+    });
+    return found == queue_.end() ? nullptr : found->get();
+}
+
+void AskerEngine::runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget) {
+    SearchContext context{system_, recent_, cache_};
+    while (!search.settled() && clock_.nanoseconds() - start < budget.remaining()) {
+        search.step(context);
+    }
+}
+
+void AskerEngine::remember(const HolderSearch& search, std::int64_t now) {
+    // A client whose socket was gone has nothing worth keeping: a later query
+    // from its port comes from a new socket, maybe another program's.
+    if (search.asker().state != AskerState::Unknown) {
+        cache_.store(search.endpoint().client, search.cacheEntry(now), now);
+    }
+}
+
+}  // namespace corvane
