@@ -34,14 +34,29 @@ void fillEnds(const ClientEndpoint& endpoint, inet_diag_sockid& id) {
     }
 }
 
+// Whether the socket's own address is the client's, or every address. An
+// IPv6 socket that also speaks IPv4 (one not made IPv6-only, as some
+// runtimes make them) is found by the IPv4 lookup too, and shows the client's
+// address mapped into IPv6 (::ffff:a.b.c.d), or :: when bound to every one.
+bool isClientsAddress(const inet_diag_msg& message, std::uint32_t client) {
+    const auto* local = message.id.idiag_src;
+    if (message.idiag_family == AF_INET) {
+        return local[0] == client || local[0] == 0;
+    }
+    if (message.idiag_family != AF_INET6 || local[0] != 0 || local[1] != 0) {
+        return false;
+    }
+    const bool any = local[2] == 0 && local[3] == 0;
+    const bool mapped = local[2] == htonl(0xFFFF) && local[3] == client;
+    return any || mapped;
+}
+
 DiagReply readSocket(const inet_diag_msg& message, const ClientEndpoint& endpoint) {
     DiagReply reply{true, SocketLookup::Gone, {}};
     const bool clientsPort = ntohs(message.id.idiag_sport) == endpoint.client.port;
-    const std::uint32_t local = message.id.idiag_src[0];
-    const bool clientsAddress = local == endpoint.client.address || local == 0;
     const bool listener =
         endpoint.client.protocol == IpProtocol::Tcp && message.idiag_state == TcpListenState;
-    if (message.idiag_family != AF_INET || !clientsPort || !clientsAddress || listener ||
+    if (!clientsPort || !isClientsAddress(message, endpoint.client.address) || listener ||
         message.idiag_inode == 0) {
         return reply;
     }

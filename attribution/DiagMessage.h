@@ -38,7 +38,8 @@ struct DiagReply {
 };
 
 // Found only for a socket that is the client's own: its local port is the
-// client's, its local address the client's or 0.0.0.0, and for TCP it is not
+// client's, its local address the client's or 0.0.0.0 (or their IPv6 forms,
+// for an IPv6 socket that speaks IPv4 too), and for TCP it is not
 // a listener, which the kernel falls back to when no connection matches; a
 // socket without an inode (a TCP end in TIME_WAIT) is Gone too. "No such
 // socket" is Gone; any other error, or a reply too short to read, Failed.

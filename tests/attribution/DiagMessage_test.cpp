@@ -155,7 +155,40 @@ INSTANTIATE_TEST_SUITE_P(
                   found(with(socketOf(Udp),
                              [](inet_diag_msg& s) { s.id.idiag_src[0] = ipv4(127, 0, 0, 2); })),
                   Udp, true, SocketLookup::Gone},
-        ReplyCase{"IPv6", found(with(socketOf(Udp), [](inet_diag_msg& s) { s.idiag_family = 10; })),
+        ReplyCase{"IPv6 socket mapping the client's address",
+                  found(with(socketOf(Udp),
+                             [](inet_diag_msg& s) {
+                                 s.idiag_family = AF_INET6;
+                                 s.id.idiag_src[2] = htonl(0xFFFF);
+                                 s.id.idiag_src[3] = ipv4(127, 0, 0, 1);
+                                 s.id.idiag_src[0] = 0;
+                             })),
+                  Udp, true, SocketLookup::Found},
+        ReplyCase{"IPv6 socket bound to ::",
+                  found(with(socketOf(Udp),
+                             [](inet_diag_msg& s) {
+                                 s.idiag_family = AF_INET6;
+                                 s.id.idiag_src[0] = 0;
+                             })),
+                  Udp, true, SocketLookup::Found},
+        ReplyCase{"IPv6 socket of another mapped address",
+                  found(with(socketOf(Udp),
+                             [](inet_diag_msg& s) {
+                                 s.idiag_family = AF_INET6;
+                                 s.id.idiag_src[0] = 0;
+                                 s.id.idiag_src[2] = htonl(0xFFFF);
+                                 s.id.idiag_src[3] = ipv4(127, 0, 0, 2);
+                             })),
+                  Udp, true, SocketLookup::Gone},
+        ReplyCase{"IPv6 socket of an IPv6 address",
+                  found(with(socketOf(Udp),
+                             [](inet_diag_msg& s) {
+                                 s.idiag_family = AF_INET6;
+                                 s.id.idiag_src[0] = htonl(0xFE800000);
+                             })),
+                  Udp, true, SocketLookup::Gone},
+        ReplyCase{"another family",
+                  found(with(socketOf(Udp), [](inet_diag_msg& s) { s.idiag_family = AF_UNIX; })),
                   Udp, true, SocketLookup::Gone},
         ReplyCase{"no such socket", error(-ENOENT), Udp, true, SocketLookup::Gone},
         ReplyCase{"refused", error(-EPERM), Udp, true, SocketLookup::Failed},
