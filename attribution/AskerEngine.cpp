@@ -4,6 +4,14 @@
 
 namespace corvane {
 
+namespace {
+
+// A step is designed to take a few tens of microseconds; one that took far
+// longer was preempted, and must not keep every later step from starting.
+constexpr std::int64_t LongestStepEstimate = 250'000;
+
+}  // namespace
+
 AskerEngine::AskerEngine(AttributionSystem& system, const MonotonicClock& clock,
                          const AttributionLimits& limits)
     : system_(system),
@@ -61,10 +69,10 @@ void AskerEngine::continueLookups(LookupBudget& budget, AskerSink& sink) {
         const std::int64_t now = clock_.nanoseconds();
         if (now - search.startedAt() >= limits_.lookupLifetimeNanoseconds) {
             search.settleAsKnown();
-        } else if (now - start >= budget.remaining()) {
+        } else if (!stepFits(start, now, budget)) {
             break;
         } else {
-            search.step(context);
+            timedStep(search, context, now);
         }
         if (search.settled()) {
             remember(search, clock_.nanoseconds());
@@ -86,9 +94,24 @@ HolderSearch* AskerEngine::queuedSearch(const ClientKey& client) {
 
 void AskerEngine::runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget) {
     SearchContext context{system_, recent_, cache_};
-    while (!search.settled() && clock_.nanoseconds() - start < budget.remaining()) {
-        search.step(context);
+    while (!search.settled()) {
+        const std::int64_t now = clock_.nanoseconds();
+        if (!stepFits(start, now, budget)) {
+            break;
+        }
+        timedStep(search, context, now);
     }
+}
+
+bool AskerEngine::stepFits(std::int64_t start, std::int64_t now, const LookupBudget& budget) const {
+    return now - start + stepEstimate_ < budget.remaining();
+}
+
+void AskerEngine::timedStep(HolderSearch& search, SearchContext& context, std::int64_t now) {
+    search.step(context);
+    const std::int64_t took = clock_.nanoseconds() - now;
+    stepEstimate_ =
+        std::min(LongestStepEstimate, std::max(took, stepEstimate_ - stepEstimate_ / 8));
 }
 
 void AskerEngine::remember(const HolderSearch& search, std::int64_t now) {

@@ -55,6 +55,10 @@ struct AttributionLimits {
 //   continueLookups  in every turn while lookups wait (hasQueuedLookups):
 //                    goes on with them in order and hands each settled
 //                    answer to the sink, by key.
+// A call starts a step only when the step, judged by the longest step
+// lately, would end within the budget; steps are small (a few tens of
+// microseconds), so a call keeps to its budget but for a step that the
+// system made slower than any before it.
 // A lookup's first step, the kernel's socket lookup (one netlink round trip,
 // a few microseconds), runs at once in lookUp even with the budget spent: it
 // pins the client's socket while the client still waits for its answer, so
@@ -78,8 +82,13 @@ public:
 
 private:
     HolderSearch* queuedSearch(const ClientKey& client);
-    // Steps the search while now - start stays under the budget.
+    // Steps the search while a step still fits the budget.
     void runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget);
+    // Whether one more step, as long as the longest lately, ends within the
+    // budget counted from start; now is the time read for it.
+    bool stepFits(std::int64_t start, std::int64_t now, const LookupBudget& budget) const;
+    // One step of the search, timed for the estimate.
+    void timedStep(HolderSearch& search, SearchContext& context, std::int64_t now);
     void remember(const HolderSearch& search, std::int64_t now);
 
     AttributionSystem& system_;
@@ -88,6 +97,9 @@ private:
     ClientCache cache_;
     RecentProcesses recent_;
     std::deque<std::unique_ptr<HolderSearch>> queue_;
+    // The longest step lately, decaying by an eighth with every step, so a
+    // step is not started that would run past the budget.
+    std::int64_t stepEstimate_ = 0;
     std::vector<std::pair<ClientKey, Asker>> ready_;
 };
 
