@@ -39,7 +39,7 @@ Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) 
         }
     } else {
         auto search = std::make_unique<HolderSearch>(endpoint, start);
-        SearchContext context{system_, recent_, cache_};
+        SearchContext context{system_, recent_, cache_, listedPids_};
         search->step(context);  // the socket lookup, whatever the budget
         runWithin(*search, start, budget);
         if (!search->settled() && queue_.size() >= limits_.maxQueued) {
@@ -63,7 +63,7 @@ void AskerEngine::continueLookups(LookupBudget& budget, AskerSink& sink) {
     for (const auto& [client, asker] : ready) {
         sink.attributed(client, asker);
     }
-    SearchContext context{system_, recent_, cache_};
+    SearchContext context{system_, recent_, cache_, listedPids_};
     while (!queue_.empty()) {
         HolderSearch& search = *queue_.front();
         const std::int64_t now = clock_.nanoseconds();
@@ -93,7 +93,7 @@ HolderSearch* AskerEngine::queuedSearch(const ClientKey& client) {
 }
 
 void AskerEngine::runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget) {
-    SearchContext context{system_, recent_, cache_};
+    SearchContext context{system_, recent_, cache_, listedPids_};
     while (!search.settled()) {
         const std::int64_t now = clock_.nanoseconds();
         if (!stepFits(start, now, budget)) {

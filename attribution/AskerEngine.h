@@ -96,6 +96,7 @@ private:
     AttributionLimits limits_;
     ClientCache cache_;
     RecentProcesses recent_;
+    std::vector<std::int32_t> listedPids_;
     std::deque<std::unique_ptr<HolderSearch>> queue_;
     // The longest step lately, decaying by an eighth with every step, so a
     // step is not started that would run past the budget.

@@ -115,32 +115,53 @@ void HolderSearch::tryNextHint(SearchContext& context) {
 void HolderSearch::scanStep(SearchContext& context) {
     if (scan_.view) {
         scanDescriptors(context);
-    } else if (nextCandidateScan_ < candidates_.size()) {
-        const Candidate& candidate = candidates_[nextCandidateScan_++];
-        openForScan(context, candidate.pid, candidate.descriptor);
     } else if (!listed_) {
         listed_ = true;
-        if (!context.system.listProcesses(pids_)) {
-            settle();
-        }
+        planScan(context);
     } else {
         scanProcesses(context);
     }
 }
 
-void HolderSearch::scanProcesses(SearchContext& context) {
-    for (int checked = 0; checked < ProcessesPerStep && nextPid_ < pids_.size(); ++checked) {
-        const std::int32_t pid = pids_[nextPid_++];
-        if (isCandidate(pid)) {
-            continue;
-        }
-        const std::optional<std::uint32_t> owner = context.system.processOwner(pid);
-        if (owner && *owner == owner_) {
-            openForScan(context, pid, -1);
-            return;
+void HolderSearch::planScan(SearchContext& context) {
+    std::vector<std::int32_t> pids;
+    if (!context.system.listProcesses(pids)) {
+        pids.clear();  // the hinted processes are all there is to read
+    }
+    std::sort(pids.begin(), pids.end(), std::greater<>());
+    const std::vector<std::int32_t>& listed = context.listedPids;
+    const auto wasListed = [&listed](std::int32_t pid) {
+        return std::binary_search(listed.begin(), listed.end(), pid);
+    };
+    for (const std::int32_t pid : pids) {
+        if (!wasListed(pid) && !isCandidate(pid)) {
+            order_.push_back({pid, -1, false});
         }
     }
-    if (nextPid_ >= pids_.size()) {
+    for (const Candidate& candidate : candidates_) {
+        order_.push_back({candidate.pid, candidate.descriptor, true});
+    }
+    for (const std::int32_t pid : pids) {
+        if (wasListed(pid) && !isCandidate(pid)) {
+            order_.push_back({pid, -1, false});
+        }
+    }
+    context.listedPids.assign(pids.rbegin(), pids.rend());
+}
+
+void HolderSearch::scanProcesses(SearchContext& context) {
+    for (int checked = 0; checked < ProcessesPerStep && nextItem_ < order_.size(); ++checked) {
+        const ScanItem item = order_[nextItem_++];
+        if (!item.ownerKnown) {
+            const std::optional<std::uint32_t> owner = context.system.processOwner(item.pid);
+            if (!owner || *owner != owner_) {
+                continue;
+            }
+        }
+        openForScan(context, item.pid, item.hint);
+        return;
+    }
+    if (nextItem_ >= order_.size()) {
         settle();
     }
 }
@@ -227,7 +248,7 @@ void HolderSearch::settle() {
     asker_.settled = true;
     // What a search holds open (a process's entries) is released at once.
     scan_ = ProcessScan{};
-    pids_ = {};
+    order_ = {};
     candidates_ = {};
 }
 

@@ -19,6 +19,9 @@ struct SearchContext {
     AttributionSystem& system;
     RecentProcesses& recent;
     const ClientCache& cache;
+    // The pids of the last listing of every process, ascending: a pid not
+    // among them belongs to a process started since.
+    std::vector<std::int32_t>& listedPids;
 };
 
 // The search for who holds one client's socket, cut into small steps that
@@ -29,9 +32,12 @@ struct SearchContext {
 //   2. hints, one process a step: the process the cache last named for this
 //      client, then the recent processes of the socket's owner, each at the
 //      descriptor where it held its last socket;
-//   3. the scan: those same processes' whole descriptor tables first (the
-//      descriptors nearest the hint first), then every other process of
-//      the owner, a few descriptors or processes a step.
+//   3. the scan, after one listing of every process: first the processes
+//      started since the last listing, newest first (a program run for one
+//      query, as a script runs getent, is new every time); then the hinted
+//      processes' whole descriptor tables, the descriptors nearest the hint
+//      first; then every other process, newest first; of each process, only
+//      if it is the socket owner's; a few descriptors or processes a step.
 //
 // The holder found is named only after its start time is read through the
 // same opened process: a name remembered for the pid is used only when the
@@ -64,6 +70,13 @@ private:
         std::string program;
     };
 
+    // A process to scan, in the order of the scan.
+    struct ScanItem {
+        std::int32_t pid = 0;
+        int hint = -1;            // where to start reading its descriptors
+        bool ownerKnown = false;  // a hinted process: the owner's already
+    };
+
     // The process whose descriptors are being read.
     struct ProcessScan {
         std::unique_ptr<ProcessView> view;
@@ -76,6 +89,7 @@ private:
     void gatherCandidates(SearchContext& context, std::uint32_t uid);
     void tryNextHint(SearchContext& context);
     void scanStep(SearchContext& context);
+    void planScan(SearchContext& context);
     void scanProcesses(SearchContext& context);
     void openForScan(SearchContext& context, std::int32_t pid, int hint);
     void scanDescriptors(SearchContext& context);
@@ -99,10 +113,9 @@ private:
 
     std::vector<Candidate> candidates_;
     std::size_t nextHint_ = 0;
-    std::size_t nextCandidateScan_ = 0;
     bool listed_ = false;
-    std::vector<std::int32_t> pids_;
-    std::size_t nextPid_ = 0;
+    std::vector<ScanItem> order_;
+    std::size_t nextItem_ = 0;
     ProcessScan scan_;
     std::string text_;  // reused for each text read
 };

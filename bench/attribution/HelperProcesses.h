@@ -25,7 +25,7 @@ private:
     int release_ = -1;  // the write end the helpers wait on
 };
 
-// One more helper, started after the others, that plays a client asking a
+// One more helper, that plays a client asking a
 // server at 127.0.0.1:serverPort over UDP: on each renewSocket it closes its
 // socket and opens and connects a new one, as the C library's resolver does
 // for every query, among descriptors other sockets of its own.

@@ -224,11 +224,31 @@ TEST_F(AskerEngineTest, AProcessThatAskedRecentlyIsLookedInFirst) {
     EXPECT_EQ(system.processOpens, opens + 1);
     EXPECT_EQ(system.linkReads, links + 1);
 
-    // Another descriptor: still only this process is read, nearest first.
+    // Another descriptor: of the processes listed before, only this one is
+    // read, nearest the hint first.
     system.processes[2412].descriptors[25] = "/dev/null";
+    const int ownerChecks = system.ownerChecks;
     EXPECT_EQ(lookUpFully(newSocket(2412, 27, 40003)).pid, 2412);
-    EXPECT_EQ(system.listings, listings);
+    EXPECT_EQ(system.ownerChecks, ownerChecks);
     EXPECT_LE(system.linkReads, links + 1 + 1 + 5);
+}
+
+// A script that runs a program for each query (getent, host): the asker is
+// new every time, and is looked for first among the processes started since
+// the last listing, whatever its pid.
+TEST_F(AskerEngineTest, AProgramStartedSinceTheLastListingIsLookedInFirst) {
+    lookUpFully(newSocket(2412, 25, 40001));
+    test::FakeProcess& getent = system.processes[70];
+    getent.executable = "/usr/bin/getent";
+    for (int fd = 0; fd < 4; ++fd) {
+        getent.descriptors[fd] = "/dev/null";
+    }
+    const int ownerChecks = system.ownerChecks;
+    const int opens = system.processOpens;
+    const Asker asker = lookUpFully(newSocket(70, 3, 40002));
+    EXPECT_EQ(asker.program, "getent");
+    EXPECT_EQ(system.ownerChecks, ownerChecks + 1);
+    EXPECT_EQ(system.processOpens, opens + 2);  // the recent one's hint, then it
 }
 
 TEST_F(AskerEngineTest, ARecentNameIsNotGivenToTheProcessThatReusedItsPid) {
@@ -252,9 +272,11 @@ TEST_F(AskerEngineTest, AHolderThatEndsWhileBeingReadIsNotNamed) {
 }
 
 TEST_F(AskerEngineTest, NoCallRunsPastItsBudgetByMoreThanOneStep) {
-    // Each read of the system costs 10 us; the holder is found last.
+    // Each read of the system costs 10 us; the holder, the oldest process,
+    // is found last.
     system.costPerCall = 10'000;
-    const ClientEndpoint endpoint = newSocket(2412, 0, 40001);
+    system.processes[42].executable = "/usr/sbin/old-daemon";
+    const ClientEndpoint endpoint = newSocket(42, 0, 40001);
     std::int64_t before = clock.now;
     LookupBudget budget(Millisecond);
     const Asker first = engine.lookUp(endpoint, budget);
@@ -277,19 +299,20 @@ TEST_F(AskerEngineTest, NoCallRunsPastItsBudgetByMoreThanOneStep) {
     EXPECT_GT(turns, 1);
     ASSERT_EQ(sink.delivered.size(), 1u);
     EXPECT_EQ(sink.delivered[0].first, endpoint.client);
-    EXPECT_EQ(sink.delivered[0].second.pid, 2412);
+    EXPECT_EQ(sink.delivered[0].second.pid, 42);
     EXPECT_TRUE(sink.delivered[0].second.settled);
     EXPECT_FALSE(engine.hasQueuedLookups());
 }
 
 TEST_F(AskerEngineTest, TheBudgetIsSharedAcrossTheCallsOfATurn) {
     system.costPerCall = 10'000;
+    system.processes[42].executable = "/usr/sbin/old-daemon";
     LookupBudget turn(Millisecond);
-    engine.lookUp(newSocket(2412, 0, 40001), turn);
+    engine.lookUp(newSocket(42, 0, 40001), turn);
     ASSERT_LT(turn.remaining(), 34 * system.costPerCall);
     const int links = system.linkReads;
     // Too little left: a second client gets its socket lookup and nothing more.
-    const Asker second = engine.lookUp(newSocket(2412, 1, 40002), turn);
+    const Asker second = engine.lookUp(newSocket(42, 1, 40002), turn);
     EXPECT_FALSE(second.settled);
     EXPECT_EQ(system.linkReads, links);
     engine.continueLookups(turn, sink);
