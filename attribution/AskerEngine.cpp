@@ -30,6 +30,9 @@ Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) 
 
     Asker answer;
     if (HolderSearch* queued = queuedSearch(endpoint.client)) {
+        if (start - queued->startedAt() >= limits_.lookupLifetimeNanoseconds) {
+            queued->settleAsKnown();
+        }
         runWithin(*queued, start, budget);
         answer = queued->asker();
         if (queued->settled()) {

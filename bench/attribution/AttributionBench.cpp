@@ -108,9 +108,10 @@ struct Series {
         return values[at];
     }
     void print(const char* name) const {
-        std::printf("%-12s %8zu %10.2f %10.2f %10.2f %10.2f %10.2f %7.1f%%\n", name, wall.size(),
-                    average(processor), percentile(processor, 0.5), percentile(wall, 0.5),
-                    percentile(wall, 0.99), percentile(wall, 1.0),
+        std::printf("%-12s %8zu %10.2f %10.2f %10.2f %10.2f %10.2f %10.2f %7.1f%%\n", name,
+                    wall.size(), average(processor), percentile(processor, 0.5),
+                    percentile(processor, 1.0), percentile(wall, 0.5), percentile(wall, 0.99),
+                    percentile(wall, 1.0),
                     lookups == 0 ? 0.0 : 100.0 * named / static_cast<double>(lookups));
     }
 };
@@ -180,8 +181,8 @@ void timeKept(AskerEngine& engine, const ClientEndpoint& endpoint, const Monoton
     }
     const double cpuUs = static_cast<double>(threadNanoseconds() - cpu) / 1000.0 / calls;
     const double wallUs = static_cast<double>(clock.nanoseconds() - wall) / 1000.0 / calls;
-    std::printf("%-12s %8d %10.3f %10s %10.3f %10s %10s %7.1f%%\n", "kept socket", calls, cpuUs,
-                "-", wallUs, "-", "-", 100.0 * named / calls);
+    std::printf("%-12s %8d %10.3f %10s %10s %10.3f %10s %10s %7.1f%%\n", "kept socket", calls,
+                cpuUs, "-", "-", wallUs, "-", "-", 100.0 * named / calls);
 }
 
 void raiseDescriptorLimit() {
@@ -230,6 +231,8 @@ int main(int argc, char** argv) {
 
     AskerEngine engine(system, clock);
     Series renewed;
+    Series warmUp;  // the first query finds the asker cold; the case starts after
+    timeLookup(engine, endpointOf(asking.renewSocket(), serverPort), clock, warmUp);
     for (int i = 0; i < options.queries; ++i) {
         timeLookup(engine, endpointOf(asking.renewSocket(), serverPort), clock, renewed);
     }
@@ -252,10 +255,10 @@ int main(int argc, char** argv) {
         timeBudgeted(fresh, endpointOf(asking.renewSocket(), serverPort), clock, budgeted, turns);
     }
 
-    std::printf("\n%-12s %8s %10s %10s %10s %10s %10s %8s\n", "case", "calls", "cpu avg",
-                "cpu median", "median", "p99", "max", "named");
-    std::printf("%-12s %8s %10s %10s %10s %10s %10s %8s\n", "", "", "(us)", "(us)", "(us)", "(us)",
-                "(us)", "");
+    std::printf("\n%-12s %8s %10s %10s %10s %10s %10s %10s %8s\n", "case", "calls", "cpu avg",
+                "cpu median", "cpu max", "median", "p99", "max", "named");
+    std::printf("%-12s %8s %10s %10s %10s %10s %10s %10s %8s\n", "", "", "(us)", "(us)", "(us)",
+                "(us)", "(us)", "(us)", "");
     // Within the second the cache trusts an answer: the trust time ends
     // what this measures.
     timeKept(engine, endpointOf(asking.renewSocket(), serverPort), clock,
