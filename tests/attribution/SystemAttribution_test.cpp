@@ -201,10 +201,27 @@ TEST_P(UdpClientSocket, IsFoundByItsEndsAndNamesThisProcess) {
     expectThisProcess(lookUpFully(endpointOf(client.get())));
 }
 
+const char* nameOf(UdpKind kind) {
+    switch (kind) {
+        case UdpKind::SentFrom:
+            return "SentFrom";
+        case UdpKind::BoundToAny:
+            return "BoundToAny";
+        case UdpKind::BoundToLoopback:
+            return "BoundToLoopback";
+        case UdpKind::Connected:
+            return "Connected";
+        case UdpKind::BoundToAnyAndConnected:
+            return "BoundToAnyAndConnected";
+    }
+    return "?";
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, UdpClientSocket,
                          testing::Values(UdpKind::SentFrom, UdpKind::BoundToAny,
                                          UdpKind::BoundToLoopback, UdpKind::Connected,
-                                         UdpKind::BoundToAnyAndConnected));
+                                         UdpKind::BoundToAnyAndConnected),
+                         [](const auto& testCase) { return std::string(nameOf(testCase.param)); });
 
 // Some runtimes ask from an IPv6 socket that speaks IPv4 too, at
 // ::ffff:127.0.0.1; the listener sees an IPv4 client.
