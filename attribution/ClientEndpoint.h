@@ -37,6 +37,9 @@ struct ClientKeyHash {
 // from.
 struct ClientEndpoint {
     ClientKey client;
+    // For UDP, the local address the client's datagram was sent to (the one
+    // its reply leaves from), never 0.0.0.0: a connected client socket is
+    // not found from any other. For TCP, the accepted connection's own.
     std::uint32_t serverAddress = 0;  // network byte order
     std::uint16_t serverPort = 0;     // host byte order
 };

@@ -90,12 +90,5 @@ TEST(DescribeAsker, ShowsNoControlOrReorderingCharacterOfAName) {
     EXPECT_NE(text.find(u"user al\uFFFDice), UDP 127.0.0.1:51234"), std::u16string::npos);
 }
 
-TEST(ProgramText, KeepsTheNameAsItIsForPlugins) {
-    EXPECT_EQ(programText("firefox-esr"), u"firefox-esr");
-    EXPECT_EQ(programText("\xF0\x9F\xA6\x8A"), u"\U0001F98A");
-    EXPECT_EQ(programText("tab\tname"), u"tab\tname");
-    EXPECT_EQ(programText("\xC0\xAF"), u"\uFFFD");  // an overlong '/'
-}
-
 }  // namespace
 }  // namespace corvane

@@ -34,16 +34,6 @@ TEST(ClientCache, TrustsAnAnswerForLessThanASecond) {
     EXPECT_EQ(cache.trusted(port(2), 10 * Second), nullptr);
 }
 
-TEST(ClientCache, KeysByTransportAddressAndPort) {
-    ClientCache cache(16, Second);
-    cache.store(port(53), checkedAt(0), 0);
-    EXPECT_EQ(cache.remembered(ClientKey{IpProtocol::Tcp, ipv4(127, 0, 0, 1), 53}), nullptr);
-    EXPECT_EQ(cache.remembered(ClientKey{IpProtocol::Udp, ipv4(127, 0, 0, 2), 53}), nullptr);
-    cache.store(port(53), checkedAt(0, 7), 0);
-    EXPECT_EQ(cache.remembered(port(53))->asker.pid, 7);
-    EXPECT_EQ(cache.size(), 1u);
-}
-
 TEST(ClientCache, StaysWithinItsCapacityUnderAFloodOfPorts) {
     ClientCache cache(4, Second);
     for (std::uint16_t p = 1; p <= 4; ++p) {
@@ -75,17 +65,6 @@ TEST(RecentProcesses, KeepsTheMostRecentFirstAndAFewAtMost) {
     EXPECT_EQ(recent.inOrder()[1].pid, 4);
     EXPECT_EQ(recent.inOrder()[2].pid, 2);
     EXPECT_EQ(recent.find(1, 100), nullptr);
-}
-
-TEST(RecentProcesses, FindsAProcessOnlyByPidAndStartTime) {
-    RecentProcesses recent(3);
-    recent.note({300, 100, 1000, "old", 5});
-    EXPECT_NE(recent.find(300, 100), nullptr);
-    EXPECT_EQ(recent.find(300, 101), nullptr);
-    // A reused pid replaces the entry of the process that had it.
-    recent.note({300, 200, 1000, "new", 5});
-    EXPECT_EQ(recent.inOrder().size(), 1u);
-    EXPECT_EQ(recent.find(300, 200)->program, "new");
 }
 
 }  // namespace

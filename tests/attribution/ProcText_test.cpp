@@ -75,10 +75,5 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"/", "fallback\n", "fallback"},
                     NameCase{" (deleted)", "fallback\n", "fallback"}, NameCase{"", "", ""}));
 
-TEST(SocketLinkText, IsTheLinkTargetOfASocketDescriptor) {
-    EXPECT_EQ(socketLinkText(0), "socket:[0]");
-    EXPECT_EQ(socketLinkText(18446744073709551615ull), "socket:[18446744073709551615]");
-}
-
 }  // namespace
 }  // namespace corvane
