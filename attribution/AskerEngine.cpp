@@ -22,40 +22,49 @@ AskerEngine::AskerEngine(AttributionSystem& system, const MonotonicClock& clock,
 
 Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) {
     const std::int64_t start = clock_.nanoseconds();
-    if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
-        Asker asker = known->asker;
-        budget.spend(clock_.nanoseconds() - start);
-        return asker;
-    }
-
     Asker answer;
-    if (HolderSearch* queued = queuedSearch(endpoint.client)) {
-        if (start - queued->startedAt() >= limits_.lookupLifetimeNanoseconds) {
-            queued->settleAsKnown();
-        }
-        runWithin(*queued, start, budget);
-        answer = queued->asker();
-        if (queued->settled()) {
-            remember(*queued, clock_.nanoseconds());
-            ready_.emplace_back(endpoint.client, answer);
-            std::erase_if(queue_, [queued](const auto& s) { return s.get() == queued; });
-        }
+    if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
+        answer = known->asker;
+    } else if (HolderSearch* queued = queuedSearch(endpoint.client)) {
+        answer = continueQueued(*queued, start, budget);
     } else {
-        auto search = std::make_unique<HolderSearch>(endpoint, start);
-        SearchContext context{system_, recent_, cache_, listedPids_};
-        search->step(context);  // the socket lookup, whatever the budget
-        runWithin(*search, start, budget);
-        if (!search->settled() && queue_.size() >= limits_.maxQueued) {
-            search->settleAsKnown();
-        }
-        answer = search->asker();
-        if (search->settled()) {
-            remember(*search, clock_.nanoseconds());
-        } else {
-            queue_.push_back(std::move(search));
-        }
+        answer = startSearch(endpoint, start, budget);
     }
     budget.spend(clock_.nanoseconds() - start);
+    return answer;
+}
+
+Asker AskerEngine::continueQueued(HolderSearch& queued, std::int64_t start,
+                                  const LookupBudget& budget) {
+    if (start - queued.startedAt() >= limits_.lookupLifetimeNanoseconds) {
+        queued.settleAsKnown();
+    }
+    runWithin(queued, start, budget);
+    Asker answer = queued.asker();
+    if (queued.settled()) {
+        // Settled here, it is still owed to those who waited for it.
+        remember(queued, clock_.nanoseconds());
+        ready_.emplace_back(queued.endpoint().client, answer);
+        std::erase_if(queue_, [&queued](const auto& s) { return s.get() == &queued; });
+    }
+    return answer;
+}
+
+Asker AskerEngine::startSearch(const ClientEndpoint& endpoint, std::int64_t start,
+                               const LookupBudget& budget) {
+    auto search = std::make_unique<HolderSearch>(endpoint, start);
+    SearchContext context{system_, recent_, cache_, listedPids_};
+    search->step(context);  // the socket lookup, whatever the budget
+    runWithin(*search, start, budget);
+    if (!search->settled() && queue_.size() >= limits_.maxQueued) {
+        search->settleAsKnown();
+    }
+    Asker answer = search->asker();
+    if (search->settled()) {
+        remember(*search, clock_.nanoseconds());
+    } else {
+        queue_.push_back(std::move(search));
+    }
     return answer;
 }
 

@@ -82,6 +82,9 @@ public:
 
 private:
     HolderSearch* queuedSearch(const ClientKey& client);
+    Asker continueQueued(HolderSearch& queued, std::int64_t start, const LookupBudget& budget);
+    Asker startSearch(const ClientEndpoint& endpoint, std::int64_t start,
+                      const LookupBudget& budget);
     // Steps the search while a step still fits the budget.
     void runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget);
     // Whether one more step, as long as the longest lately, ends within the
