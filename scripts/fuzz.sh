@@ -31,6 +31,8 @@ sequence  4096
 flood     4096  edges
 dialog    8192  dialog.dict
 framing   140000
+attribution_text      4096
+attribution_sequence  4096
 "
 
 usage() {
