@@ -43,9 +43,9 @@ public:
 
     std::size_t nextLineStart(std::size_t from) const {
         const std::optional<Fill> atWords = fill(from, false);
-        const std::size_t next =
-            atWords && atWords->width <= width_ ? atWords->next : fill(from, true)->next;
-        return next > from ? next : from + 1;
+        // Breaking anywhere, a line always takes at least one character.
+        const Fill line = atWords && atWords->width <= width_ ? *atWords : *fill(from, true);
+        return line.next > from ? line.next : from + 1;
     }
 
 private:

@@ -58,9 +58,8 @@ public:
     int msUntilFrame() const;
 
     const LogViewModel& model() const { return model_; }
-    // Characters laid out so far, to break lines or to paint them (see
-    // FontLineWrapper::charactersLaidOut).
-    std::int64_t charactersLaidOut() const { return wrapper_.charactersLaidOut(); }
+    // How lines break, and what breaking and painting them has cost so far.
+    const FontLineWrapper& wrapper() const { return wrapper_; }
     QSize sizeHint() const override;
 
 signals:

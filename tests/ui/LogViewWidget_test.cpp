@@ -160,7 +160,7 @@ TEST_P(LogViewLongLines, EachLongLineIsLaidOutOnceAndTrimmingLaysOutNothing) {
     qint64 allowed = 0;
     frame(allowed);
 
-    const qint64 start = view.charactersLaidOut();
+    const qint64 start = view.wrapper().charactersLaidOut();
     allowed = 0;
     const std::u16string line = hostileLine(static_cast<std::size_t>(GetParam()));
     const int longLines = GetParam() > 100000 ? 3 : 20;
@@ -169,7 +169,7 @@ TEST_P(LogViewLongLines, EachLongLineIsLaidOutOnceAndTrimmingLaysOutNothing) {
         allowed += static_cast<qint64>(line.size());
         frame(allowed);
     }
-    const qint64 longLinesLaidOut = view.charactersLaidOut() - start;
+    const qint64 longLinesLaidOut = view.wrapper().charactersLaidOut() - start;
     EXPECT_GE(longLinesLaidOut, longLines * static_cast<qint64>(line.size()));
     EXPECT_LE(longLinesLaidOut, allowed);
 
@@ -179,7 +179,7 @@ TEST_P(LogViewLongLines, EachLongLineIsLaidOutOnceAndTrimmingLaysOutNothing) {
             frame(allowed);
         }
     }
-    EXPECT_LE(view.charactersLaidOut() - start, allowed);
+    EXPECT_LE(view.wrapper().charactersLaidOut() - start, allowed);
     EXPECT_FALSE(view.text().contains(u"\\x01")) << "the long lines were all trimmed away";
     EXPECT_LE(view.itemCount(), LogViewSink::MaxLinesBeforeTrim + 1);
 }
