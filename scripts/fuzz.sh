@@ -30,6 +30,7 @@ answer    2048
 sequence  4096
 flood     4096  edges
 dialog    8192  dialog.dict
+logview   2100
 framing   140000
 attribution_text      4096
 attribution_sequence  4096

@@ -39,8 +39,22 @@ LogViewModel::LogViewModel(const LineWrapper& wrapper) : wrapper_(wrapper) {
     rewrap(paras_.front());
 }
 
+int LogViewModel::Paragraph::lineOffset(int line) const {
+    return starts.empty() ? 0 : starts[static_cast<std::size_t>(trimmed + line)] - head();
+}
+
+QString& LogViewModel::editableText(Paragraph& paragraph) {
+    if (paragraph.trimmed > 0) {
+        paragraph.text.remove(0, paragraph.head());
+        paragraph.trimmed = 0;
+    }
+    paragraph.starts.clear();
+    return paragraph.text;
+}
+
 void LogViewModel::rewrap(Paragraph& paragraph) const {
-    paragraph.lines = wrapper_.lineCount(paragraph.text);
+    const QString& text = editableText(paragraph);
+    paragraph.starts = wrapper_.lineStarts(text);
     paragraph.width = -1;
 }
 
@@ -56,26 +70,26 @@ void LogViewModel::renumber(std::size_t first, std::size_t last) {
         // Anchor the changed front on the first unchanged paragraph.
         for (std::size_t i = last + 1; i-- > 0;) {
             const Paragraph& next = paras_[i + 1];
-            paras_[i].start = next.start - paras_[i].text.size() - 1;
-            paras_[i].firstLine = next.firstLine - paras_[i].lines;
+            paras_[i].start = next.start - paras_[i].size() - 1;
+            paras_[i].firstLine = next.firstLine - paras_[i].lines();
         }
         return;
     }
     for (std::size_t i = std::max<std::size_t>(first, 1); i < paras_.size(); ++i) {
         const Paragraph& prev = paras_[i - 1];
-        paras_[i].start = prev.start + prev.text.size() + 1;
-        paras_[i].firstLine = prev.firstLine + prev.lines;
+        paras_[i].start = prev.start + prev.size() + 1;
+        paras_[i].firstLine = prev.firstLine + prev.lines();
     }
 }
 
 qint64 LogViewModel::textLength() const {
     const Paragraph& back = paras_.back();
-    return back.start + back.text.size() - paras_.front().start;
+    return back.start + back.size() - paras_.front().start;
 }
 
 int LogViewModel::lineCount() const {
     const Paragraph& back = paras_.back();
-    return static_cast<int>(back.firstLine + back.lines - paras_.front().firstLine);
+    return static_cast<int>(back.firstLine + back.lines() - paras_.front().firstLine);
 }
 
 int LogViewModel::itemCount() const {
@@ -98,13 +112,13 @@ int LogViewModel::paragraphOfLine(int line) const {
     const qint64 absolute = paras_.front().firstLine + std::clamp(line, 0, lineCount() - 1);
     // The log asks about the first lines and the end far more than anything
     // in between; answer those without a search.
-    if (absolute < paras_.front().firstLine + paras_.front().lines) {
+    if (absolute < paras_.front().firstLine + paras_.front().lines()) {
         return 0;
     }
     if (absolute >= paras_.back().firstLine) {
         return paragraphCount() - 1;
     }
-    if (absolute < paras_[1].firstLine + paras_[1].lines) {
+    if (absolute < paras_[1].firstLine + paras_[1].lines()) {
         return 1;
     }
     auto it = std::upper_bound(
@@ -121,7 +135,7 @@ int LogViewModel::paragraphOfPosition(qint64 position) const {
     if (absolute < paras_[1].start) {
         return 0;
     }
-    if (absolute < paras_[1].start + paras_[1].text.size() + 1) {
+    if (absolute < paras_[1].start + paras_[1].size() + 1) {
         return 1;
     }
     auto it = std::upper_bound(
@@ -139,26 +153,30 @@ LogViewModel::Place LogViewModel::locate(qint64 position) const {
 qint64 LogViewModel::lineStart(int line) const {
     const int paragraph = paragraphOfLine(line);
     const int within = std::clamp(line, 0, lineCount() - 1) - paragraphFirstLine(paragraph);
-    qint64 start = paragraphStart(paragraph);
-    if (within > 0) {
-        const QList<int> starts = wrapper_.lineStarts(paragraphText(paragraph));
-        start += starts.value(within, static_cast<int>(paragraphText(paragraph).size()));
-    }
-    return start;
+    return paragraphStart(paragraph) + paras_[index(paragraph)].lineOffset(within);
+}
+
+QStringView LogViewModel::lineText(int line) const {
+    const int paragraph = paragraphOfLine(line);
+    const Paragraph& p = paras_[index(paragraph)];
+    const int within = std::clamp(line, 0, lineCount() - 1) - paragraphFirstLine(paragraph);
+    const int from = p.lineOffset(within);
+    const qsizetype to = within + 1 < p.lines() ? p.lineOffset(within + 1) : p.size();
+    return p.shown().sliced(from, to - from);
 }
 
 int LogViewModel::lineOfPosition(qint64 position) const {
     const Place place = locate(position);
-    const int paragraph = static_cast<int>(place.paragraph);
+    const Paragraph& p = paras_[place.paragraph];
     int within = 0;
-    if (paras_[place.paragraph].lines > 1) {
-        const QList<int> starts = wrapper_.lineStarts(paragraphText(paragraph));
-        within = static_cast<int>(std::upper_bound(starts.begin(), starts.end(), place.offset) -
-                                  starts.begin()) -
+    if (p.lines() > 1) {
+        const auto first = p.starts.begin() + p.trimmed;
+        within = static_cast<int>(std::upper_bound(first, p.starts.end(), p.head() + place.offset) -
+                                  first) -
                  1;
-        within = std::clamp(within, 0, paras_[place.paragraph].lines - 1);
+        within = std::clamp(within, 0, p.lines() - 1);
     }
-    return paragraphFirstLine(paragraph) + within;
+    return paragraphFirstLine(static_cast<int>(place.paragraph)) + within;
 }
 
 QString LogViewModel::textRange(qint64 from, qint64 to) const {
@@ -172,10 +190,10 @@ QString LogViewModel::textRange(qint64 from, qint64 to) const {
     const Place first = locate(from);
     const Place last = locate(to);
     for (std::size_t i = first.paragraph; i <= last.paragraph; ++i) {
-        const QString& text = paras_[i].text;
+        const QStringView text = paras_[i].shown();
         const qsizetype begin = i == first.paragraph ? first.offset : 0;
         const qsizetype end = i == last.paragraph ? last.offset : text.size();
-        out += QStringView(text).sliced(begin, end - begin);
+        out += text.sliced(begin, end - begin);
         if (i != last.paragraph) {
             out += ParagraphBreak;
         }
@@ -195,17 +213,17 @@ QString LogViewModel::selectedText() const {
 void LogViewModel::insertAt(qint64 position, QStringView text) {
     const std::vector<QStringView> pieces = splitParagraphs(text);
     const Place place = locate(position);
-    Paragraph& target = paras_[place.paragraph];
-    QString tail = target.text.sliced(place.offset);
-    target.text.truncate(place.offset);
-    target.text += pieces.front();
+    QString& target = editableText(paras_[place.paragraph]);
+    QString tail = target.sliced(place.offset);
+    target.truncate(place.offset);
+    target += pieces.front();
     std::size_t last = place.paragraph;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         Paragraph added;
         added.text = pieces[i].toString();
         paras_.insert(paras_.begin() + static_cast<std::ptrdiff_t>(++last), std::move(added));
     }
-    paras_[last].text += tail;
+    editableText(paras_[last]) += tail;
     for (std::size_t i = place.paragraph; i <= last; ++i) {
         rewrap(paras_[i]);
     }
@@ -230,12 +248,12 @@ void LogViewModel::removeRange(qint64 from, qint64 to) {
         }
         return;
     }
-    Paragraph& target = paras_[first.paragraph];
+    QString& target = editableText(paras_[first.paragraph]);
     if (first.paragraph == last.paragraph) {
-        target.text.remove(first.offset, last.offset - first.offset);
+        target.remove(first.offset, last.offset - first.offset);
     } else {
-        target.text.truncate(first.offset);
-        target.text += QStringView(paras_[last.paragraph].text).sliced(last.offset);
+        target.truncate(first.offset);
+        target += paras_[last.paragraph].shown().sliced(last.offset);
         paras_.erase(begin + static_cast<std::ptrdiff_t>(first.paragraph) + 1,
                      begin + static_cast<std::ptrdiff_t>(last.paragraph) + 1);
     }
@@ -251,13 +269,24 @@ void LogViewModel::keepSpareText(QString& text) {
     }
 }
 
+void LogViewModel::trimFirstLine(std::size_t paragraph) {
+    ++paras_[paragraph].trimmed;
+    paras_[paragraph].width = -1;
+    renumber(paragraph, paragraph);
+}
+
 void LogViewModel::itemRemove(int index) {
     if (index < 0 || index >= lineCount()) {
         return;
     }
     const qint64 from = lineStart(index);
-    const qint64 to = index + 1 < lineCount() ? lineStart(index + 1) : textLength();
-    removeRange(from, to);
+    const int paragraph = paragraphOfLine(index);
+    if (index == paragraphFirstLine(paragraph) && paragraphLines(paragraph) > 1) {
+        // The log's trim, line by line through a long entry.
+        trimFirstLine(static_cast<std::size_t>(paragraph));
+    } else {
+        removeRange(from, index + 1 < lineCount() ? lineStart(index + 1) : textLength());
+    }
     anchor_ = caret_ = from;
     if (isEmptyText()) {
         emptyLine_.textEmptied();
@@ -314,7 +343,7 @@ double LogViewModel::widestParagraph() const {
     double widest = 0;
     for (const Paragraph& paragraph : paras_) {
         if (paragraph.width < 0) {
-            paragraph.width = wrapper_.naturalWidth(paragraph.text);
+            paragraph.width = wrapper_.naturalWidth(paragraph.shown());
         }
         widest = std::max(widest, paragraph.width);
     }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 #include <deque>
+#include <vector>
 
 #include "ui/BlockRecycler.h"
 #include "ui/EmptyLineState.h"
@@ -16,6 +17,11 @@ namespace corvane {
 // paragraph the wrapper breaks in k lines counts k. Positions are character
 // offsets into the text, a break counting one. The model is read-only for the
 // user; it keeps no undo history. Not thread-safe.
+//
+// Each paragraph is broken into lines once, when it comes, and keeps its
+// line starts. Removing the first displayed line of a paragraph (the log's
+// trim) leaves its other lines as they were shown and costs nothing however
+// long the paragraph is; only an edit inside a paragraph breaks it again.
 class LogViewModel {
 public:
     // The wrapper must outlive the model; call rewrapAll after changing it.
@@ -53,14 +59,16 @@ public:
 
     // Paragraph geometry, for painting and hit testing.
     int paragraphCount() const { return static_cast<int>(paras_.size()); }
-    const QString& paragraphText(int paragraph) const { return paras_[index(paragraph)].text; }
+    QStringView paragraphText(int paragraph) const { return paras_[index(paragraph)].shown(); }
     qint64 paragraphStart(int paragraph) const;
     int paragraphFirstLine(int paragraph) const;
-    int paragraphLines(int paragraph) const { return paras_[index(paragraph)].lines; }
+    int paragraphLines(int paragraph) const { return paras_[index(paragraph)].lines(); }
     int paragraphOfLine(int line) const;
     int paragraphOfPosition(qint64 position) const;
     // Text position of the first character of a displayed line.
     qint64 lineStart(int line) const;
+    // The characters of a displayed line, the spaces it ends with included.
+    QStringView lineText(int line) const;
     int lineOfPosition(qint64 position) const;
 
     // Widest paragraph unwrapped, in pixels (cached per paragraph).
@@ -73,17 +81,34 @@ private:
     // Each paragraph carries its start position and first line as running
     // numbers that only matter relative to the first paragraph's, so that
     // trimming the front or appending at the end renumbers nothing else.
+    // Lines trimmed from its front stay in its text, out of view, until the
+    // paragraph goes or is edited. Whatever the view comes to show beside a
+    // line belongs here, next to the paragraph's text.
     struct Paragraph {
         QString text;
+        // Where each line starts in text; empty for a paragraph of one line.
+        std::vector<int> starts;
+        int trimmed = 0;
         qint64 start = 0;
         qint64 firstLine = 0;
-        int lines = 1;
         mutable double width = -1;
+
+        int lines() const { return starts.empty() ? 1 : static_cast<int>(starts.size()) - trimmed; }
+        int head() const { return starts.empty() ? 0 : starts[static_cast<std::size_t>(trimmed)]; }
+        QStringView shown() const { return QStringView(text).sliced(head()); }
+        qsizetype size() const { return text.size() - head(); }
+        // Offset in shown() of its displayed line `line`.
+        int lineOffset(int line) const;
     };
 
     static std::size_t index(int paragraph) { return static_cast<std::size_t>(paragraph); }
+    // The paragraph's text for an edit: the trimmed lines leave it for good,
+    // and its line starts with them, since the edit breaks it anew.
+    static QString& editableText(Paragraph& paragraph);
     void insertAt(qint64 position, QStringView text);
     void removeRange(qint64 from, qint64 to);
+    // Removes the first displayed line of a paragraph of several.
+    void trimFirstLine(std::size_t paragraph);
     // Keeps the storage of a paragraph's text that is going away, emptied,
     // for the next appended line, so that a log that trims its front as it
     // appends does not allocate for every line.

@@ -233,19 +233,19 @@ void LogViewWidget::scrollContentsBy(int, int) {
     viewport()->update();
 }
 
-QTextLayout& LogViewWidget::paintLayout(const QString& text, std::vector<CachedLayout>& used) {
+QTextLayout& LogViewWidget::paintLayout(QStringView text, std::vector<CachedLayout>& used) {
     for (CachedLayout& cached : layouts_) {
         if (cached.layout != nullptr && cached.text == text) {
             used.push_back(std::move(cached));
             return *used.back().layout;
         }
     }
-    auto layout = std::make_unique<QTextLayout>(text, font());
+    auto layout = std::make_unique<QTextLayout>(text.toString(), font());
     // Keeps the shaped glyphs for drawing, now and in later frames, instead
     // of shaping the text once more to draw it.
     layout->setCacheEnabled(true);
-    wrapper_.layOut(*layout, lineSpacing_);
-    used.push_back({text, std::move(layout)});
+    wrapper_.layOutLine(*layout);
+    used.push_back({layout->text(), std::move(layout)});
     return *used.back().layout;
 }
 
@@ -261,54 +261,62 @@ void LogViewWidget::paintEvent(QPaintEvent*) {
         return;
     }
 
+    LinePainting painting;
+    painting.left = TextMargin - horizontalScrollBar()->value();
+    painting.selectionFrom = std::min(model_.anchor(), model_.caret());
+    painting.selectionTo = std::max(model_.anchor(), model_.caret());
+    painting.selected.setBackground(palette().color(QPalette::Highlight));
+    painting.selected.setForeground(palette().color(QPalette::HighlightedText));
+    painting.caretLine =
+        hasFocus() && !model_.hasSelection() ? model_.lineOfPosition(model_.caret()) : -1;
+    painting.used.reserve(layouts_.size() + 4);
+    // Only the lines in view are laid out, each on its own, however long the
+    // paragraph they belong to.
     const int top = firstVisibleLine();
-    const int left = TextMargin - horizontalScrollBar()->value();
-    const qint64 selFrom = std::min(model_.anchor(), model_.caret());
-    const qint64 selTo = std::max(model_.anchor(), model_.caret());
-    QTextCharFormat selectedFormat;
-    selectedFormat.setBackground(palette().color(QPalette::Highlight));
-    selectedFormat.setForeground(palette().color(QPalette::HighlightedText));
-
-    std::vector<CachedLayout> used;
-    used.reserve(layouts_.size() + 4);
-    int paragraph = model_.paragraphOfLine(top);
-    int y = (model_.paragraphFirstLine(paragraph) - top) * lineSpacing_;
-    for (; paragraph < model_.paragraphCount() && y < area.height(); ++paragraph) {
-        const QString& text = model_.paragraphText(paragraph);
-        const qint64 start = model_.paragraphStart(paragraph);
-        QTextLayout& layout = paintLayout(text, used);
-
-        QList<QTextLayout::FormatRange> selections;
-        // The selection stays drawn when the view loses the focus.
-        const qint64 from = std::max(selFrom, start);
-        const qint64 to = std::min(selTo, start + text.size());
-        if (selFrom != selTo && from < to) {
-            selections.push_back(
-                {static_cast<int>(from - start), static_cast<int>(to - from), selectedFormat});
+    for (int line = top; line < model_.lineCount(); ++line) {
+        const int y = (line - top) * lineSpacing_;
+        if (y >= area.height()) {
+            break;
         }
-        layout.draw(&painter, QPointF(left, y), selections, area);
-        const qint64 caret = model_.caret();
-        if (hasFocus() && !model_.hasSelection() && caret >= start &&
-            caret <= start + text.size()) {
-            layout.drawCursor(&painter, QPointF(left, y), static_cast<int>(caret - start));
-        }
-        y += model_.paragraphLines(paragraph) * lineSpacing_;
+        paintLine(painter, painting, line, y);
     }
-    layouts_ = std::move(used);
+    layouts_ = std::move(painting.used);
+}
+
+void LogViewWidget::paintLine(QPainter& painter, LinePainting& painting, int line, int y) {
+    const QStringView text = model_.lineText(line);
+    const qint64 start = model_.lineStart(line);
+    QTextLayout& layout = paintLayout(text, painting.used);
+    QList<QTextLayout::FormatRange> selections;
+    // The selection stays drawn when the view loses the focus.
+    const qint64 from = std::max(painting.selectionFrom, start);
+    const qint64 to = std::min(painting.selectionTo, start + text.size());
+    if (from < to) {
+        selections.push_back(
+            {static_cast<int>(from - start), static_cast<int>(to - from), painting.selected});
+    }
+    const QPointF at(painting.left, y);
+    layout.draw(&painter, at, selections, viewport()->rect());
+    if (line == painting.caretLine) {
+        layout.drawCursor(&painter, at, static_cast<int>(model_.caret() - start));
+    }
 }
 
 qint64 LogViewWidget::positionAtLineX(int line, double x) const {
     line = std::clamp(line, 0, model_.lineCount() - 1);
+    const QStringView text = model_.lineText(line);
+    QTextLayout layout(text.toString(), font());
+    wrapper_.layOutLine(layout);
+    int offset = layout.lineCount() > 0 ? layout.lineAt(0).xToCursor(x) : 0;
+    // Past the end of a line that wraps, the caret stays on that line, before
+    // its last character, as in any editor.
     const int paragraph = model_.paragraphOfLine(line);
-    QTextLayout layout(model_.paragraphText(paragraph), font());
-    wrapper_.layOut(layout, lineSpacing_);
-    const int within = std::clamp(line - model_.paragraphFirstLine(paragraph), 0,
-                                  std::max(0, layout.lineCount() - 1));
-    int offset = 0;
-    if (layout.lineCount() > 0) {
-        offset = layout.lineAt(within).xToCursor(x);
+    const bool lastOfParagraph =
+        line + 1 >= model_.paragraphFirstLine(paragraph) + model_.paragraphLines(paragraph);
+    if (!lastOfParagraph && offset >= text.size() && !text.isEmpty()) {
+        offset = static_cast<int>(text.size()) - 1;
     }
-    return model_.paragraphStart(paragraph) + offset;
+    return model_.lineStart(line) + offset;
 }
 
 qint64 LogViewWidget::positionAt(QPoint point) const {
@@ -318,12 +326,11 @@ qint64 LogViewWidget::positionAt(QPoint point) const {
 }
 
 double LogViewWidget::xOfPosition(qint64 position) const {
-    const int paragraph = model_.paragraphOfPosition(position);
-    QTextLayout layout(model_.paragraphText(paragraph), font());
-    wrapper_.layOut(layout, lineSpacing_);
-    const int offset = static_cast<int>(position - model_.paragraphStart(paragraph));
-    const QTextLine line = layout.lineForTextPosition(offset);
-    return line.isValid() ? line.cursorToX(offset) : 0.0;
+    const int line = model_.lineOfPosition(position);
+    QTextLayout layout(model_.lineText(line).toString(), font());
+    wrapper_.layOutLine(layout);
+    const int offset = static_cast<int>(position - model_.lineStart(line));
+    return layout.lineCount() > 0 ? layout.lineAt(0).cursorToX(offset) : 0.0;
 }
 
 void LogViewWidget::moveCaret(qint64 position, bool extend) {
@@ -373,7 +380,7 @@ void LogViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     }
     const qint64 position = positionAt(event->position().toPoint());
     const int paragraph = model_.paragraphOfPosition(position);
-    const QString& text = model_.paragraphText(paragraph);
+    const QStringView text = model_.paragraphText(paragraph);
     const qint64 start = model_.paragraphStart(paragraph);
     qsizetype from = static_cast<qsizetype>(position - start);
     qsizetype to = from;

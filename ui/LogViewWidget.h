@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QStringView>
+#include <QTextCharFormat>
 #include <QTextLayout>
 #include <QTimer>
 #include <memory>
@@ -10,15 +11,18 @@
 #include "ui/LogViewModel.h"
 #include "ui/LogViewWrap.h"
 
+class QPainter;
+
 namespace corvane {
 
 // The log view: a read-only, word-wrapping, multi-line text view with the
 // editor gadget's line operations (itemCount, itemRemove, itemAdd,
 // caretToEnd). It keeps its text in a model and lays out and paints only the
 // visible lines, so appending a line costs about the same however fast lines
-// come. Model changes are visible at once through the operations; scrolling
-// and repainting follow at most once per display frame. The user can select
-// with mouse and keyboard and copy, but never edit; there is no undo history.
+// come, and a line of a long paragraph costs what a short one does. Model
+// changes are visible at once through the operations; scrolling and
+// repainting follow at most once per display frame. The user can select with
+// mouse and keyboard and copy, but never edit; there is no undo history.
 class LogViewWidget final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -54,6 +58,8 @@ public:
     int msUntilFrame() const;
 
     const LogViewModel& model() const { return model_; }
+    // How lines break, and what breaking and painting them has cost so far.
+    const FontLineWrapper& wrapper() const { return wrapper_; }
     QSize sizeHint() const override;
 
 signals:
@@ -87,18 +93,28 @@ private:
     double xOfPosition(qint64 position) const;
     qint64 positionAtLineX(int line, double x) const;
     int lineSpacing() const { return lineSpacing_; }
-    // The paragraph laid out for painting: taken from the last frame's
+    // A displayed line laid out for painting: taken from the last frame's
     // layouts when one has the same text, else made; either way it joins
     // `used`, which becomes the cache after the frame.
     struct CachedLayout {
         QString text;
         std::unique_ptr<QTextLayout> layout;
     };
-    QTextLayout& paintLayout(const QString& text, std::vector<CachedLayout>& used);
+    QTextLayout& paintLayout(QStringView text, std::vector<CachedLayout>& used);
+    // What painting one frame's lines shares.
+    struct LinePainting {
+        int left = 0;
+        qint64 selectionFrom = 0;
+        qint64 selectionTo = 0;
+        QTextCharFormat selected;
+        int caretLine = -1;  // none when the caret is not drawn
+        std::vector<CachedLayout> used;
+    };
+    void paintLine(QPainter& painter, LinePainting& painting, int line, int y);
 
     FontLineWrapper wrapper_;
-    // Layouts of the paragraphs painted last, so that a frame lays out only
-    // the lines that came since; dropped when the font, width or wrapping
+    // Layouts of the lines painted last, so that a frame lays out only the
+    // lines that came since; dropped when the font, width or wrapping
     // changes.
     std::vector<CachedLayout> layouts_;
     LogViewModel model_;

@@ -1,10 +1,12 @@
 #include "ui/LogViewWrap.h"
 
 #include <QFontMetricsF>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <QTextOption>
 #include <algorithm>
-#include <optional>
+
+#include "ui/FixedPitchFont.h"
 
 namespace corvane {
 
@@ -38,7 +40,27 @@ QTextOption wrapOption(bool wrapping) {
     return option;
 }
 
+// Lines that do not wrap still need a width to be laid out at all.
 constexpr double UnwrappedWidth = 1.0e7;
+
+// Lays out all of `layout` in lines of `width` pixels.
+void layOutLines(QTextLayout& layout, bool wrapping, int width) {
+    layout.setTextOption(wrapOption(wrapping));
+    layout.beginLayout();
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(wrapping ? width : UnwrappedWidth);
+    }
+    layout.endLayout();
+}
+
+bool allCovered(QStringView text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return fixedPitchCovers(c.unicode()); });
+}
 
 }  // namespace
 
@@ -48,6 +70,7 @@ void FontLineWrapper::setFont(const QFont& font) {
     font_ = font;
     std::fill(advances_.begin(), advances_.end(), -1.0f);
     widestAscii_ = -1;
+    fixedPitch_.reset();
 }
 
 void FontLineWrapper::setWidth(int pixels) {
@@ -104,26 +127,48 @@ bool FontLineWrapper::surelyFits(QStringView text) const {
     return sum >= 0 && fits(sum);
 }
 
-int FontLineWrapper::lineCount(QStringView paragraph) const {
+std::vector<int> FontLineWrapper::lineStarts(QStringView paragraph) const {
     if (!wrapping_ || paragraph.isEmpty() || surelyFits(paragraph)) {
-        return 1;
+        return {};
     }
-    return static_cast<int>(lineStarts(paragraph).size());
+    charactersLaidOut_ += paragraph.size();
+    const FixedPitchMetrics* metrics = fixedPitch();
+    if (metrics != nullptr && allCovered(paragraph)) {
+        return fixedPitchStarts(paragraph, *metrics);
+    }
+    return measuredStarts(paragraph);
 }
 
-QList<int> FontLineWrapper::lineStarts(QStringView paragraph) const {
-    if (!wrapping_ || paragraph.isEmpty() || surelyFits(paragraph)) {
-        return {0};
+const FixedPitchMetrics* FontLineWrapper::fixedPitch() const {
+    if (!fixedPitch_) {
+        fixedPitch_ = measureFixedPitch(font_);
     }
+    const std::optional<FixedPitchMetrics>& measured = *fixedPitch_;
+    return measured ? &*measured : nullptr;
+}
+
+std::vector<int> FontLineWrapper::fixedPitchStarts(QStringView paragraph,
+                                                   const FixedPitchMetrics& metrics) const {
+    const auto size = static_cast<std::size_t>(paragraph.size());
+    breakBefore_.assign(size + 1, 0);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, paragraph);
+    for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary()) {
+        breakBefore_[static_cast<std::size_t>(at)] = 1;
+    }
+    const std::u16string_view text(reinterpret_cast<const char16_t*>(paragraph.utf16()), size);
+    return fixedPitchLineStarts(text, breakBefore_, metrics,
+                                static_cast<std::int64_t>(width_) * FixedPitchUnitsPerPixel);
+}
+
+std::vector<int> FontLineWrapper::measuredStarts(QStringView paragraph) const {
     QTextLayout layout(paragraph.toString(), font_);
-    layOut(layout, 0);
-    QList<int> starts;
-    starts.reserve(layout.lineCount());
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        starts.push_back(layout.lineAt(i).textStart());
-    }
-    if (starts.isEmpty()) {
-        starts.push_back(0);
+    layOutLines(layout, wrapping_, width_);
+    std::vector<int> starts;
+    if (layout.lineCount() > 1) {
+        starts.reserve(static_cast<std::size_t>(layout.lineCount()));
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            starts.push_back(layout.lineAt(i).textStart());
+        }
     }
     return starts;
 }
@@ -136,21 +181,9 @@ double FontLineWrapper::naturalWidth(QStringView paragraph) const {
     return QFontMetricsF(font_).horizontalAdvance(paragraph.toString());
 }
 
-void FontLineWrapper::layOut(QTextLayout& layout, double lineSpacing) const {
-    layout.setTextOption(wrapOption(wrapping_));
-    layout.beginLayout();
-    double y = 0;
-    for (;;) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid()) {
-            break;
-        }
-        // Unwrapped lines still need a width to be laid out at all.
-        line.setLineWidth(wrapping_ ? width_ : UnwrappedWidth);
-        line.setPosition(QPointF(0, y));
-        y += lineSpacing;
-    }
-    layout.endLayout();
+void FontLineWrapper::layOutLine(QTextLayout& layout) const {
+    charactersLaidOut_ += layout.text().size();
+    layOutLines(layout, false, width_);
 }
 
 }  // namespace corvane

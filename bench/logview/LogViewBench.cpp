@@ -1,10 +1,16 @@
 // Feeds the log view the way the forwarder does at saturation and reports
 // what it costs: the mean time of one appendLine, the time of one display
 // frame, and the share of one core that the GUI work (appending plus the
-// window's event polling, painting included) takes at that rate. Runs on Qt's offscreen platform
-// unless QT_QPA_PLATFORM says otherwise.
+// window's event polling, painting included) takes at that rate. Then the
+// CPU time of one logged line, its frame included, with the view at its cap,
+// for ordinary lines and for the long lines a hostile name gives. Runs on
+// Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 //
-//   logview_bench [--rate LINES_PER_SECOND] [--seconds S]
+//   logview_bench [--rate LINES_PER_SECOND] [--seconds S] [--longest CHARACTERS]
+//
+// --longest leaves out the long lines above that length (a build that lays
+// out a long line in time quadratic in its length takes hours for the
+// longest).
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -19,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "log/LineText.h"
 #include "ui/EventPoll.h"
 #include "ui/Font.h"
 #include "ui/LogViewSink.h"
@@ -174,16 +181,72 @@ void pacedRun(const std::vector<std::u16string>& lines, double rate, double dura
                     : "no");
 }
 
+// The log line of a query for a name of `length` characters as logged: bytes
+// 0x01 in labels of 63, each written as "\x01", the shape that once stalled
+// the view. An ordinary line for a length of 0.
+std::u16string queryLine(std::size_t length) {
+    std::u16string line = u"12:00:00 | Q  [BEEF] : ";
+    if (length == 0) {
+        return line + u"www.example.com";
+    }
+    std::u16string raw;
+    for (std::size_t logged = line.size(); logged < length; logged += raw.back() == u'.' ? 1 : 4) {
+        raw += raw.size() % 64 == 63 ? u'.' : u'\x01';
+    }
+    corvane::appendOneLine(raw, line);
+    line.resize(length);
+    return line;
+}
+
+// CPU time of one logged line with the view at its cap (800 queries), the
+// frame that shows it included: what a query with such a name costs the
+// forwarder's one thread.
+void longLineCost(std::size_t longest) {
+    Window window;
+    window.view->resize(600, 360);
+    QCoreApplication::processEvents();
+    corvane::LogViewSink sink(window.view);
+    const std::u16string ordinary = queryLine(0);
+    for (int i = 0; i < 1600; ++i) {
+        sink.appendLine(ordinary);
+    }
+    std::printf("one logged line with the view at its cap, its frame included (CPU time):\n");
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1000}, std::size_t{8000}, std::size_t{260000}}) {
+        if (length > longest) {
+            continue;
+        }
+        const std::u16string line = queryLine(length);
+        const int count = length > 100000 ? 10 : 100;
+        const double cpuStart = processCpuSeconds();
+        for (int i = 0; i < count; ++i) {
+            sink.appendLine(line);
+            window.view->flushFrame();
+            window.view->viewport()->repaint();
+        }
+        const double perLine = (processCpuSeconds() - cpuStart) / count;
+        std::printf("  %7zu characters: %9.3f ms per line (%d lines)\n", line.size(), perLine * 1e3,
+                    count);
+        // Ordinary lines push the long ones out, as they would in the program.
+        for (int i = 0; i < 1600; ++i) {
+            sink.appendLine(ordinary);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     double rate = 50000;
     double duration = 5;
+    double longest = 260000;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--rate") == 0) {
             rate = std::atof(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--seconds") == 0) {
             duration = std::atof(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--longest") == 0) {
+            longest = std::atof(argv[i + 1]);
         }
     }
     // Bounded whatever the arguments say.
@@ -204,5 +267,6 @@ int main(int argc, char** argv) {
         lines.begin(), lines.begin() + std::min<std::ptrdiff_t>(200000, std::ssize(lines))));
     frameCost(lines);
     pacedRun(lines, rate, duration);
+    longLineCost(static_cast<std::size_t>(std::clamp(longest, 0.0, 1e6)));
     return 0;
 }

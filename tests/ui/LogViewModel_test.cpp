@@ -11,24 +11,25 @@ namespace {
 using EmptyItem = LogViewModel::EmptyItem;
 
 // Breaks every paragraph after each `columns` characters, so that tests know
-// exactly where lines wrap.
+// exactly where lines wrap; counts the characters it was asked to break.
 class ColumnWrapper final : public LineWrapper {
 public:
     explicit ColumnWrapper(int columns) : columns_(columns) {}
-    int lineCount(QStringView paragraph) const override {
-        return paragraph.isEmpty() ? 1
-                                   : static_cast<int>((paragraph.size() + columns_ - 1) / columns_);
-    }
-    QList<int> lineStarts(QStringView paragraph) const override {
-        QList<int> starts{0};
-        for (int at = columns_; at < paragraph.size(); at += columns_) {
-            starts.push_back(at);
+    std::vector<int> lineStarts(QStringView paragraph) const override {
+        charactersWrapped += paragraph.size();
+        std::vector<int> starts;
+        if (paragraph.size() > columns_) {
+            for (int at = 0; at < paragraph.size(); at += columns_) {
+                starts.push_back(at);
+            }
         }
         return starts;
     }
     double naturalWidth(QStringView paragraph) const override {
         return static_cast<double>(paragraph.size());
     }
+
+    mutable qsizetype charactersWrapped = 0;
 
 private:
     int columns_;
@@ -204,7 +205,6 @@ public:
     const std::u16string& text() const { return text_; }
     EmptyItem state() const { return state_; }
 
-private:
     std::vector<std::size_t> lineStarts() const {
         std::vector<std::size_t> starts;
         std::size_t begin = 0;
@@ -223,10 +223,36 @@ private:
         }
     }
 
+private:
     int columns_;
     std::u16string text_;
     EmptyItem state_ = EmptyItem::None;
 };
+
+// Every displayed line starts, reads and is found where the reference puts
+// it, the lines of paragraphs trimmed from their front included.
+testing::AssertionResult sameLines(const LogViewModel& model, const ReferenceEditor& reference) {
+    if (reference.text().empty()) {
+        return testing::AssertionSuccess();
+    }
+    const std::vector<std::size_t> starts = reference.lineStarts();
+    const std::u16string_view text = reference.text();
+    for (std::size_t line = 0; line < starts.size(); ++line) {
+        std::size_t end = line + 1 < starts.size() ? starts[line + 1] : text.size();
+        if (end > starts[line] && text[end - 1] == u'\n') {
+            --end;  // the paragraph's break follows its last line
+        }
+        const std::u16string_view expected = text.substr(starts[line], end - starts[line]);
+        const int at = static_cast<int>(line);
+        if (model.lineStart(at) != static_cast<qint64>(starts[line]) ||
+            model.lineText(at) !=
+                QStringView(expected.data(), static_cast<qsizetype>(expected.size())) ||
+            model.lineOfPosition(static_cast<qint64>(starts[line])) != at) {
+            return testing::AssertionFailure() << "line " << line;
+        }
+    }
+    return testing::AssertionSuccess();
+}
 
 TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
@@ -243,7 +269,7 @@ TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
                 model.itemRemove(index);
                 reference.itemRemove(index);
             } else {
-                std::u16string item(random() % 15, u'x');
+                std::u16string item(random() % 24, u'x');
                 for (char16_t& c : item) {
                     c = static_cast<char16_t>(u'a' + random() % 26);
                 }
@@ -260,6 +286,9 @@ TEST(LogViewModelAgainstReference, RandomOperationSequencesAgree) {
                 << "seed " << seed << " step " << step;
             ASSERT_EQ(model.emptyItem(), reference.state());
             ASSERT_EQ(model.textLength(), static_cast<qint64>(reference.text().size()));
+            if (step % 10 == 9) {  // every line of the text: the slowest check
+                ASSERT_TRUE(sameLines(model, reference)) << "seed " << seed << " step " << step;
+            }
         }
     }
 }
@@ -283,6 +312,66 @@ TEST(LogViewModelAgainstReference, TrimmingWrappedLogLinesStaysBoundedAndAgrees)
     EXPECT_GT(model.itemCount(), 1280);
     EXPECT_LE(model.itemCount(), 1283);
     EXPECT_EQ(model.text().toStdU16String(), reference.text());
+}
+
+// The log's cap with entries of many lines: each is trimmed line by line
+// from the front, as the sink does it, and the view holds after every append
+// exactly what the reference holds.
+TEST(LogViewModelAgainstReference, LongEntriesTrimmedLineByLineAgree) {
+    constexpr int Cap = 60;
+    ColumnWrapper wrapper{7};
+    LogViewModel model{wrapper};
+    ReferenceEditor reference{7};
+    std::mt19937 random(11);
+    for (int i = 0; i < 400; ++i) {
+        // Mostly one or two lines, now and then up to 80.
+        const std::size_t length = i % 9 == 4 ? 100 + random() % 460 : random() % 12;
+        std::u16string line(length, u'x');
+        for (char16_t& c : line) {
+            c = static_cast<char16_t>(u'a' + random() % 26);
+        }
+        while (model.itemCount() > Cap) {
+            model.itemRemove(0);
+        }
+        while (reference.itemCount() > Cap) {
+            reference.itemRemove(0);
+        }
+        model.itemAdd(-1, QStringView(line.data(), static_cast<qsizetype>(line.size())));
+        reference.itemAdd(-1, line);
+        ASSERT_EQ(model.text().toStdU16String(), reference.text()) << "append " << i;
+        ASSERT_EQ(model.itemCount(), reference.itemCount()) << "append " << i;
+        ASSERT_TRUE(sameLines(model, reference)) << "append " << i;
+    }
+}
+
+// The stall a long name caused: trimming an entry of k lines broke the rest
+// of it into lines again for each line removed, k times its length in all.
+// Now an entry is broken once, when it comes, and trimming breaks nothing.
+TEST(LogViewModelTrimCost, TrimmingAnEntryOfManyLinesBreaksNothingAgain) {
+    ColumnWrapper wrapper{8};
+    LogViewModel model{wrapper};
+    for (int i = 0; i < 100; ++i) {
+        model.itemAdd(-1, u"ordinary");
+    }
+    const std::u16string entry(80000, u'x');  // 10,000 lines
+    const qsizetype before = wrapper.charactersWrapped;
+    model.itemAdd(-1, QStringView(entry.data(), static_cast<qsizetype>(entry.size())));
+    EXPECT_EQ(wrapper.charactersWrapped - before, static_cast<qsizetype>(entry.size()));
+
+    const qsizetype afterEntry = wrapper.charactersWrapped;
+    qsizetype appended = 0;
+    int removed = 0;
+    for (int i = 0; i < 300; ++i) {
+        while (model.itemCount() > 100) {
+            model.itemRemove(0);
+            ++removed;
+        }
+        model.itemAdd(-1, u"ordinary");
+        appended += 8;
+    }
+    EXPECT_GT(removed, 10000);  // the whole entry went, line by line
+    EXPECT_FALSE(model.text().contains(u'x'));
+    EXPECT_EQ(wrapper.charactersWrapped - afterEntry, appended);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/ui/QtApp.h"
+#include "ui/Font.h"
 #include "ui/LogViewSink.h"
 
 namespace corvane {
@@ -114,6 +115,77 @@ TEST_F(LogViewWidgetTest, SinkStaysBoundedWhenEntriesWrap) {
     EXPECT_GT(view.itemCount(), LogViewSink::MaxLinesBeforeTrim);
     EXPECT_LE(view.itemCount(), LogViewSink::MaxLinesBeforeTrim + 20);
 }
+
+// A query whose name is logged as `length` characters: bytes 0x01 in labels
+// of 63, each byte written as "\x01", the shape that stalled the view.
+std::u16string hostileLine(std::size_t length) {
+    std::u16string line = u"12:00:00 | Q  [BEEF] : ";
+    for (int inLabel = 0; line.size() < length; ++inLabel) {
+        line += inLabel % 64 == 63 ? u"." : u"\\x01";
+    }
+    line.resize(length);
+    return line;
+}
+
+// Characters of the lines the next paint may lay out: those in view.
+qint64 charactersInView(const LogViewWidget& view) {
+    qint64 characters = 0;
+    const int end =
+        std::min(view.model().lineCount(), view.firstVisibleLine() + view.visibleLineCount() + 1);
+    for (int line = view.firstVisibleLine(); line < end; ++line) {
+        characters += view.model().lineText(line).size();
+    }
+    return characters;
+}
+
+// The remote stall, as a count: with the view at its cap, lines of
+// thousands of characters come and are trimmed away again line by line,
+// with a frame painted after each. Every long line is laid out once when it
+// comes, each frame lays out at most the lines in view, and trimming lays
+// out nothing: before, trimming an entry of k lines and n characters laid out
+// about k times n characters, and each frame the whole paragraph.
+class LogViewLongLines : public LogViewWidgetTest, public testing::WithParamInterface<int> {};
+
+TEST_P(LogViewLongLines, EachLongLineIsLaidOutOnceAndTrimmingLaysOutNothing) {
+    view.setFont(*fontFromHandle(fontOpen(u"Consolas", 10)));
+    view.resize(600, 360);
+    QCoreApplication::processEvents();
+    LogViewSink sink(&view);
+    appendLines(sink, 0, 1600);
+    const auto frame = [this](qint64& allowed) {
+        view.flushFrame();
+        allowed += charactersInView(view);
+        view.viewport()->repaint();
+    };
+    qint64 allowed = 0;
+    frame(allowed);
+
+    const qint64 start = view.wrapper().charactersLaidOut();
+    allowed = 0;
+    const std::u16string line = hostileLine(static_cast<std::size_t>(GetParam()));
+    const int longLines = GetParam() > 100000 ? 3 : 20;
+    for (int i = 0; i < longLines; ++i) {
+        sink.appendLine(line);
+        allowed += static_cast<qint64>(line.size());
+        frame(allowed);
+    }
+    const qint64 longLinesLaidOut = view.wrapper().charactersLaidOut() - start;
+    EXPECT_GE(longLinesLaidOut, longLines * static_cast<qint64>(line.size()));
+    EXPECT_LE(longLinesLaidOut, allowed);
+
+    for (int i = 0; i < 1400; ++i) {
+        appendLines(sink, 2000 + i, 2001 + i);
+        if (i % 100 == 0) {
+            frame(allowed);
+        }
+    }
+    EXPECT_LE(view.wrapper().charactersLaidOut() - start, allowed);
+    EXPECT_FALSE(view.text().contains(u"\\x01")) << "the long lines were all trimmed away";
+    EXPECT_LE(view.itemCount(), LogViewSink::MaxLinesBeforeTrim + 1);
+}
+
+// Up to the longest name a 65,535-byte TCP message can carry, as logged.
+INSTANTIATE_TEST_SUITE_P(Lengths, LogViewLongLines, testing::Values(1000, 8000, 260000));
 
 TEST_F(LogViewWidgetTest, SinkDropsLinesOnceTheViewIsGone) {
     auto* doomed = new LogViewWidget;
