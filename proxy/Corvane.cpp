@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <optional>
 
 #include <corvane/filter.h>
 
@@ -17,6 +18,7 @@
 #include "proxy/PluginLibraries.h"
 #include "proxy/ProxyLoop.h"
 #include "proxy/StopSignals.h"
+#include "proxy/SystemSeed.h"
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
 #include "ui/IdleWait.h"
@@ -79,6 +81,12 @@ void preferQtEventDispatcher() {
 }
 
 int runProgram() {
+    // Upstream transaction numbers anyone could foresee would let forged
+    // answers in: without a seed from the system the program does not start.
+    const std::optional<RandomSeed> seed = systemSeed();
+    if (!seed) {
+        return 1;
+    }
     chooseOffscreenWithoutDisplay();
     preferQtEventDispatcher();
     int argc = 1;
@@ -95,7 +103,7 @@ int runProgram() {
     Logger logger(clock, LogFileName);
     ProgramWindow windowPoll;
     PosixNetwork network(StreamOutputLimit);
-    ProxyLoop proxy(network, logger, clock, windowPoll);
+    ProxyLoop proxy(network, logger, clock, windowPoll, *seed);
 
     const MainWindowHandles window = openMainWindow();
     LogViewSink logView(window.logView);

@@ -37,9 +37,9 @@ public:
     static constexpr std::size_t MaxSessions = 64;
     static constexpr std::int64_t IdleSeconds = 10;
     // 64 connections at 128 each hold at most 8192 of the 65,536 transaction
-    // numbers, so TCP clients cannot run the counter round onto the numbers
-    // of UDP queries still in flight; and 128 is more than a pipelining
-    // client keeps outstanding on one connection.
+    // numbers that UDP and TCP queries share, so TCP clients alone can never
+    // hold them all (which would retire the oldest query in flight); and 128
+    // is more than a pipelining client keeps outstanding on one connection.
     static constexpr std::int32_t MaxInFlight = 128;
 
     explicit StreamSessions(const Clock& clock);

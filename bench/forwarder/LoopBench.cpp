@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
         logger.setView(sink.get());
         InMemoryNetwork net(queries);
         BenchWindow poll(net, withWindow);
-        corvane::ProxyLoop loop(net, logger, clock, poll);
+        corvane::ProxyLoop loop(net, logger, clock, poll, corvane::RandomSeed{});
         loop.startNetwork({53, "8.8.8.8", 53});
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = cpuSeconds();
