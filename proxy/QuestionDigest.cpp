@@ -1,5 +1,8 @@
 #include "proxy/QuestionDigest.h"
 
+#include <array>
+#include <cstddef>
+
 #include "proxy/DnsHeader.h"
 #include "proxy/QuestionReader.h"
 
@@ -19,22 +22,35 @@ std::optional<std::uint64_t> questionDigest(const std::uint8_t* message, std::in
     if (length < DnsHeaderLength) {
         return std::nullopt;
     }
+    // The normal form is gathered on the stack and hashed a run at a time.
+    std::array<std::uint8_t, 256> run;
+    std::size_t used = 0;
     SipHasher hasher(key);
-    hasher.add(message + dnsheader::QuestionCount, 2);
+    const auto put = [&](std::uint8_t byte) {
+        if (used == run.size()) {
+            hasher.add(run.data(), used);
+            used = 0;
+        }
+        run[used++] = byte;
+    };
+    put(message[dnsheader::QuestionCount]);
+    put(message[dnsheader::QuestionCount + 1]);
     Question question;
     while (reader.next(question)) {
-        readNameBytes(
-            message, question, [&](std::uint8_t labelLength) { hasher.add(labelLength); },
-            [&](std::uint8_t byte) { hasher.add(asciiLower(byte)); });
-        // The ending 0, type and class; absent ones leave the section
-        // incomplete, and the digest is not used.
+        readNameBytes(message, question, put, [&](std::uint8_t byte) { put(asciiLower(byte)); });
+        // The ending 0, type and class; when they are cut off the section
+        // is incomplete and the digest is not used.
         if (question.hasTypeAndClass) {
-            hasher.add(message + question.nameEnd, 1 + TypeAndClassLength);
+            for (std::int32_t at = question.nameEnd; at <= question.nameEnd + TypeAndClassLength;
+                 ++at) {
+                put(message[at]);
+            }
         }
     }
     if (!reader.complete()) {
         return std::nullopt;
     }
+    hasher.add(run.data(), used);
     return hasher.finish();
 }
 

@@ -27,18 +27,14 @@ public:
             pending_ = 0;
         }
     }
-    void add(const std::uint8_t* bytes, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            add(bytes[i]);
-        }
-    }
+    // Whole words go straight in; only the ends go byte by byte.
+    void add(const std::uint8_t* bytes, std::size_t count);
 
     // The hash of everything added so far; the hasher is spent afterwards.
     std::uint64_t finish();
 
 private:
     void absorb(std::uint64_t word);
-    void round();
 
     std::array<std::uint64_t, 4> v_;
     std::uint64_t pending_ = 0;
