@@ -151,6 +151,7 @@ TEST_F(StreamBench, LosingTheUpstreamRetiresItsQueriesAndTheNextQueryReconnects)
     turn();
     EXPECT_TRUE(net.closedIds.contains(lost));
     EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_EQ(q.heldNumbers.size(), 0u);
     EXPECT_EQ(q.clientRefs.size(), 0u);
     EXPECT_FALSE(net.closedIds.contains(Client));
 
