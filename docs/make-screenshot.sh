@@ -83,7 +83,8 @@ done
 
 # ---- the program with its plug-in and a block list ----------------------------------
 copy_start shot "$plugin"
-printf 'ads.example.com\ntracker.example.net\n' >"$COPY_BIN/blocklist.txt"
+# Silent dropping, as in the picture the README shows ("block (...)").
+printf '@verdict Block\nads.example.com\ntracker.example.net\n' >"$COPY_BIN/blocklist.txt"
 
 # The window is mapped a moment after the sockets are bound.
 for ((i = 0; i < 50; i++)); do

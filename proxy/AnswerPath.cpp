@@ -2,20 +2,23 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/MessageSend.h"
+#include "proxy/QuestionDigest.h"
+#include "proxy/QuestionReplies.h"
 #include "proxy/TransactionId.h"
-#include "proxy/TruncatedReply.h"
 
 namespace corvane {
 
 namespace {
 
-// Both kinds of answer: found by number, the client's ID restored, then
-// (cut short) turned into the truncated reply, relayed, logged and retired.
+// Every kind of answer: found by number and held against the question asked,
+// the client's ID restored, then (cut short) turned into the truncated reply,
+// relayed, logged and retired.
 // Where an answer came from: the transport, and for a stream the link.
 struct AnswerSource {
     Transport transport;
@@ -35,6 +38,18 @@ void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
     const KeyText key = transactionKey(message[0], message[1]);
     const PendingQuery* record = q.pendingQueries.find(key.view());
     if (record == nullptr || !cameFrom(*record, source)) {
+        return;
+    }
+    // The question it carries must be the one asked: a number alone can be
+    // guessed. (A reply cut short carries its question whole at its start.)
+    const std::optional<std::uint64_t> question = questionDigest(message, length, q.questionKey);
+    if (!question || question != record->question) {
+        // A datagram may be forged, and the true answer may still come, so
+        // the query waits for it. On the upstream connection nothing can be
+        // forged and no second answer will come.
+        if (source.transport == Transport::Stream) {
+            retireQuery(q, s);
+        }
         return;
     }
     message[0] = record->clientTxId[0];

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include <corvane/filter.h>
 
@@ -20,6 +21,7 @@
 #include "proxy/ProxyLoop.h"
 #include "proxy/SecureEnvironment.h"
 #include "proxy/StopSignals.h"
+#include "proxy/SystemSeed.h"
 #include "ui/DialogApi.h"
 #include "ui/EventPoll.h"
 #include "ui/IdleWait.h"
@@ -104,6 +106,12 @@ void writeOutTheLogOnExit() {
 }
 
 int runProgram() {
+    // Upstream transaction numbers anyone could foresee would let forged
+    // answers in: without a seed from the system the program does not start.
+    const std::optional<RandomSeed> seed = systemSeed();
+    if (!seed) {
+        return 1;
+    }
     chooseOffscreenWithoutDisplay();
     preferQtEventDispatcher();
     int argc = 1;
@@ -122,7 +130,7 @@ int runProgram() {
     writeOutTheLogOnExit();
     ProgramWindow windowPoll;
     PosixNetwork network(StreamOutputLimit);
-    ProxyLoop proxy(network, logger, clock, windowPoll);
+    ProxyLoop proxy(network, logger, clock, windowPoll, *seed);
 
     const MainWindowHandles window = openMainWindow();
     LogViewSink logView(window.logView);

@@ -20,4 +20,25 @@ KeyText::KeyText(std::int32_t value) {
     start_ = at;
 }
 
+std::optional<std::uint16_t> transactionNumberOf(std::u16string_view key) {
+    const bool negative = !key.empty() && key.front() == u'-';
+    const std::u16string_view digits = key.substr(negative ? 1 : 0);
+    // "-32768" is the longest key; "0" the only one that starts with a 0.
+    if (digits.empty() || digits.size() > 5 || (digits.size() > 1 && digits.front() == u'0')) {
+        return std::nullopt;
+    }
+    std::int32_t value = 0;
+    for (char16_t c : digits) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    value = negative ? -value : value;
+    if (value < -32768 || value > 32767 || (negative && value == 0)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(static_cast<std::int16_t>(value));
+}
+
 }  // namespace corvane

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "net/NetTypes.h"
@@ -31,10 +32,14 @@ inline KeyText transactionKey(std::uint16_t number) {
 }
 
 // The same key taken from a message: its first byte is the low byte of the
-// number, the order in which the query path writes the counter.
+// number, the order in which the query path writes it.
 inline KeyText transactionKey(std::uint8_t firstByte, std::uint8_t secondByte) {
     return transactionKey(static_cast<std::uint16_t>(firstByte | (secondByte << 8)));
 }
+
+// The number a transaction key was made from; none for a text that is no
+// such key.
+std::optional<std::uint16_t> transactionNumberOf(std::u16string_view key);
 
 // Key of a client: its ConnectionId read as a signed 32-bit number.
 inline KeyText clientKey(ConnectionId id) {

@@ -37,11 +37,13 @@ std::u16string portFailure(std::u16string_view transport, std::int64_t port) {
 
 }  // namespace
 
-ProxyLoop::ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window)
+ProxyLoop::ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window,
+                     const RandomSeed& seed)
     : net_(net),
       log_(log),
       clock_(clock),
       window_(window),
+      queries_(seed),
       lastExpiry_(clock.localSeconds()),
       streams_(clock) {}
 

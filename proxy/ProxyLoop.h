@@ -34,8 +34,11 @@ public:
     static constexpr std::int32_t StreamTimeoutTickMs = 1000;
 
     // Creates the tables of queries in flight and stamps the time of the last
-    // expiry pass.
-    ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window);
+    // expiry pass. The upstream transaction numbers and the key of the
+    // question digests come from seed: the program takes it from the
+    // system's generator, tests pass fixed ones.
+    ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& window,
+              const RandomSeed& seed);
     ~ProxyLoop();
 
     ProxyLoop(const ProxyLoop&) = delete;

@@ -1,8 +1,15 @@
 #include "proxy/QueriesInFlight.h"
 
+#include <optional>
+
 #include "proxy/KeyText.h"
 
 namespace corvane {
+
+QueriesInFlight::QueriesInFlight(const RandomSeed& seed) : random(seed) {
+    questionKey.k0 = random.next64();
+    questionKey.k1 = random.next64();
+}
 
 void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
                      const ProxyServices& s) {
@@ -22,14 +29,32 @@ void releaseInFlight(QueriesInFlight& q, ConnectionId client, bool closeAtZero,
     }
 }
 
-void retireQuery(QueriesInFlight& q, const ProxyServices& s) {
+void retireQuery(QueriesInFlight& q, const ProxyServices& s, ConnectionId keepOpen) {
     const PendingQuery* record = q.pendingQueries.current();
     if (record == nullptr) {
         return;
     }
     // Only clientRefs is touched in between, so the record is still current.
-    releaseInFlight(q, record->client, true, s);
+    releaseInFlight(q, record->client, record->client != keepOpen, s);
+    if (const std::optional<std::uint16_t> number =
+            transactionNumberOf(q.pendingQueries.currentKey())) {
+        q.heldNumbers.release(*number);
+    }
     q.pendingQueries.deleteCurrent();
+}
+
+std::uint16_t freeUpstreamNumber(QueriesInFlight& q, ConnectionId client, const ProxyServices& s) {
+    if (const std::optional<std::uint16_t> number = q.heldNumbers.drawFree(q.random)) {
+        return *number;
+    }
+    // Every number is held, so there is an oldest, and its record is filed
+    // under it.
+    const std::uint16_t oldest = *q.heldNumbers.oldest();
+    if (q.pendingQueries.find(transactionKey(oldest).view()) != nullptr) {
+        retireQuery(q, s, client);
+    }
+    q.heldNumbers.release(oldest);
+    return oldest;
 }
 
 void expiryPass(QueriesInFlight& q, const ProxyServices& s) {

@@ -2,9 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "net/NetTypes.h"
+#include "proxy/HeldNumbers.h"
 #include "proxy/ProxyServices.h"
+#include "proxy/RandomStream.h"
+#include "proxy/SipHash.h"
 #include "proxy/TextKeyedTable.h"
 
 namespace corvane {
@@ -15,7 +19,7 @@ namespace corvane {
 enum class Transport : std::uint8_t { Datagram, Stream };
 
 // One forwarded query, filed under the transaction number it went upstream
-// with, until its answer comes, it expires or its number is reused.
+// with, until its answer comes or it is retired without one.
 struct PendingQuery {
     ConnectionId client;                     // who asked
     std::array<std::uint8_t, 2> clientTxId;  // bytes 0-1 as the client sent them
@@ -24,6 +28,10 @@ struct PendingQuery {
     // can retire it, so a datagram cannot answer a query sent over TCP.
     ConnectionId upstream;
     Transport transport;
+    // The digest of its question section (questionDigest): an answer is
+    // taken only if it asks the same; none when the query's own section could
+    // not be read whole, and then no answer is taken.
+    std::optional<std::uint64_t> question;
 };
 
 // One client with queries in flight, filed under its ConnectionId. The
@@ -43,11 +51,20 @@ struct ClientRef {
 };
 
 // The memory of queries in flight, owned by the main loop for the whole run.
+//
+// heldNumbers holds exactly the numbers pendingQueries files records under:
+// a number is taken when its record is filed (the query path) and released
+// when it is retired (retireQuery), and by nothing else.
 struct QueriesInFlight {
+    // The generator of upstream numbers starts from seed, and the key of the
+    // question digests is its first draw.
+    explicit QueriesInFlight(const RandomSeed& seed);
+
     TextKeyedTable<PendingQuery> pendingQueries;
     TextKeyedTable<ClientRef> clientRefs;
-    // The last transaction number used upstream; the first forward carries 1.
-    std::uint16_t txCounter = 0;
+    HeldNumbers heldNumbers;
+    RandomStream random;
+    SipHashKey questionKey;
 };
 
 // Seconds after which the expiry pass forgets a query; the main loop runs the
@@ -56,9 +73,18 @@ inline constexpr std::int64_t QueryLifetimeSeconds = 30;
 
 // Retires the current record of pendingQueries: its client's inFlight falls
 // by one, and at 0 the client's ConnectionId is closed and its ClientRef
-// removed; then the record itself is removed. Does nothing without a current
-// record.
-void retireQuery(QueriesInFlight& q, const ProxyServices& s);
+// removed (unless the client is keepOpen, whose ClientRef then stays at 0 for
+// a query about to be counted); then the record itself is removed and its
+// number freed. Does nothing without a current record.
+void retireQuery(QueriesInFlight& q, const ProxyServices& s, ConnectionId keepOpen = 0);
+
+// The upstream number for a query of client about to go out: one that no
+// query in flight holds, drawn so that nobody can foresee it. When every
+// number is held (a flood against a silent upstream), the oldest query in
+// flight is retired to free one, without a word, as the expiry pass would
+// have done later; client's own ConnectionId stays open for the query it
+// sends. The number is taken when the query's record is filed.
+std::uint16_t freeUpstreamNumber(QueriesInFlight& q, ConnectionId client, const ProxyServices& s);
 
 // Takes one query of client off its ClientRef; a client without one is left
 // alone. When the count comes to 0 and

@@ -1,13 +1,16 @@
 #include "proxy/QueryPath.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/MessageSend.h"
+#include "proxy/QuestionDigest.h"
 #include "proxy/QuestionNames.h"
+#include "proxy/QuestionReplies.h"
 #include "proxy/TransactionId.h"
 
 namespace corvane {
@@ -43,20 +46,14 @@ void releaseClient(QueriesInFlight& q, const QueryRoute& route, const ProxyServi
     }
 }
 
-// Files the query just sent upstream under txCounter and counts it for its
-// client. False when no record could be had for it.
-bool recordForward(QueriesInFlight& q, const QueryRoute& route,
-                   const std::array<std::uint8_t, 2>& clientTxId, const ProxyServices& s) {
+// Files the query just sent upstream under its number and counts it for its
+// client. False when no record could be had for it; the number is then left
+// free.
+bool recordForward(QueriesInFlight& q, const QueryRoute& route, std::uint16_t number,
+                   const std::array<std::uint8_t, 2>& clientTxId,
+                   const std::optional<std::uint64_t>& question, const ProxyServices& s) {
     const ConnectionId client = route.client;
-    const KeyText txKey = transactionKey(q.txCounter);
-    if (const PendingQuery* held = q.pendingQueries.find(txKey.view())) {
-        // The counter came round to a number still held: that query will
-        // never see its answer, so retire it now, or its client's peer and
-        // ClientRef would stay for the rest of the run. When it belongs to
-        // the client now asking, its ConnectionId must stay open.
-        const ConnectionId previous = held->client;
-        releaseInFlight(q, previous, previous != client, s);
-    }
+    const KeyText txKey = transactionKey(number);
     PendingQuery* record = q.pendingQueries.findOrAdd(txKey.view());
     if (record == nullptr) {
         return false;
@@ -66,6 +63,7 @@ bool recordForward(QueriesInFlight& q, const QueryRoute& route,
     record->stamp = s.clock.localSeconds();
     record->upstream = route.upstream;
     record->transport = route.transport;
+    record->question = question;
 
     const KeyText key = clientKey(client);
     ClientRef* ref = q.clientRefs.findOrAdd(key.view());
@@ -76,6 +74,7 @@ bool recordForward(QueriesInFlight& q, const QueryRoute& route,
     ref->inFlight = ref->inFlight + 1;
     ref->handle = client;
     ref->transport = route.transport;
+    q.heldNumbers.take(number);
     return true;
 }
 
@@ -89,14 +88,15 @@ void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, cons
         releaseClient(q, route, s);
         return;
     }
-    // The number is used up even if the send fails.
-    q.txCounter = static_cast<std::uint16_t>(q.txCounter + 1);
+    // All an answer will be held against; the ID is not part of it.
+    const std::optional<std::uint64_t> question = questionDigest(buffer, length, q.questionKey);
+    const std::uint16_t number = freeUpstreamNumber(q, route.client, s);
     const std::array<std::uint8_t, 2> clientTxId{buffer[0], buffer[1]};
     // Low byte first: the answer path reads the number back in this order.
-    buffer[0] = static_cast<std::uint8_t>(q.txCounter & 0xFF);
-    buffer[1] = static_cast<std::uint8_t>(q.txCounter >> 8);
+    buffer[0] = static_cast<std::uint8_t>(number & 0xFF);
+    buffer[1] = static_cast<std::uint8_t>(number >> 8);
     if (!sendMessage(route.transport, route.upstream, buffer, length, false, s) ||
-        !recordForward(q, route, clientTxId, s)) {
+        !recordForward(q, route, number, clientTxId, question, s)) {
         // Abandoned without a word; but a client with nothing else in
         // flight would otherwise keep its peer open for the rest of the run.
         releaseClient(q, route, s);
@@ -149,12 +149,10 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
             s.log.logLine(message);
             break;
         case BlockReply:
-            // Flags, QDCOUNT, ANCOUNT and ARCOUNT to zero; the ID and
-            // NSCOUNT stay as received.
-            for (int offset : {2, 3, 4, 5, 6, 7, 10, 11}) {
-                buffer[offset] = 0;
-            }
-            sendMessage(route.transport, route.client, buffer, DnsHeaderLength, true, s);
+            // "No such name", at once: the client neither waits nor asks
+            // another server.
+            sendMessage(route.transport, route.client, buffer, makeNameErrorReply(buffer, length),
+                        true, s);
             releaseClient(q, route, s);
             message.resize(prefixLength);
             message.append(u"block-F (").append(names.name(matched)).append(u")");

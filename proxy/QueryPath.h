@@ -31,10 +31,12 @@ struct QueryRoute {
 // Handles one datagram from a client, held in buffer[0, length) and
 // rewritten in place: offers its question names to the filter, then by the
 // first verdict other than Forward (corvane/filter.h) drops it (Block) or
-// answers with the bare header (BlockReply); otherwise, and for any value a
-// filter should not return, forwards it upstream under the next transaction
-// number and records it in q. Each outcome but a failed forward
-// writes one log line. A datagram shorter than 12 bytes is ignored.
+// answers at once that the name does not exist (BlockReply,
+// makeNameErrorReply); otherwise, and for any value a filter should not
+// return, forwards it upstream under a free transaction number nobody can
+// foresee (freeUpstreamNumber) and records it in q with the digest of its
+// question. Each outcome but a failed forward writes one log line. A datagram
+// shorter than 12 bytes is ignored.
 // A UDP client left with nothing in flight has its ConnectionId closed; a TCP
 // client's connection stays open, its session's to close.
 void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,

@@ -8,15 +8,15 @@
 
 namespace corvane {
 
-// The names asked for in one DNS query, read from its question section.
+// The names asked for in one DNS query, read from its question section by
+// QuestionReader, whose literal reading they follow (the count's magnitude, a
+// 0 byte ends a name wherever it stands, no compression pointers, an
+// incomplete last name dropped).
 //
 // Each label byte becomes one 16-bit character of the same value (no case
-// folding, no validation) and labels are joined with ".". The reading is
-// deliberately literal: the question count is taken as a signed number and
-// its absolute value used, a 0 byte ends a name even inside a label,
-// compression pointers are not recognised (0xC0 and up are label lengths),
-// empty names (the root) are skipped, and an incomplete last name is dropped.
-// No byte at or beyond length is ever read, whatever the buffer holds there.
+// folding, no validation) and labels are joined with ".". Empty names (the
+// root) are skipped. No byte at or beyond length is ever read, whatever the
+// buffer holds there.
 //
 // The object is meant to be reused: read() keeps the storage of earlier calls.
 class QuestionNames {

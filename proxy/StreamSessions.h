@@ -44,10 +44,11 @@ public:
     static constexpr std::size_t MaxSessions = 64;
     static constexpr std::size_t MaxPerHost = 16;
     static constexpr std::int64_t IdleSeconds = StreamUpstream::IdleSeconds;
-    // Bounds what one connection can hold of the tables of queries in flight
-    // (64 connections at 128 each: 8192 records at most), and is more than a
-    // pipelining client keeps outstanding. It sets no number aside: TCP and
-    // UDP queries draw their transaction numbers from the same 65,536.
+    // Bounds what one connection can hold of the tables of queries in flight:
+    // 64 connections at 128 each hold at most 8192 of the 65,536 transaction
+    // numbers that UDP and TCP queries share, so TCP clients alone can never
+    // hold them all (which would retire the oldest query in flight); and 128
+    // is more than a pipelining client keeps outstanding on one connection.
     static constexpr std::int32_t MaxInFlight = 128;
 
     explicit StreamSessions(const Clock& clock);

@@ -4,11 +4,16 @@
 // forwarded query at once. Prints the time per query (one query and its
 // answer: two turns' worth of polls, two log lines).
 //
-//   loop_bench [--window] [QUERIES]   (default 2,000,000; at most 100,000,000)
+//   loop_bench [--window | --parts] [QUERIES]
+//                                     (default 2,000,000; at most 100,000,000)
 //
 // --window adds the main window's share: a shown window (Qt's offscreen
 // platform unless QT_QPA_PLATFORM says otherwise) whose log view gets every
 // line, and the window's event poll in every turn, painting included.
+// --parts measures instead what keeping answers from being forged costs a
+// query: drawing and holding a free upstream number while a thousand are
+// held, and the digest of a question section (a query takes one of each, its
+// answer one more digest).
 //
 // Writes log.log into a temporary folder, removed at the end.
 #include <unistd.h>
@@ -33,7 +38,10 @@
 #include "log/Clock.h"
 #include "log/Logger.h"
 #include "net/Network.h"
+#include "proxy/HeldNumbers.h"
 #include "proxy/ProxyLoop.h"
+#include "proxy/QuestionDigest.h"
+#include "proxy/RandomStream.h"
 #include "ui/EventPoll.h"
 #include "ui/Font.h"
 #include "ui/LogViewSink.h"
@@ -78,13 +86,17 @@ public:
     }
 
     long long answered() const { return answered_; }
+    const std::vector<std::vector<std::uint8_t>>& queries() const { return queries_; }
     bool done() const { return queriesLeft_ == 0 && upstream_.empty(); }
 
     int netStartup() override { return 1; }
     void netShutdown() override {}
-    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t,
+    // UDP only: a TCP listener would be polled by the loop too, and every
+    // poll here hands out a query, which the TCP side would take for bytes
+    // of a connection it never accepted and drop.
+    ListenerHandle listenerOpen(std::int32_t, std::int64_t, std::uint32_t mode,
                                 std::string_view) override {
-        return Listener;
+        return mode == corvane::Datagram ? Listener : 0;
     }
     NetEvent listenerPoll(ListenerHandle) override {
         if (queriesLeft_ == 0) {
@@ -196,19 +208,63 @@ double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// Nanoseconds of CPU per call of step, over count calls.
+template <typename Step>
+double nsPerCall(long long count, Step step) {
+    const double start = cpuSeconds();
+    for (long long i = 0; i < count; ++i) {
+        step(i);
+    }
+    return (cpuSeconds() - start) * 1e9 / static_cast<double>(count);
+}
+
+int measureParts(long long count) {
+    corvane::RandomSeed seed{};
+    seed[0] = 1;
+    corvane::RandomStream random(seed);
+    const auto held = std::make_unique<corvane::HeldNumbers>();
+    for (int i = 0; i < 1000; ++i) {
+        held->take(*held->drawFree(random));
+    }
+    std::uint64_t sink = 0;
+    const double drawNs = nsPerCall(count, [&](long long) {
+        const std::uint16_t number = *held->drawFree(random);
+        held->take(number);
+        held->release(number);
+        sink += number;
+    });
+    const InMemoryNetwork net(0);
+    const auto& queries = net.queries();
+    const corvane::SipHashKey key{random.next64(), random.next64()};
+    const double digestNs = nsPerCall(count, [&](long long i) {
+        const auto& q = queries[static_cast<std::size_t>(i) % queries.size()];
+        sink +=
+            corvane::questionDigest(q.data(), static_cast<std::int32_t>(q.size()), key).value_or(0);
+    });
+    std::printf("parts: draw and hold a free number %.1f ns, question digest %.1f ns%s\n", drawNs,
+                digestNs, sink == 0 ? " (nothing drawn?)" : "");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool withWindow = false;
+    bool parts = false;
     long long requested = 2'000'000;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--window") == 0) {
             withWindow = true;
+        } else if (std::strcmp(argv[i], "--parts") == 0) {
+            parts = true;
         } else {
             requested = std::atoll(argv[i]);
         }
     }
     const long long queries = std::clamp(requested, 1LL, 100'000'000LL);
+    if (parts) {
+        return measureParts(queries);
+    }
     std::unique_ptr<QApplication> app;
     std::unique_ptr<ShownWindow> window;
     std::unique_ptr<corvane::LogViewSink> sink;
@@ -242,7 +298,8 @@ int main(int argc, char** argv) {
         logger.setView(sink.get());
         InMemoryNetwork net(queries);
         BenchWindow poll(net, withWindow);
-        corvane::ProxyLoop loop(net, logger, clock, poll);
+        // The numbers the loop draws need no secret here.
+        corvane::ProxyLoop loop(net, logger, clock, poll, corvane::RandomSeed{});
         loop.startNetwork({53, "8.8.8.8", 53});
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = cpuSeconds();

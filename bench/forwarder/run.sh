@@ -37,7 +37,10 @@
 # full lookup). The program always has its window, so "headless" and "with
 # the window, offscreen" are one and the same run: there is no separate
 # window variant. Each Corvane run is checked to have loaded the offscreen
-# platform, that is, to be running with its window.
+# platform, that is, to be running with its window. With --base-ref, one more:
+# corvane-base (the program as built from an earlier commit, run the same way),
+# so that a change is measured against the build without it in the same run;
+# the table then has a "vs base" column.
 #
 # Usage: sudo bench/forwarder/run.sh [options]
 #   --rounds N        rounds over all variants (default 3)
@@ -49,6 +52,9 @@
 #   --idle-seconds S  length of each idle measurement (default 10)
 #   --build DIR       build tree to use (default: build/bench); the programs
 #                     the benchmark needs are built there first
+#   --base-ref REF    also measure corvane as built from commit REF: its tree
+#                     is exported (git archive) into DIR-base/src and built in
+#                     DIR-base/build
 #   --results FILE    where the raw per-round figures go (default: a temp file,
 #                     printed at the end)
 #   --smoke           a few seconds in all: one short round of dnsmasq and
@@ -68,6 +74,7 @@ idle_seconds=10
 variants=""
 build="$root/build/bench"
 results=""
+base_ref=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --rounds) rounds="$2"; shift 2 ;;
@@ -79,6 +86,7 @@ while [ $# -gt 0 ]; do
     --idle-seconds) idle_seconds="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --results) results="$2"; shift 2 ;;
+    --base-ref) base_ref="$2"; shift 2 ;;
     --smoke) rounds=1; seconds=1; latency_count=50; idle_seconds=2; variants="dnsmasq relay corvane"; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
@@ -116,6 +124,27 @@ cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder 
     tail -n 1
 binary="$build/proxy/corvane"
 plugin="$build/proxy/Filter.DLL"
+
+# The base contestant: the tree of an earlier commit, exported (not checked
+# out: nothing of the repository changes) and built beside the bench tree.
+# git archive gives every file the commit's time, so a second run of the same
+# commit rebuilds nothing.
+base_binary=""
+if [ -n "$base_ref" ]; then
+    commit="$(git -C "$root" rev-parse --verify "$base_ref^{commit}")" ||
+        { echo "no such commit: $base_ref" >&2; exit 2; }
+    base_dir="$build-base"
+    echo "== building the base, $base_ref ($commit), in $base_dir =="
+    rm -rf "$base_dir/src"
+    mkdir -p "$base_dir/src"
+    git -C "$root" archive "$commit" | tar -x -C "$base_dir/src"
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S "$base_dir/src" -B "$base_dir/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "${launcher[@]}" >/dev/null
+    cmake --build "$base_dir/build" -j "$(nproc)" --target corvane | tail -n 1
+    base_binary="$base_dir/build/proxy/corvane"
+fi
 responder="$build/bench/fast_responder"
 probe="$build/bench/latency_probe"
 relay="$build/bench/bare_relay"
@@ -129,9 +158,15 @@ if [ "$(nproc)" -lt 2 ]; then
 fi
 
 [ -n "$variants" ] || variants="dnsmasq relay corvane corvane-blocklist"
+if [ -n "$base_ref" ] && [[ " $variants " != *" corvane-base "* ]]; then
+    variants="$variants corvane-base"
+fi
 for v in $variants; do
     case "$v" in
     dnsmasq | relay | corvane | corvane-blocklist) ;;
+    corvane-base)
+        [ -n "$base_ref" ] || { echo "corvane-base needs --base-ref" >&2; exit 2; }
+        ;;
     corvane-window)
         echo "corvane-window is now the corvane variant: the program always shows its" \
             "window, offscreen when there is no display" >&2
@@ -194,6 +229,10 @@ fi
 # that exactly the plug-in wanted sits beside it (RUNPATH $ORIGIN follows).
 for v in $variants; do
     case "$v" in
+    corvane-base)
+        mkdir -p "$work/$v/bin"
+        cp "$base_binary" "$work/$v/bin/corvane"
+        ;;
     corvane*)
         mkdir -p "$work/$v/bin"
         cp "$binary" "$work/$v/bin/corvane"
@@ -236,7 +275,7 @@ start_forwarder() {
         # Ends by itself after an hour at most, like every load of this run.
         netns_fwd_start "$v" taskset -c "$fwd_cpu" "$relay" 127.0.0.1 53 8.8.8.8 53 3600
         ;;
-    corvane | corvane-blocklist)
+    corvane | corvane-blocklist | corvane-base)
         rm -f "$work/$v/log.log"
         # As on a machine without a display: the program picks Qt's offscreen
         # platform for its window by itself.
@@ -342,7 +381,7 @@ for ((round = 1; round <= rounds; round++)); do
 done
 
 echo
-echo "== results (median of $rounds rounds; ratios to dnsmasq and to the bare relay) =="
+echo "== results (median of $rounds rounds; ratios to dnsmasq, to the bare relay and to the base) =="
 "$here/summarize.sh" "$results"
 echo
 echo "raw figures: $results"

@@ -3,8 +3,9 @@
 # Markdown table: the median of the rounds for each variant, and each figure
 # against dnsmasq's: the ratio (for latencies the difference in microseconds)
 # taken round by round, against the dnsmasq run of the same round, and the
-# median of those; the Corvane variants likewise against the bare relay.
-# Pairing by round is what cancels the machine's drift.
+# median of those; the Corvane variants likewise against the bare relay, and
+# against corvane-base (the build of an earlier commit, run.sh --base-ref)
+# when it was measured. Pairing by round is what cancels the machine's drift.
 #
 # Usage: bench/forwarder/summarize.sh RESULTS.tsv
 set -euo pipefail
@@ -81,6 +82,7 @@ END {
         header = header " " order[i] " |"; rule = rule "---:|"
         if (order[i] != "dnsmasq" && ("dnsmasq" in seen)) { header = header " vs dnsmasq |"; rule = rule "---:|" }
         if (order[i] ~ /^corvane/ && ("relay" in seen)) { header = header " vs relay |"; rule = rule "---:|" }
+        if (order[i] ~ /^corvane/ && order[i] != "corvane-base" && ("corvane-base" in seen)) { header = header " vs base |"; rule = rule "---:|" }
     }
     print header; print rule
     for (k = 1; k <= nkeys; k++) {
@@ -93,6 +95,7 @@ END {
             line = line " " sprintf(fmt, m) " |"
             if (v != "dnsmasq" && ("dnsmasq" in seen)) line = line " " versus(v, key, "dnsmasq") " |"
             if (v ~ /^corvane/ && ("relay" in seen)) line = line " " versus(v, key, "relay") " |"
+            if (v ~ /^corvane/ && v != "corvane-base" && ("corvane-base" in seen)) line = line " " versus(v, key, "corvane-base") " |"
         }
         print line
     }

@@ -47,8 +47,11 @@
  * Verdicts, the values FilterQuery returns.
  *   Forward     the query goes on to the upstream resolver.
  *   Block       the query is dropped; the client gets no reply.
- *   BlockReply  the client gets at once the bare 12-byte header of its own
- *               query: its ID and NSCOUNT kept, flags and the other counts 0.
+ *   BlockReply  the client gets at once a reply saying that the name does not
+ *               exist (RCODE NXDOMAIN): its own ID, the response bit and RA
+ *               set, its opcode and RD as it asked, its question section,
+ *               no records. Resolvers fail the lookup at once ("not found")
+ *               and ask no other server.
  * Any other value is treated like Forward and also ends the offering of the
  * query's further names.
  */

@@ -83,7 +83,7 @@ void BlocklistFilter::reload(ListFile& file, ListKind kind) {
     if (kind == ListKind::Block) {
         lists_.blocked = names.build();
         lists_.exceptions = exceptions.build();
-        lists_.verdict = summary.verdict.value_or(Block);
+        lists_.verdict = summary.verdict.value_or(DefaultVerdict);
     } else {
         lists_.allowed = names.build();
     }

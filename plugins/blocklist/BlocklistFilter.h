@@ -24,12 +24,17 @@ struct CoarseClock {
     static time_point now() noexcept;
 };
 
+// What a blocked name gets unless the block list says otherwise: the reply
+// that tells the client at once that the name does not exist, so that no
+// program waits out a time-out or asks another server for it.
+inline constexpr std::int32_t DefaultVerdict = BlockReply;
+
 // The names the plug-in acts on, and what it answers for a blocked one.
 struct FilterLists {
     DomainSet blocked;
     DomainSet exceptions;  // the block list's own "@@" rules
     DomainSet allowed;
-    std::int32_t verdict = Block;  // unless the block list says otherwise
+    std::int32_t verdict = DefaultVerdict;
 };
 
 // The verdict for one query name: Forward when the name or a parent domain is

@@ -25,7 +25,8 @@
 #                                    dnsmasq ARGS appended; records below
 #   netns_start_silent_upstream      8.8.8.8:53 reads every datagram and answers
 #                                    none; each one is logged to NETNS_SILENT_LOG
-#                                    as "ADDR PORT LENGTH"
+#                                    as "ADDR PORT LENGTH HEX" (HEX: the whole
+#                                    datagram, lower-case hexadecimal)
 #   netns_start_upstream_cmd NAME CMD...
 #                                    any other stand-in on 8.8.8.8:53: stops
 #                                    whichever upstream runs, starts CMD in the
@@ -356,7 +357,7 @@ while (1) {
     my $from = $s->recv(my $buf, 65535);
     next unless defined $from && length $from;
     my ($p, $a) = sockaddr_in($from);
-    printf $out "%s %d %d\n", inet_ntoa($a), $p, length $buf if $out;
+    printf $out "%s %d %d %s\n", inet_ntoa($a), $p, length $buf, unpack("H*", $buf) if $out;
 }'
 
 netns_fwd_hold_udp_port() {

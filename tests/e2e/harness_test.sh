@@ -53,7 +53,7 @@ status=0
 dig_fwd host.example.test A >/dev/null || status=$?
 check "the silent upstream answers nothing (dig times out)" [ "$status" -eq 9 ]
 check "the silent upstream logged the query from the forwarder" \
-    grep -q "^$NETNS_FWD_ADDR [0-9]* [0-9]*$" "$NETNS_SILENT_LOG"
+    grep -q "^$NETNS_FWD_ADDR [0-9]* [0-9]* [0-9a-f]*$" "$NETNS_SILENT_LOG"
 
 netns_fwd_hold_udp_port 5353
 holder="$NETNS_LAST_PID"

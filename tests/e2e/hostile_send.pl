@@ -34,6 +34,10 @@ use File::Basename ();
 use lib File::Basename::dirname(__FILE__);
 use DnsUdp qw(udp_socket wire_name dns_query);
 
+# Each line as it is printed: a test may read what came so far while the
+# client still waits.
+$| = 1;
+
 my $mode = shift @ARGV // '';
 
 sub pause_ms {

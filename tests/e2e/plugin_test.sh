@@ -118,32 +118,44 @@ copy_expect_message "Q  [1B0C] : block (blocked.example)"
 copy_expect_message "Q  [CA5E] : Blocked.Example"
 echo "ok   Block of the first or the second name: dropped, logged with the blocking name, exit 0"
 
-# ---- A plug-in that answers BlockReply for every name: the client gets the
-# bare header of its query at once.
+# ---- A plug-in that answers BlockReply for every name: the client hears at
+# once that the name does not exist, for the question it asked.
 copy_start reply "$plugins/libtest_filter_reply.so"
+question() { # the wire form of NAME, type A class IN, in hex
+    local label out=""
+    IFS=. read -ra labels <<<"$1"
+    for label in "${labels[@]}"; do
+        out+="$(printf '%02x' "${#label}")$(printf '%s' "$label" | od -An -tx1 | tr -d ' \n')"
+    done
+    echo "${out}0000010001"
+}
 out="$(raw 2 BEEF 3 host.example.test)" || fail "BlockReply: no reply"
-# ID kept, flags 0, QDCOUNT 0 (was 1), ANCOUNT 0, NSCOUNT 3 kept, ARCOUNT 0.
-[ "$out" = beef00000000000000030000 ] || fail "BlockReply: reply $out"
+# ID kept, QR RD RA and NXDOMAIN, QDCOUNT 1, the other counts 0 (NSCOUNT was
+# 3), the question.
+[ "$out" = "beef81830001000000000000$(question host.example.test)" ] ||
+    fail "BlockReply: reply $out"
 out="$(raw 2 0A0B 258 a.example b.example c.example)" || fail "BlockReply: no reply"
-[ "$out" = 0a0b00000000000001020000 ] || fail "BlockReply of three names: reply $out"
-echo "ok   BlockReply: exactly 12 bytes, ID and NSCOUNT kept, flags and other counts 0"
+[ "$out" = "0a0b81830003000000000000$(question a.example)$(question b.example)$(question c.example)" ] ||
+    fail "BlockReply of three names: reply $out"
+echo "ok   BlockReply: NXDOMAIN under the client's ID with its question, no records"
 
-out="$(dig_fwd 1 blocked.example)" || fail "dig did not accept the bare header: $out"
-grep -q 'Warning: query response not set' <<<"$out" || fail "dig: expected a warning: $out"
-grep -q 'status: NOERROR' <<<"$out" || fail "dig: unexpected status: $out"
-grep -q 'QUERY: 0, ANSWER: 0, AUTHORITY: 0, ADDITIONAL: 0' <<<"$out" ||
+out="$(dig_fwd 1 blocked.example)" || fail "dig did not accept the reply: $out"
+grep -q 'status: NXDOMAIN' <<<"$out" || fail "dig: expected NXDOMAIN: $out"
+grep -q 'QUERY: 1, ANSWER: 0, AUTHORITY: 0, ADDITIONAL: 0' <<<"$out" ||
     fail "dig: unexpected counts: $out"
-grep -q 'MSG SIZE  rcvd: 12$' <<<"$out" || fail "dig: unexpected size: $out"
-out="$(getent_fwd blocked.example)" && fail "getent took the bare header as an answer: $out"
+grep -q 'Warning' <<<"$out" && fail "dig warns about the reply: $out"
+status=0
+out="$(getent_fwd blocked.example)" || status=$?
+[ "$status" -eq 2 ] || fail "getent: expected \"not found\" (exit 2), got $status: $out"
 # Still serving after both.
 out="$(raw 2 C0DE 0 host.example.test)" || fail "BlockReply: no reply after the clients"
-[ "$out" = c0de00000000000000000000 ] || fail "BlockReply: reply $out"
+[ "$out" = "c0de81830001000000000000$(question host.example.test)" ] || fail "BlockReply: reply $out"
 copy_stop || fail "reply: unclean stop"
 copy_expect_message "Q  [BEEF] : block-F (host.example.test)"
 copy_expect_message "Q  [0A0B] : block-F (a.example)"
 copy_expect_message "Q  [C0DE] : block-F (host.example.test)"
 LC_ALL=C grep -q '^A  \[' <<<"$(copy_messages)" && fail "BlockReply: something was forwarded"
-echo "ok   BlockReply: dig accepts the header with a warning, the glibc resolver does not"
+echo "ok   BlockReply: dig shows NXDOMAIN, the glibc resolver reports the name not found"
 
 # ---- Plug-ins answering values outside 0..2: forwarded, every name logged.
 for kind in minus5 seven; do

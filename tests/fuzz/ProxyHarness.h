@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "proxy/QueriesInFlight.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeLog.h"
+#include "tests/support/TestSeed.h"
 
 namespace corvane::fuzz {
 
@@ -93,6 +95,90 @@ inline std::vector<std::u16string> expectedNames(std::span<const std::uint8_t> m
     return names;
 }
 
+// A question section as an independent reading sees it, by the same literal
+// rules as expectedNames: whether every question of the count was read whole
+// (name, type and class), where the last whole one ends, and the section in
+// the form two sections are compared in: QDCOUNT's two bytes, then each
+// question with the characters of its labels in ASCII lower case.
+struct SectionReading {
+    bool whole = false;
+    std::int32_t count = 0;
+    std::size_t end = 12;
+    std::vector<std::uint8_t> normalised;
+};
+
+inline SectionReading readSection(std::span<const std::uint8_t> message) {
+    SectionReading out;
+    if (message.size() < 12) {
+        return out;
+    }
+    const auto count = static_cast<std::int16_t>(message[4] << 8 | message[5]);
+    out.count = count < 0 ? -static_cast<std::int32_t>(count) : count;
+    out.normalised = {message[4], message[5]};
+    std::size_t at = 12;
+    for (std::int32_t read = 0; read < out.count; ++read) {
+        std::uint32_t labelLeft = 0;
+        while (true) {
+            if (at >= message.size()) {
+                return out;
+            }
+            const std::uint8_t byte = message[at++];
+            if (byte == 0) {
+                break;
+            }
+            if (labelLeft == 0) {
+                labelLeft = byte;
+                out.normalised.push_back(byte);
+            } else {
+                --labelLeft;
+                out.normalised.push_back(
+                    byte >= 'A' && byte <= 'Z' ? static_cast<std::uint8_t>(byte | 0x20) : byte);
+            }
+        }
+        if (message.size() - at < 4) {
+            return out;
+        }
+        out.normalised.push_back(0);
+        out.normalised.insert(out.normalised.end(),
+                              message.begin() + static_cast<std::ptrdiff_t>(at),
+                              message.begin() + static_cast<std::ptrdiff_t>(at + 4));
+        at += 4;
+        out.end = at;
+    }
+    out.whole = true;
+    return out;
+}
+
+// Whether an answer carries the question its query asked: both read whole,
+// and the same once normalised.
+inline bool sameQuestion(std::span<const std::uint8_t> answer,
+                         std::span<const std::uint8_t> query) {
+    const SectionReading a = readSection(answer);
+    const SectionReading b = readSection(query);
+    return a.whole && b.whole && a.normalised == b.normalised;
+}
+
+// The reply made from message by makeTruncatedReply or makeNameErrorReply,
+// but for its flags: the header with no records, followed by the question
+// section when it is whole (QDCOUNT then the magnitude read), else alone.
+inline void checkQuestionsOnlyReply(std::span<const std::uint8_t> message,
+                                    std::span<const std::uint8_t> reply, const char* what) {
+    const SectionReading section = readSection(message);
+    const std::size_t end = section.whole ? section.end : 12;
+    const std::int32_t count = section.whole ? section.count : 0;
+    FUZZ_CHECK(reply.size() == end, what);
+    FUZZ_CHECK(reply[0] == message[0] && reply[1] == message[1], what);
+    FUZZ_CHECK(reply[4] == (count >> 8) && reply[5] == (count & 0xFF), what);
+    FUZZ_CHECK(std::all_of(reply.begin() + 6, reply.begin() + 12, [](auto b) { return b == 0; }),
+               what);
+    FUZZ_CHECK(std::equal(reply.begin() + 12, reply.end(), message.begin() + 12), what);
+}
+
+// The number a message carries, its first byte the low byte.
+inline std::uint16_t numberOf(std::span<const std::uint8_t> message) {
+    return static_cast<std::uint16_t>(message[0] | message[1] << 8);
+}
+
 inline std::u16string idText(std::uint8_t first, std::uint8_t second) {
     constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
     return {HexDigits[first >> 4], HexDigits[first & 15], HexDigits[second >> 4],
@@ -113,8 +199,12 @@ inline std::u16string decimal(std::int64_t value) {
 //   client's PendingQuery records (more would keep the peer open for ever,
 //   fewer would close it while answers are still due) and so is never 0;
 // - every PendingQuery belongs to an open client with a ClientRef;
-// - every open client has a ClientRef: a peer without one is never closed.
+// - every open client has a ClientRef: a peer without one is never closed;
+// - the held numbers are exactly the numbers records are filed under, so no
+//   number is drawn while a query holds it and none stays held for nothing.
 inline void auditTables(QueriesInFlight& q, const TrackingNetwork& net) {
+    FUZZ_CHECK(q.heldNumbers.size() == q.pendingQueries.size(),
+               "the held numbers are not those of the queries in flight");
     // Most steps leave nothing in flight; then there is nothing to walk (a
     // walk visits every slot, which is most of the time of a short script).
     if (q.pendingQueries.size() == 0 && q.clientRefs.size() == 0) {
@@ -137,6 +227,10 @@ inline void auditTables(QueriesInFlight& q, const TrackingNetwork& net) {
         }
         ++counted->second;
         ++walked;
+        const std::optional<std::uint16_t> number =
+            transactionNumberOf(q.pendingQueries.currentKey());
+        FUZZ_CHECK(number.has_value() && q.heldNumbers.held(*number),
+                   "a query in flight whose number is not held");
     }
     FUZZ_CHECK(walked == q.pendingQueries.size(), "the query table miscounts its records");
     std::size_t refs = 0;

@@ -7,17 +7,20 @@
 // that runs out of bytes reads zeros:
 //   0  raw datagram from a client: client, length, that many bytes
 //   1  well-formed query from a client: client, ID (2 bytes), verdict letter
-//   2  answer to a held query: which one, length
+//   2  answer to a held query, as the upstream makes it: which one, length
 //   3  answer under any number: number (2 bytes), length
 //   4  clock step: seconds (signed byte), scale
 //   5  expiry pass
 //   6  sends to a client or upstream: whom, then full / fail / short
 //   7  burst of forwarded queries from one client: client, count - 1 (2
 //      bytes, taken modulo 256)
-//   8  numbers used up meanwhile by queries answered elsewhere: count (2 bytes)
+//   8  forged answer to a held query, its answer with one byte of the
+//      question changed: which one, offset past the header, bits to flip
 // A flood is a client and count - 1 (2 bytes), at the start of the input.
 // A client's peer opens with the datagram that needs it and takes a fresh
 // ConnectionId each time, so an id used after its close is always caught.
+// An answer must reach the client that asked exactly when its number is held
+// and it carries that query's question (an independent reading decides).
 // After every step the tables must agree with each other and with the open
 // peers; after the script, a clock jump and a final expiry pass must leave
 // both tables empty and every peer closed.
@@ -30,6 +33,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "FuzzCheck.h"
@@ -119,7 +124,7 @@ public:
                     burst(script);
                     break;
                 default:
-                    q_.txCounter = static_cast<std::uint16_t>(q_.txCounter + script.word());
+                    forgedAnswer(script);
                     break;
             }
             forgetStep();
@@ -156,23 +161,56 @@ private:
         if (!bytes.empty()) {
             std::memcpy(datagram.get(), bytes.data(), bytes.size());
         }
+        const std::size_t sentBefore = net_.sent.size();
         handleQuery(q_, datagram.get(), static_cast<std::int32_t>(bytes.size()), id, UpstreamLink,
                     services_);
+        // What went upstream, to answer it later as the upstream would.
+        for (std::size_t i = sentBefore; i < net_.sent.size(); ++i) {
+            if (net_.sent[i].to == UpstreamLink && net_.sent[i].bytes.size() >= 2) {
+                forwarded_[numberOf(net_.sent[i].bytes)] = net_.sent[i].bytes;
+            }
+        }
     }
 
-    void answer(std::uint16_t number, std::size_t length) {
-        std::vector<std::uint8_t> datagram(length, 0x5A);
-        if (length >= 2) {
-            datagram[0] = static_cast<std::uint8_t>(number & 0xFF);
-            datagram[1] = static_cast<std::uint8_t>(number >> 8);
-        }
+    void answer(std::vector<std::uint8_t> datagram) {
+        const std::size_t length = datagram.size();
         const PendingQuery* held =
-            length >= 12 ? q_.pendingQueries.find(transactionKey(number).view()) : nullptr;
+            length >= 12 ? q_.pendingQueries.find(transactionKey(datagram[0], datagram[1]).view())
+                         : nullptr;
         const ConnectionId expectedTo = held != nullptr ? held->client : 0;
+        const bool taken =
+            held != nullptr && sameQuestion(datagram, forwarded_.at(numberOf(datagram)));
+        const std::size_t recordsBefore = q_.pendingQueries.size();
         handleAnswer(q_, datagram.data(), static_cast<std::int32_t>(length), services_);
-        FUZZ_CHECK(held == nullptr ? net_.sent.empty()
-                                   : net_.sent.size() == 1 && net_.sent[0].to == expectedTo,
-                   "an answer goes to the client that asked, and only a held one");
+        FUZZ_CHECK(
+            taken ? net_.sent.size() == 1 && net_.sent[0].to == expectedTo : net_.sent.empty(),
+            "an answer goes to the client that asked, and only one held and asked for");
+        FUZZ_CHECK(q_.pendingQueries.size() == recordsBefore - (taken ? 1 : 0),
+                   "only the answer taken retires its query");
+    }
+
+    // The number of the held query which picks, walking the table; none when
+    // nothing is held.
+    std::optional<std::uint16_t> heldNumber(std::size_t which) {
+        if (q_.pendingQueries.size() == 0) {
+            return std::nullopt;
+        }
+        std::size_t skip = which % q_.pendingQueries.size();
+        q_.pendingQueries.resetWalk();
+        while (skip-- != 0) {
+            q_.pendingQueries.nextInWalk();
+        }
+        q_.pendingQueries.nextInWalk();
+        return transactionNumberOf(q_.pendingQueries.currentKey());
+    }
+
+    // The upstream's answer to a forwarded query: the query with QR set, and
+    // records after it up to length.
+    std::vector<std::uint8_t> answerTo(std::uint16_t number, std::size_t length) const {
+        std::vector<std::uint8_t> out = forwarded_.at(number);
+        out[2] |= 0x80;
+        out.resize(std::max(out.size(), length), 0x5A);
+        return out;
     }
 
     void rawDatagram(Script& script) {
@@ -194,27 +232,30 @@ private:
     void answerHeld(Script& script) {
         const std::size_t which = script.byte();
         const std::size_t length = 12 + script.byte() % 64;
-        if (q_.pendingQueries.size() == 0) {
-            return;
+        if (const std::optional<std::uint16_t> number = heldNumber(which)) {
+            answer(answerTo(*number, length));
         }
-        std::size_t skip = which % q_.pendingQueries.size();
-        q_.pendingQueries.resetWalk();
-        while (skip-- != 0) {
-            q_.pendingQueries.nextInWalk();
-        }
-        q_.pendingQueries.nextInWalk();
-        const std::u16string_view key = q_.pendingQueries.currentKey();
-        std::int32_t value = 0;
-        const bool negative = !key.empty() && key.front() == u'-';
-        for (char16_t c : key.substr(negative ? 1 : 0)) {
-            value = value * 10 + (c - u'0');
-        }
-        answer(static_cast<std::uint16_t>(negative ? -value : value), length);
     }
 
     void answerAny(Script& script) {
         const std::uint16_t number = script.word();
-        answer(number, script.byte() % 80);
+        std::vector<std::uint8_t> datagram(script.byte() % 80, 0x5A);
+        if (datagram.size() >= 2) {
+            datagram[0] = static_cast<std::uint8_t>(number & 0xFF);
+            datagram[1] = static_cast<std::uint8_t>(number >> 8);
+        }
+        answer(std::move(datagram));
+    }
+
+    void forgedAnswer(Script& script) {
+        const std::size_t which = script.byte();
+        const std::size_t offset = script.byte();
+        const std::uint8_t flip = script.byte();
+        if (const std::optional<std::uint16_t> number = heldNumber(which)) {
+            std::vector<std::uint8_t> datagram = answerTo(*number, 0);
+            datagram[(12 + offset) % datagram.size()] ^= flip;
+            answer(std::move(datagram));
+        }
     }
 
     void stepClock(Script& script) {
@@ -277,13 +318,16 @@ private:
         FUZZ_CHECK(q_.pendingQueries.size() == 0, "queries left after the last expiry pass");
         FUZZ_CHECK(q_.clientRefs.size() == 0, "ClientRefs left after the last expiry pass");
         FUZZ_CHECK(net_.openClients().empty(), "peers left open after the last expiry pass");
+        FUZZ_CHECK(q_.heldNumbers.size() == 0, "numbers held after the last expiry pass");
     }
 
     TrackingNetwork net_{UpstreamLink};
     test::FakeLog log_;
     test::FakeClock clock_;
     ProxyServices services_{net_, log_, clock_, nullptr};
-    QueriesInFlight q_;
+    QueriesInFlight q_{test::testSeed()};
+    // Each number's last query forwarded, as it went upstream.
+    std::unordered_map<std::uint16_t, std::vector<std::uint8_t>> forwarded_;
     std::array<ConnectionId, Clients> peers_{};
     std::array<std::optional<std::int32_t>, Clients> sendResults_{};
     // Counts up through the top of the signed range, so client keys turn negative.

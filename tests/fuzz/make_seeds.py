@@ -7,10 +7,11 @@ corpus (named by libFuzzer after their SHA-1) are left as they are.
 Each seed is a hand-made message of one shape that hostile or broken senders
 produce. The query target also reads the first byte (the high byte of the ID)
 as its scene: bit 0 no filter, bit 1 upstream send short, bits 2-3 queries
-already in flight, bit 4 a client id with a negative key, bits 5-6 where the
-transaction counter starts, bit 7 the next number still held by another client.
-The harness's filter blocks names starting with b, answers a bare header for
-names starting with r, and returns out-of-range verdicts for x and n.
+already in flight, bit 4 a client id with a negative key, bits 5-7 queries of
+another client in flight. The harness's filter blocks names starting with b,
+answers a name error for names starting with r, and returns out-of-range
+verdicts for x and n. An answer target input whose first byte is below 16 goes
+under the number of the seeded query its second byte picks.
 """
 
 import os
@@ -50,9 +51,8 @@ def query_seeds():
     s["one-question-upstream-short"] = header(id0=0x02) + question("host.example")
     s["one-question-three-in-flight"] = header(id0=0x0C) + question("host.example")
     s["one-question-negative-client-key"] = header(id0=0x10) + question("host.example")
-    s["one-question-counter-at-7ffe"] = header(id0=0x20) + question("host.example")
-    s["one-question-counter-at-ffff"] = header(id0=0x60) + question("host.example")
-    s["one-question-number-held"] = header(id0=0x80) + question("host.example")
+    s["one-question-one-bystander"] = header(id0=0x20) + question("host.example")
+    s["one-question-seven-bystanders"] = header(id0=0xE0) + question("host.example")
     s["response-bit-set"] = header(flags=0x8180) + question("host.example")
     s["qdcount-ffff-one-question"] = header(qd=0xFFFF) + question("a.example")
     s["qdcount-8000-two-questions"] = header(qd=0x8000) + question("a.example") + question("c.example")
@@ -97,22 +97,33 @@ def query_seeds():
 
 def answer_seeds():
     s = {}
-    body = question("seed") + b"\xC0\x0C\x00\x01\x00\x01\x00\x00\x0E\x10\x00\x04\x7F\x00\x00\x01"
+    record = b"\xC0\x0C\x00\x01\x00\x01\x00\x00\x0E\x10\x00\x04\x7F\x00\x00\x01"
 
-    def answer(number, tail=body):
-        return bytes([number & 0xFF, number >> 8]) + struct.pack(">HHHHH", 0x8180, 1, 1, 0, 0) + tail
+    def answer(seed, tail=None, qd=1):
+        # Under the number of seeded query SEED (first byte below 16), for the
+        # name that query asked unless TAIL says otherwise.
+        body = question("seed%d" % seed) + record if tail is None else tail
+        return bytes([0x00, seed]) + struct.pack(">HHHHH", 0x8180, qd, 1, 0, 0) + body
 
-    for number, label in ((0x7FFF, "32767"), (0x8000, "minus-32768"), (0xFFFF, "minus-1"),
-                          (0x0000, "0-client-sends-short"), (0x0001, "1"),
-                          (0x0002, "2-client-sends-fail"), (0x0003, "3"),
-                          (0x1234, "0x1234")):
-        s["held-" + label] = answer(number)
-    s["not-held"] = answer(0xABCD)
-    s["held-header-only"] = answer(0x0001)[:12]
-    s["held-11-bytes"] = answer(0x0001)[:11]
+    labels = ("client-3", "negative-client", "client-3-second", "client-sends-short",
+              "client-3-third", "client-sends-fail", "negative-client-second", "client-9")
+    for seed, label in enumerate(labels):
+        s["held-%d-%s" % (seed, label)] = answer(seed)
+    s["held-case-differs"] = answer(0, question("SEED0") + record)
+    s["forged-other-name"] = answer(1, question("evil") + record)
+    s["forged-other-seeds-name"] = answer(2, question("seed3") + record)
+    s["forged-other-type"] = answer(3, question("seed3", qtype=28) + record)
+    s["forged-other-class"] = answer(4, question("seed4", qclass=3) + record)
+    s["forged-count-0"] = answer(5, question("seed5") + record, qd=0)
+    s["forged-count-2"] = answer(6, question("seed6") + question("seed6") + record, qd=2)
+    s["forged-pointer-question"] = answer(7, b"\xC0\x0C\x00\x01\x00\x01" + record)
+    s["not-held"] = bytes([0xCD, 0xAB]) + answer(0)[2:]
+    s["held-header-only"] = answer(1)[:12]
+    s["held-question-cut"] = answer(1)[:16]
+    s["held-11-bytes"] = answer(1)[:11]
     s["held-1-byte"] = b"\x01"
     s["empty"] = b""
-    s["held-2048-bytes"] = answer(0x0003).ljust(2048, b"\xEE")
+    s["held-2048-bytes"] = answer(3).ljust(2048, b"\xEE")
     return s
 
 
@@ -154,8 +165,8 @@ def flood(client, count):  # the start of every flood input; then a script
     return bytes([client, (count - 1) >> 8, (count - 1) & 0xFF])
 
 
-def seq_skip(count):
-    return bytes([8, count >> 8, count & 0xFF])
+def seq_forged(which=0, offset=1, flip=0x20):  # flips bits of a held query's answer
+    return bytes([8, which, offset, flip])
 
 
 def sequence_seeds():
@@ -178,11 +189,11 @@ def sequence_seeds():
                               + seq_raw(1, bytes(11)) + seq_raw(2, header(qd=0xFFFF))
                               + seq_raw(3, header() + b"\x3Fhost") + seq_raw(4, header() + b"\xC0\x0C")
                               + seq_raw(5, header() + b"\x01b\x00\x00\x01\x00\x01") + seq_answer_held())
-    s["counter-wraps-over-other-client"] = (seq_query(0, 1, "a") + seq_skip(0xFFFF) + seq_query(2, 2, "a")
-                                            + seq_answer_held(0) + seq_clock(30) + EXPIRY)
-    s["counter-wraps-over-own-query"] = (seq_burst(1, 3) + seq_skip(0xFFFE) + seq_query(1, 2, "a")
-                                         + seq_raw(1, b"") + seq_answer_any(0x0001) + seq_answer_held(0))
-    s["bursts-from-two-clients-overlap"] = (seq_burst(0, 256) + seq_skip(0xFF80) + seq_burst(1, 256)
+    s["forged-then-true-answer"] = (seq_query(0, 1, "a") + seq_forged(0, 2, 0x01) + seq_forged(0, 1, 0x20)
+                                    + seq_forged(0, 7, 0xFF) + seq_answer_held(0) + seq_clock(30) + EXPIRY)
+    s["forged-count-and-header"] = (seq_burst(1, 3) + seq_forged(1, 0xF5, 0x01) + seq_forged(2, 0xF9, 0x80)
+                                    + seq_raw(1, b"") + seq_answer_any(0x0001) + seq_answer_held(0))
+    s["bursts-from-two-clients-overlap"] = (seq_burst(0, 256) + seq_burst(1, 256)
                                             + seq_query(0, 1, "b") + seq_clock(31) + EXPIRY)
     s["expiry-every-step"] = b"".join(seq_query(i % 6, i, "a") + seq_clock(10) + EXPIRY for i in range(12))
     return s

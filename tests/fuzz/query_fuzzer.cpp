@@ -7,13 +7,13 @@
 //   bit 1     the upstream link sends one byte short
 //   bits 2-3  queries of the same client already in flight (0 to 3)
 //   bit 4     the client's ConnectionId is 0x80000000 instead of 7
-//   bits 5-6  where the transaction counter starts (0, 0x7FFE, 0xFFFE, 0xFFFF)
-//   bit 7     the number the query will get is still held by another client
+//   bits 5-7  queries of another client already in flight (0 to 7)
 // The outcome is checked against what the datagram asks for: names read
 // within the datagram, the filter offered them in order up to the first
 // non-zero verdict, and exactly the send, records, close and log line of
-// that verdict.
+// that verdict; a forward goes under a number no query held before.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -27,6 +27,7 @@
 #include "proxy/KeyText.h"
 #include "proxy/QueryPath.h"
 #include "proxy/QuestionNames.h"
+#include "proxy/QuestionReplies.h"
 
 namespace corvane::fuzz {
 namespace {
@@ -58,15 +59,13 @@ void run(std::span<const std::uint8_t> input) {
     const bool shortSend = (scene & 0x02) != 0;
     const int prior = (scene >> 2) & 0x03;
     const ConnectionId client = (scene & 0x10) != 0 ? 0x80000000u : 7u;
-    constexpr std::uint16_t Starts[] = {0, 0x7FFE, 0xFFFE, 0xFFFF};
-    const bool numberHeld = (scene & 0x80) != 0;
+    const int bystanders = (scene >> 5) & 0x07;
 
     TrackingNetwork net(UpstreamLink);
     test::FakeLog log;
     test::FakeClock clock;
     ProxyServices services{net, log, clock, nullptr};
-    QueriesInFlight q;
-    q.txCounter = Starts[(scene >> 5) & 0x03];
+    QueriesInFlight q(test::testSeed());
 
     for (int i = 0; i < prior; ++i) {
         std::vector<std::uint8_t> earlier = simpleQuery(0xAA, static_cast<std::uint8_t>(i), "e");
@@ -74,15 +73,19 @@ void run(std::span<const std::uint8_t> input) {
         handleQuery(q, earlier.data(), static_cast<std::int32_t>(earlier.size()), client,
                     UpstreamLink, services);
     }
-    if (numberHeld) {
-        std::vector<std::uint8_t> other = simpleQuery(0xBB, 0xBB, "other");
+    for (int i = 0; i < bystanders; ++i) {
+        std::vector<std::uint8_t> other = simpleQuery(0xBB, static_cast<std::uint8_t>(i), "other");
         net.receivedFrom(Bystander);
         handleQuery(q, other.data(), static_cast<std::int32_t>(other.size()), Bystander,
                     UpstreamLink, services);
-        q.txCounter = static_cast<std::uint16_t>(q.txCounter - 1);
     }
-    FUZZ_CHECK(q.pendingQueries.size() == static_cast<std::size_t>(prior + (numberHeld ? 1 : 0)),
+    FUZZ_CHECK(q.pendingQueries.size() == static_cast<std::size_t>(prior + bystanders),
                "harness: the scene was not set up");
+    std::vector<std::uint16_t> heldBefore;
+    q.pendingQueries.resetWalk();
+    while (q.pendingQueries.nextInWalk() != nullptr) {
+        heldBefore.push_back(*transactionNumberOf(q.pendingQueries.currentKey()));
+    }
     auditTables(q, net);
     net.sent.clear();
     log.lines.clear();
@@ -92,7 +95,6 @@ void run(std::span<const std::uint8_t> input) {
     if (shortSend) {
         net.sendResult[UpstreamLink] = static_cast<std::int32_t>(input.size()) - 1;
     }
-    const std::uint16_t counterBefore = q.txCounter;
 
     // Exactly as long as the datagram: the code must not need a byte more.
     const std::size_t length = input.size();
@@ -108,7 +110,7 @@ void run(std::span<const std::uint8_t> input) {
     const bool keptOpen = prior > 0;
     if (length < 12) {
         FUZZ_CHECK(net.sent.empty() && log.lines.empty(), "a runt datagram had an effect");
-        FUZZ_CHECK(q.txCounter == counterBefore, "a runt datagram used a number");
+        FUZZ_CHECK(q.heldNumbers.size() == heldBefore.size(), "a runt datagram took a number");
         FUZZ_CHECK(net.isOpen(client) == keptOpen, "a runt datagram left its peer behind");
         return;
     }
@@ -131,7 +133,7 @@ void run(std::span<const std::uint8_t> input) {
     const std::u16string prefix = u"Q  [" + idText(input[0], input[1]) + u"] : ";
 
     if (verdict == 1 || verdict == 2) {
-        FUZZ_CHECK(q.txCounter == counterBefore, "a blocked query used a number");
+        FUZZ_CHECK(q.heldNumbers.size() == heldBefore.size(), "a blocked query took a number");
         FUZZ_CHECK(net.isOpen(client) == keptOpen, "block: the client's peer");
         const std::u16string expectedLine =
             prefix + (verdict == 1 ? u"block (" : u"block-F (") + names[matched] + u")";
@@ -139,23 +141,25 @@ void run(std::span<const std::uint8_t> input) {
         if (verdict == 1) {
             FUZZ_CHECK(net.sent.empty(), "a plain block sent something");
         } else {
-            const std::vector<std::uint8_t> reply{input[0], input[1], 0,        0,        0, 0,
-                                                  0,        0,        input[8], input[9], 0, 0};
+            FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == client,
+                       "one reply, to the client");
+            const std::vector<std::uint8_t>& reply = net.sent[0].bytes;
             FUZZ_CHECK(
-                net.sent.size() == 1 && net.sent[0].to == client && net.sent[0].bytes == reply,
-                "the bare-header reply");
+                reply.size() >= 12 && reply[2] == (0x80 | (input[2] & 0x79)) && reply[3] == 0x83,
+                "the reply is a name error");
+            checkQuestionsOnlyReply(input, reply, "the name error carries the question");
         }
         return;
     }
 
     // Forward, also for verdicts outside 0 to 2.
-    const auto number = static_cast<std::uint16_t>(counterBefore + 1);
-    FUZZ_CHECK(q.txCounter == number, "a forward takes the next number");
     FUZZ_CHECK(net.sent.size() == 1 && net.sent[0].to == UpstreamLink, "one datagram upstream");
     const std::vector<std::uint8_t>& up = net.sent[0].bytes;
-    FUZZ_CHECK(up.size() == length && up[0] == (number & 0xFF) && up[1] == (number >> 8) &&
-                   std::equal(up.begin() + 2, up.end(), input.begin() + 2),
-               "the datagram upstream is the query under the new number");
+    FUZZ_CHECK(up.size() == length && std::equal(up.begin() + 2, up.end(), input.begin() + 2),
+               "the datagram upstream is the query under a number of its own");
+    const std::uint16_t number = numberOf(up);
+    FUZZ_CHECK(std::find(heldBefore.begin(), heldBefore.end(), number) == heldBefore.end(),
+               "a forward took a number another query holds");
     const PendingQuery* record = q.pendingQueries.find(transactionKey(number).view());
     if (shortSend) {
         FUZZ_CHECK(log.lines.empty(), "a failed forward was logged");
@@ -167,8 +171,10 @@ void run(std::span<const std::uint8_t> input) {
     FUZZ_CHECK(record != nullptr && record->client == client && record->clientTxId[0] == input[0] &&
                    record->clientTxId[1] == input[1] && record->stamp == clock.now,
                "the record of the forwarded query");
-    FUZZ_CHECK(!numberHeld || !net.isOpen(Bystander),
-               "the client whose number was taken over keeps its peer");
+    FUZZ_CHECK(record->question.has_value() == readSection(input).whole,
+               "a digest exactly for a question section read whole");
+    FUZZ_CHECK(q.pendingQueries.size() == heldBefore.size() + 1,
+               "a forward retired another query while numbers were free");
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST_F(BlocklistFiles, MissingFilesLetEverythingThrough) {
     EXPECT_EQ(query(u"ads.example"), Forward);
     folder.write("blocklist.txt", "ads.example\n");
     now += 1s;
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     std::filesystem::remove(folder.path() / "blocklist.txt");
     now += 1s;
     EXPECT_EQ(query(u"ads.example"), Forward);
@@ -41,8 +41,8 @@ TEST_F(BlocklistFiles, MissingFilesLetEverythingThrough) {
 TEST_F(BlocklistFiles, AllowListOverridesBlockList) {
     folder.write("blocklist.txt", "0.0.0.0 example.com open.example\n");
     folder.write("allowlist.txt", "good.example.com\nOPEN.example\n");
-    EXPECT_EQ(query(u"example.com"), Block);
-    EXPECT_EQ(query(u"bad.example.com"), Block);
+    EXPECT_EQ(query(u"example.com"), BlockReply);
+    EXPECT_EQ(query(u"bad.example.com"), BlockReply);
     EXPECT_EQ(query(u"good.example.com"), Forward);
     EXPECT_EQ(query(u"cdn.good.example.com"), Forward);
     EXPECT_EQ(query(u"open.example"), Forward);
@@ -53,39 +53,40 @@ TEST_F(BlocklistFiles, AdblockRulesAndExceptionsWorkInBothFiles) {
     folder.write("blocklist.txt",
                  "[Adblock Plus 2.0]\n||ads.example^\n@@||ok.ads.example^\n||news.example^\n");
     folder.write("allowlist.txt", "||fine.ads.example^\n@@||also.ads.example^\n");
-    EXPECT_EQ(query(u"x.ads.example"), Block);
+    EXPECT_EQ(query(u"x.ads.example"), BlockReply);
     EXPECT_EQ(query(u"ok.ads.example"), Forward);
     EXPECT_EQ(query(u"cdn.ok.ads.example"), Forward);
     EXPECT_EQ(query(u"fine.ads.example"), Forward);
     EXPECT_EQ(query(u"also.ads.example"), Forward);
-    EXPECT_EQ(query(u"news.example"), Block);
+    EXPECT_EQ(query(u"news.example"), BlockReply);
     // The block list's exceptions go with it when it changes.
     folder.write("blocklist.txt", "ads.example\n");
     now += 1s;
-    EXPECT_EQ(query(u"ok.ads.example"), Block);
+    EXPECT_EQ(query(u"ok.ads.example"), BlockReply);
     EXPECT_EQ(query(u"fine.ads.example"), Forward);
 }
 
 TEST_F(BlocklistFiles, ChecksForChangesAtMostOncePerInterval) {
     folder.write("blocklist.txt", "ads.example\n");
-    EXPECT_EQ(query(u"ads.example"), Block);
-    folder.write("blocklist.txt", "tracker.example\n@verdict BlockReply\n");
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
+    folder.write("blocklist.txt", "tracker.example\n@verdict Block\n");
     now += 999ms;
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     EXPECT_EQ(query(u"tracker.example"), Forward);
     now += 1ms;
     EXPECT_EQ(query(u"ads.example"), Forward);
-    EXPECT_EQ(query(u"tracker.example"), BlockReply);
-    // Dropping the directive brings back the default verdict.
+    EXPECT_EQ(query(u"tracker.example"), Block);
+    // Dropping the directive brings back the default verdict: the reply that
+    // fails a lookup at once.
     folder.write("blocklist.txt", "tracker.example\n");
     now += 1s;
-    EXPECT_EQ(query(u"tracker.example"), Block);
+    EXPECT_EQ(query(u"tracker.example"), BlockReply);
 }
 
 TEST_F(BlocklistFiles, SeesAReplacedFileEvenWithTheSameSizeAndTime) {
     const std::filesystem::path list = folder.path() / "blocklist.txt";
     folder.write("blocklist.txt", "aaa.example\n");
-    EXPECT_EQ(query(u"aaa.example"), Block);
+    EXPECT_EQ(query(u"aaa.example"), BlockReply);
     struct stat before {};
     ASSERT_EQ(stat(list.c_str(), &before), 0);
     const timespec times[2] = {before.st_atim, before.st_mtim};
@@ -96,7 +97,7 @@ TEST_F(BlocklistFiles, SeesAReplacedFileEvenWithTheSameSizeAndTime) {
     std::filesystem::rename(folder.path() / "blocklist.new", list);
     now += 1s;
     EXPECT_EQ(query(u"aaa.example"), Forward);
-    EXPECT_EQ(query(u"bbb.example"), Block);
+    EXPECT_EQ(query(u"bbb.example"), BlockReply);
 
     // Rewritten in place to another size, the time put back.
     struct stat renamed {};
@@ -106,31 +107,31 @@ TEST_F(BlocklistFiles, SeesAReplacedFileEvenWithTheSameSizeAndTime) {
     ASSERT_EQ(utimensat(AT_FDCWD, list.c_str(), renamedTimes, 0), 0);
     now += 1s;
     EXPECT_EQ(query(u"bbb.example"), Forward);
-    EXPECT_EQ(query(u"cc.example"), Block);
+    EXPECT_EQ(query(u"cc.example"), BlockReply);
 }
 
 TEST_F(BlocklistFiles, UnreadableListKeepsThePreviousNamesUntilFixed) {
     folder.write("blocklist.txt", "ads.example\n");
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     std::filesystem::remove(folder.path() / "blocklist.txt");
     std::filesystem::create_directory(folder.path() / "blocklist.txt");
     now += 1s;
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     // Opening a FIFO for reading would wait for a writer that never comes.
     std::filesystem::remove(folder.path() / "blocklist.txt");
     ASSERT_EQ(mkfifo((folder.path() / "blocklist.txt").c_str(), 0600), 0);
     now += 1s;
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     // A regular file whose read fails: what was read of it must not count.
     std::filesystem::remove(folder.path() / "blocklist.txt");
     std::filesystem::create_symlink("/proc/self/mem", folder.path() / "blocklist.txt");
     now += 1s;
-    EXPECT_EQ(query(u"ads.example"), Block);
+    EXPECT_EQ(query(u"ads.example"), BlockReply);
     std::filesystem::remove(folder.path() / "blocklist.txt");
     folder.write("blocklist.txt", "other.example\n");
     now += 1s;
     EXPECT_EQ(query(u"ads.example"), Forward);
-    EXPECT_EQ(query(u"other.example"), Block);
+    EXPECT_EQ(query(u"other.example"), BlockReply);
 }
 
 // The built plug-in, loaded as the proxy loads it, from a folder that holds

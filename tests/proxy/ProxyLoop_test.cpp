@@ -12,6 +12,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeLog.h"
 #include "tests/support/FakeNetwork.h"
+#include "tests/support/TestSeed.h"
 
 namespace corvane {
 namespace {
@@ -144,7 +145,7 @@ struct LoopFixture : ::testing::Test {
     test::FakeClock clock;
     test::FakeLog log;
     ScriptedWindow window;
-    ProxyLoop loop{net, log, clock, window};
+    ProxyLoop loop{net, log, clock, window, test::testSeed()};
 
     void start() { loop.startNetwork({53, "8.8.8.8", 53}); }
     std::size_t inFlight() const {
@@ -365,7 +366,7 @@ TEST_F(LoopFixture, ShutdownClosesTheListenerThenTheLinkAndOnlyWhatWasOpened) {
 
     ScriptedNetwork failed;
     failed.listenerFails = true;
-    ProxyLoop other{failed, log, clock, window};
+    ProxyLoop other{failed, log, clock, window, test::testSeed()};
     other.startNetwork({53, "8.8.8.8", 53});
     other.shutdownNetwork();
     EXPECT_EQ(failed.calls, (std::vector<std::string>{"linkClose"}));

@@ -16,6 +16,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeLog.h"
 #include "tests/support/FakeNetwork.h"
+#include "tests/support/TestSeed.h"
 
 namespace corvane::test {
 
@@ -61,7 +62,7 @@ struct ProxyPathsFixture {
     FakeLog log;
     FakeClock clock;
     ProxyServices services{net, log, clock};
-    QueriesInFlight q;
+    QueriesInFlight q{testSeed()};
 
     std::int32_t inFlight(ConnectionId client) {
         return q.clientRefs.readOrZero(clientKey(client).view()).inFlight;
@@ -79,8 +80,44 @@ struct ProxyPathsFixture {
         handleQuery(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), client,
                     Upstream, services);
     }
-    // An answer of length bytes carrying the upstream number, low byte first.
-    void answer(std::uint16_t number, std::size_t length = 30) {
+    // The number the last datagram sent upstream went out with (its first
+    // byte is the low byte), and that datagram.
+    const Bytes& lastUpstream() const {
+        for (auto it = net.sent.rbegin(); it != net.sent.rend(); ++it) {
+            if (it->to == Upstream) {
+                return it->bytes;
+            }
+        }
+        static const Bytes none;
+        return none;
+    }
+    std::uint16_t lastNumber() const { return numberOf(lastUpstream()); }
+    static std::uint16_t numberOf(const Bytes& message) {
+        return static_cast<std::uint16_t>(message.at(0) | message.at(1) << 8);
+    }
+    // A number no query in flight holds.
+    std::uint16_t freeNumber() const {
+        std::uint16_t number = 0x5A5A;
+        while (q.heldNumbers.held(number)) {
+            ++number;
+        }
+        return number;
+    }
+    // The upstream's answer to forwarded, as a resolver makes it: the query
+    // with QR set and length - its size bytes of records after it.
+    static Bytes answerTo(const Bytes& forwarded, std::size_t length = 0) {
+        Bytes out = forwarded;
+        out[2] |= 0x80;
+        out.resize(std::max(length, out.size()), 0xA5);
+        return out;
+    }
+    void deliver(Bytes datagram) {
+        handleAnswer(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), services);
+    }
+    // The answer to the last query forwarded.
+    void answerLast(std::size_t length = 30) { deliver(answerTo(lastUpstream(), length)); }
+    // Bytes under a number, as a stray or forged datagram brings them.
+    void strayAnswer(std::uint16_t number, std::size_t length = 30) {
         Bytes datagram(length, 0xA5);
         datagram[0] = static_cast<std::uint8_t>(number & 0xFF);
         datagram[1] = static_cast<std::uint8_t>(number >> 8);

@@ -93,4 +93,21 @@ inline void append(Bytes& to, const Bytes& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
 
+// The messages of a stream, each taken from behind its length.
+inline std::vector<Bytes> unframed(const Bytes& stream) {
+    std::vector<Bytes> messages;
+    std::size_t at = 0;
+    while (stream.size() - at >= StreamFramer::PrefixLength) {
+        const std::size_t length = static_cast<std::size_t>(stream[at] << 8 | stream[at + 1]);
+        at += StreamFramer::PrefixLength;
+        if (stream.size() - at < length) {
+            break;
+        }
+        messages.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                              stream.begin() + static_cast<std::ptrdiff_t>(at + length));
+        at += length;
+    }
+    return messages;
+}
+
 }  // namespace corvane::test

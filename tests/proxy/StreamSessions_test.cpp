@@ -10,7 +10,9 @@
 
 #include "StreamFakes.h"
 #include "proxy/AnswerPath.h"
+#include "proxy/KeyText.h"
 #include "proxy/StreamUpstream.h"
+#include "tests/support/TestSeed.h"
 
 namespace corvane::test {
 namespace {
@@ -23,7 +25,7 @@ struct StreamBench : ::testing::Test {
     FakeClock clock;
     StreamSessions sessions{clock};
     StreamUpstream upstream;
-    QueriesInFlight q;
+    QueriesInFlight q{testSeed()};
     ProxyServices services{net, log, clock, nullptr, &sessions};
 
     void SetUp() override {
@@ -48,11 +50,14 @@ struct StreamBench : ::testing::Test {
     static Bytes ask(std::uint8_t id0, std::uint8_t id1) {
         return message(id0, id1, 1, questions({"a.example"}));
     }
-    // An upstream answer of length bytes to the query sent with number.
-    static Bytes answer(std::uint16_t number, std::size_t length) {
-        Bytes out(length, 0xA5);
-        out[0] = static_cast<std::uint8_t>(number & 0xFF);
-        out[1] = static_cast<std::uint8_t>(number >> 8);
+    // The queries that went up the current link, in order.
+    std::vector<Bytes> sentUpstream() { return unframed(net.output[net.lastLink]); }
+    // The upstream's answer of length bytes to forwarded: the query with QR
+    // set, then records.
+    static Bytes answer(const Bytes& forwarded, std::size_t length) {
+        Bytes out = forwarded;
+        out[2] |= 0x80;
+        out.resize(length, 0xA5);
         return out;
     }
     void answerFromUpstream(const Bytes& bytes) {
@@ -70,19 +75,24 @@ TEST_F(StreamBench, PipelinedQueriesGoUpFramedAndTheirAnswersComeBackInArrivalOr
     send(Client, Bytes(both.begin(), both.end() - 9));
     send(Client, Bytes(both.end() - 9, both.end()));
 
-    Bytes expectedUp = framed(ask(0x01, 0x00));
-    append(expectedUp, framed(ask(0x02, 0x00)));
-    EXPECT_EQ(net.output[net.lastLink], expectedUp);
+    // Each under a number of its own, and otherwise as the client sent it.
+    const std::vector<Bytes> up = sentUpstream();
+    ASSERT_EQ(up.size(), 2u);
+    EXPECT_NE(Bytes(up[0].begin(), up[0].begin() + 2), Bytes(up[1].begin(), up[1].begin() + 2));
+    const Bytes asked = ask(0, 0);
+    for (const Bytes& query : up) {
+        EXPECT_EQ(Bytes(query.begin() + 2, query.end()), Bytes(asked.begin() + 2, asked.end()));
+    }
 
     // The second answer first, and the first one split across two reads.
-    Bytes answers = framed(answer(2, 40));
-    append(answers, framed(answer(1, 300)));
+    Bytes answers = framed(answer(up[1], 40));
+    append(answers, framed(answer(up[0], 300)));
     answerFromUpstream(Bytes(answers.begin(), answers.end() - 100));
     answerFromUpstream(Bytes(answers.end() - 100, answers.end()));
 
-    Bytes second = answer(2, 40);
+    Bytes second = answer(up[1], 40);
     second[0] = second[1] = 0x22;
-    Bytes first = answer(1, 300);
+    Bytes first = answer(up[0], 300);
     first[0] = first[1] = 0x11;
     Bytes expectedDown = framed(second);
     append(expectedDown, framed(first));
@@ -100,13 +110,36 @@ TEST_F(StreamBench, AQueryForwardedOverTcpIsAnsweredOnlyByItsOwnLink) {
     connect(Client);
     send(Client, framed(ask(0x11, 0x11)));
     // A UDP datagram with the same number is not its answer...
-    Bytes datagram = answer(1, 30);
+    Bytes datagram = answer(sentUpstream().at(0), 30);
     handleAnswer(q, datagram.data(), static_cast<std::int32_t>(datagram.size()), services);
     // ...nor is a message on another TCP link.
-    Bytes other = answer(1, 30);
+    Bytes other = answer(sentUpstream().at(0), 30);
     handleStreamAnswer(q, other.data(), 30, net.lastLink + 1, services);
     EXPECT_TRUE(net.output[Client].empty());
     EXPECT_EQ(q.pendingQueries.size(), 1u);
+}
+
+// On the upstream connection nothing can be forged, and the upstream answers
+// each query once: an answer that does not carry the question asked ends the
+// query, with no relay and no log line, and leaves the others alone.
+TEST_F(StreamBench, AnAnswerForAnotherQuestionRetiresItsQueryAlone) {
+    connect(Client);
+    send(Client, framed(ask(0x11, 0x11)));
+    send(Client, framed(ask(0x22, 0x22)));
+    const std::vector<Bytes> up = sentUpstream();
+    ASSERT_EQ(up.size(), 2u);
+    Bytes wrong = answer(up[0], 40);
+    wrong[13] = 'b';  // b.example
+    answerFromUpstream(framed(wrong));
+    EXPECT_TRUE(net.output[Client].empty());
+    EXPECT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(q.pendingQueries.size(), 1u);
+    EXPECT_EQ(q.heldNumbers.size(), 1u);
+    EXPECT_EQ(q.clientRefs.readOrZero(clientKey(Client).view()).inFlight, 1);
+
+    answerFromUpstream(framed(answer(up[1], 40)));
+    ASSERT_EQ(unframed(net.output[Client]).size(), 1u);
+    EXPECT_EQ(unframed(net.output[Client])[0][0], 0x22);
 }
 
 TEST_F(StreamBench, LosingTheUpstreamRetiresItsQueriesAndTheNextQueryReconnects) {
@@ -118,6 +151,7 @@ TEST_F(StreamBench, LosingTheUpstreamRetiresItsQueriesAndTheNextQueryReconnects)
     turn();
     EXPECT_TRUE(net.closedIds.contains(lost));
     EXPECT_EQ(q.pendingQueries.size(), 0u);
+    EXPECT_EQ(q.heldNumbers.size(), 0u);
     EXPECT_EQ(q.clientRefs.size(), 0u);
     EXPECT_FALSE(net.closedIds.contains(Client));
 
@@ -156,7 +190,7 @@ TEST_F(StreamBench, IdleAndTricklingConnectionsCloseAfterTheLimitButNotOneAwaiti
     send(trickling, Bytes{0x34});  // ...and fed a byte now and then: busy, never done
 
     clock.now += StreamSessions::IdleSeconds - 5;
-    answerFromUpstream(framed(answer(1, 30)));  // its answer counts as activity
+    answerFromUpstream(framed(answer(sentUpstream().at(0), 30)));  // its answer counts as activity
     EXPECT_TRUE(net.closedIds.empty());
     clock.now += 1;
     turn();
@@ -174,7 +208,7 @@ TEST_F(StreamBench, IdleAndTricklingConnectionsCloseAfterTheLimitButNotOneAwaiti
 TEST_F(StreamBench, AnUpstreamThatOwesAnswersAndStaysSilentIsReplaced) {
     connect(Client);
     send(Client, framed(ask(0x11, 0x11)));
-    answerFromUpstream(framed(answer(1, 30)));
+    answerFromUpstream(framed(answer(sentUpstream().at(0), 30)));
     // Owing nothing, a quiet link is left alone (its client is not)...
     clock.now += 3 * StreamUpstream::IdleSeconds;
     turn();
@@ -196,7 +230,7 @@ TEST_F(StreamBench, AnUpstreamThatOwesAnswersAndStaysSilentIsReplaced) {
     connect(last);
     send(last, framed(ask(0x33, 0x33)));
     EXPECT_EQ(net.linksOpened, 2);
-    answerFromUpstream(framed(answer(3, 30)));
+    answerFromUpstream(framed(answer(sentUpstream().back(), 30)));
     EXPECT_EQ(net.output[last].size(), StreamFramer::PrefixLength + 30);
 }
 
@@ -214,8 +248,9 @@ TEST_F(StreamBench, AClientThatEndsItsInputGetsItsAnswersAndThenIsClosed) {
     net.listenerEvents.push_back({NetEvent::EndOfInput, asking});
     turn();
     net.pendingOutput[asking] = 40;  // the answer will wait in the layer's queue
-    answerFromUpstream(framed(answer(1, 30)));
-    Bytes relayed = answer(1, 30);
+    const Bytes forwarded = sentUpstream().at(0);
+    answerFromUpstream(framed(answer(forwarded, 30)));
+    Bytes relayed = answer(forwarded, 30);
     relayed[0] = relayed[1] = 0x11;
     EXPECT_EQ(net.output[asking], framed(relayed));
     EXPECT_FALSE(net.closedIds.contains(asking)) << "closed before its answer went out";
@@ -228,15 +263,17 @@ TEST_F(StreamBench, AClientThatEndsItsInputGetsItsAnswersAndThenIsClosed) {
 TEST_F(StreamBench, AClosedConnectionLeavesNoQueryBehindForItsId) {
     connect(Client);
     send(Client, framed(ask(0x11, 0x11)));
+    const Bytes forwarded = sentUpstream().at(0);
     net.listenerEvents.push_back({NetEvent::Disconnect, Client});
     turn();
     EXPECT_TRUE(net.closedIds.contains(Client));
     EXPECT_EQ(q.pendingQueries.size(), 0u);
     EXPECT_EQ(q.clientRefs.size(), 0u);
+    EXPECT_EQ(q.heldNumbers.size(), 0u);
 
     // The id given to a new client later gets nothing meant for the old one.
     connect(Client);
-    answerFromUpstream(framed(answer(1, 30)));
+    answerFromUpstream(framed(answer(forwarded, 30)));
     EXPECT_TRUE(net.output[Client].empty());
 }
 
@@ -244,7 +281,7 @@ TEST_F(StreamBench, AClientWhoseRepliesAreRefusedIsClosed) {
     connect(Client);
     send(Client, framed(ask(0x11, 0x11)));
     net.refusing.insert(Client);
-    answerFromUpstream(framed(answer(1, 30)));
+    answerFromUpstream(framed(answer(sentUpstream().at(0), 30)));
     clock.now += 1;
     turn();
     EXPECT_TRUE(net.closedIds.contains(Client));

@@ -169,5 +169,18 @@ TEST(KeyText, DecimalTextOfNumbers) {
     }
 }
 
+// Retiring a query frees the number its key was made from: every number
+// comes back from its key, and no other text passes for a key.
+TEST(KeyText, TransactionNumberComesBackFromItsKey) {
+    for (std::uint32_t n = 0; n <= 0xFFFF; ++n) {
+        const auto number = static_cast<std::uint16_t>(n);
+        ASSERT_EQ(transactionNumberOf(transactionKey(number).view()), number);
+    }
+    for (std::u16string_view text :
+         {u"", u"-", u"-0", u"007", u"32768", u"-32769", u"123456", u"12a", u"+5", u" 5"}) {
+        EXPECT_EQ(transactionNumberOf(text), std::nullopt) << std::string(text.begin(), text.end());
+    }
+}
+
 }  // namespace
 }  // namespace corvane
