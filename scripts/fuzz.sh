@@ -31,6 +31,8 @@ sequence  4096
 flood     4096  edges
 dialog    8192  dialog.dict
 framing   140000
+blocklist 1024  blocklist.dict
+name_road 2048  name_road.dict
 "
 
 usage() {
