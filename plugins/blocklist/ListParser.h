@@ -42,12 +42,14 @@ struct ParseSummary {
 //   [Adblock Plus 2.0]              an adblock-style header, ignored
 //   @verdict Block | BlockReply     the verdict for blocked names (block list)
 // Blank lines are ignored; CR before the line end, tabs and spaces are
-// whitespace; a UTF-8 byte order mark at the start of the text is not. Anything else is skipped and
-// counted, never fatal: names must be labels of 1..63 bytes of letters, digits, '-', '_' or bytes
-// 0x80..0xFF, joined by single dots, at most 253 bytes in all; adblock-style rules with options
-// ("$..."), paths, wildcards or regular expressions and element-hiding rules ("example.com##.ad")
-// are not rules about names. The host names that hosts files map for the machine itself (localhost,
-// broadcasthost, ip6-...) are not taken from hosts lines.
+// whitespace; a UTF-8 byte order mark at the start of the text is dropped.
+// Anything else is skipped and counted, never fatal: names must be labels of
+// 1..63 bytes of letters, digits, '-', '_' or bytes 0x80..0xFF, joined by
+// single dots, at most 253 bytes in all; adblock-style rules with options
+// ("$..."), paths, wildcards or regular expressions and element-hiding rules
+// ("example.com##.ad") are not rules about names. The host names that hosts
+// files map for the machine itself (localhost, broadcasthost, ip6-...) are
+// not taken from hosts lines.
 //
 // The text may come in pieces split anywhere, as it is read from a file;
 // only the last, unfinished line of a piece is copied.
