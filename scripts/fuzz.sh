@@ -34,6 +34,8 @@ logview   2100
 framing   140000
 attribution_text      4096
 attribution_sequence  4096
+blocklist 1024  blocklist.dict
+name_road 2048  name_road.dict
 "
 
 usage() {

@@ -66,6 +66,10 @@ enum FilterVerdict { Forward = 0, Block = 1, BlockReply = 2 };
  *       bytes 0x80..0xFF arrive as U+0080..U+00FF; labels are joined with '.';
  *       no trailing dot, no case folding, never empty. The text belongs to the
  *       caller and is valid only during the call: copy what you keep.
+ *       It comes from the network: a label may hold any byte but 0, '.'
+ *       included, so every character may start what looks like a parent
+ *       domain, and a name over TCP may be tens of thousands of characters
+ *       long. Bound nothing by the usual shape of names.
  *
  * Calls come from Corvane's main thread only, one at a time, for each
  * non-empty question name of a query in datagram order, until one call

@@ -3,7 +3,11 @@
 #include <corvane/filter.h>
 #include <time.h>
 
+#include <cstdio>
+#include <utility>
+
 #include "ListParser.h"
+#include "LoadReport.h"
 #include "QueryName.h"
 
 namespace corvane::blocklist {
@@ -41,8 +45,15 @@ std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
     return lists.verdict;
 }
 
-BlocklistFilter::BlocklistFilter(std::string folder, Clock::duration recheckInterval)
-    : recheckInterval_(recheckInterval) {
+void reportToStandardError(std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+BlocklistFilter::BlocklistFilter(std::string folder, ReportSink report,
+                                 Clock::duration recheckInterval)
+    : report_(std::move(report)), recheckInterval_(recheckInterval) {
     blockList_.path = joinPath(folder, BlockListFile);
     allowList_.path = joinPath(folder, AllowListFile);
 }
@@ -61,20 +72,26 @@ void BlocklistFilter::refresh() {
     // keeps the names loaded before and is tried again at the next check.
     for (ListFile* file : {&blockList_, &allowList_}) {
         FileStamp current;
-        if (!stampOf(file->path, current) || (file->loaded && current == file->stamp)) {
+        if (const int error = stampOf(file->path, current); error != 0) {
+            reportFailure(*file, error, current);
             continue;
         }
-        reload(*file, file == &blockList_ ? ListKind::Block : ListKind::Allow);
+        if (file->loaded && current == file->stamp) {
+            file->failure = 0;
+            continue;
+        }
+        reload(*file, file == &blockList_ ? ListKind::Block : ListKind::Allow, current);
     }
 }
 
-void BlocklistFilter::reload(ListFile& file, ListKind kind) {
+void BlocklistFilter::reload(ListFile& file, ListKind kind, const FileStamp& current) {
     // The allow list's "@@" rules allow, like the rest of it.
     DomainSet::Builder names;
     DomainSet::Builder exceptions;
     ListReader reader(kind, names, kind == ListKind::Block ? exceptions : names);
     FileStamp stamp;
-    if (!readListFile(file.path, reader, stamp)) {
+    if (const int error = readListFile(file.path, reader, stamp); error != 0) {
+        reportFailure(file, error, current);
         return;
     }
     const ParseSummary summary = reader.finish();
@@ -89,6 +106,18 @@ void BlocklistFilter::reload(ListFile& file, ListKind kind) {
     }
     file.stamp = stamp;
     file.loaded = true;
+    file.failure = 0;
+    report_(stamp.exists ? readReport(file.path, summary, kind == ListKind::Block)
+                         : missingReport(file.path));
+}
+
+void BlocklistFilter::reportFailure(ListFile& file, int error, const FileStamp& current) {
+    if (file.failure == error && file.failedStamp == current) {
+        return;
+    }
+    file.failure = error;
+    file.failedStamp = current;
+    report_(unreadableReport(file.path, error, file.loaded && file.stamp.exists));
 }
 
 }  // namespace corvane::blocklist

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,11 @@ struct FilterLists {
 // Forward.
 std::int32_t decide(const FilterLists& lists, std::u16string_view name);
 
+// Where the plug-in says how each list file was read (see LoadReport.h):
+// standard error in the plug-in, a recorder in tests.
+using ReportSink = std::function<void(std::string_view line)>;
+void reportToStandardError(std::string_view line);
+
 // The two list files of one folder, kept loaded and fresh:
 //   blocklist.txt   names to block, the "@verdict" directive, and "@@"
 //                   exceptions, which are never blocked
@@ -51,7 +57,9 @@ std::int32_t decide(const FilterLists& lists, std::u16string_view name);
 // time); that check runs at most once per recheck interval, so a quiet list
 // costs two stat calls a second and nothing per query. A file is read into
 // new sets beside those in force, which it replaces only once read to its
-// end: a file that cannot be read leaves the names it had.
+// end: a file that cannot be read leaves the names it had. Every reading of
+// a file is reported, and a file that cannot be read once for each new
+// reason or version, not at every check.
 class BlocklistFilter {
 public:
     using Clock = CoarseClock;
@@ -59,7 +67,7 @@ public:
     static constexpr std::string_view BlockListFile = "blocklist.txt";
     static constexpr std::string_view AllowListFile = "allowlist.txt";
 
-    explicit BlocklistFilter(std::string folder,
+    explicit BlocklistFilter(std::string folder, ReportSink report = reportToStandardError,
                              Clock::duration recheckInterval = std::chrono::seconds(1));
 
     // The verdict for name, after reloading the files if they changed.
@@ -73,13 +81,19 @@ private:
         std::string path;
         FileStamp stamp;
         bool loaded = false;
+        // The failure said last, so that a file that stays unreadable is
+        // not reported again at every check; 0 once the file reads.
+        int failure = 0;
+        FileStamp failedStamp;
     };
 
     void refresh();
-    void reload(ListFile& file, ListKind kind);
+    void reload(ListFile& file, ListKind kind, const FileStamp& current);
+    void reportFailure(ListFile& file, int error, const FileStamp& current);
 
     ListFile blockList_;
     ListFile allowList_;
+    ReportSink report_;
     Clock::duration recheckInterval_;
     Clock::time_point lastCheck_;
     bool checked_ = false;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -44,31 +45,38 @@ bool isMissing(int error) {
 
 }  // namespace
 
-bool stampOf(const std::string& path, FileStamp& stamp) {
+std::string readErrorText(int error) {
+    return error == NotRegularFile ? "not a regular file" : std::strerror(error);
+}
+
+int stampOf(const std::string& path, FileStamp& stamp) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         const int error = errno;
         stamp = FileStamp{};
-        return isMissing(error);
+        return isMissing(error) ? 0 : error;
     }
     stamp = stampFrom(info);
-    return true;
+    return 0;
 }
 
-bool readListFile(const std::string& path, ListReader& reader, FileStamp& stamp) {
+int readListFile(const std::string& path, ListReader& reader, FileStamp& stamp) {
     // Non-blocking, so that a FIFO put in the list's place cannot hang the
     // host; it is then refused as not a regular file.
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         const int error = errno;
         stamp = FileStamp{};
-        return isMissing(error);
+        return isMissing(error) ? 0 : error;
     }
     // The stamp is taken from the open file, so a write racing the read
     // leaves a newer stamp on disk and the next check reads it again.
     struct stat info {};
-    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
+    if (fstat(file.get(), &info) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return NotRegularFile;
     }
     stamp = stampFrom(info);
     const auto piece = std::make_unique_for_overwrite<char[]>(ReadPieceBytes);
@@ -78,10 +86,10 @@ bool readListFile(const std::string& path, ListReader& reader, FileStamp& stamp)
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return errno;
         }
         if (got == 0) {
-            return true;
+            return 0;
         }
         reader.feed(std::string_view(piece.get(), static_cast<std::size_t>(got)));
     }

@@ -19,15 +19,23 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-// The stamp of the file at path as it is now. False when that cannot be told
+// Why a list file could not be read: the system's error number, or
+// NotRegularFile for a folder, a FIFO or a device in its place.
+inline constexpr int NotRegularFile = -1;
+
+// The reason as a user reads it: the system's text for an error number.
+std::string readErrorText(int error);
+
+// The stamp of the file at path as it is now; 0, or why that cannot be told
 // for another reason than the file being missing.
-bool stampOf(const std::string& path, FileStamp& stamp);
+int stampOf(const std::string& path, FileStamp& stamp);
 
 // Reads the file at path into reader, a piece at a time, so that the whole
 // text is never in memory at once, and takes the stamp from the open file. A
-// missing file reads as empty, with an all-zero stamp. False when the file is
-// there but cannot be read to its end (not a regular file, no permission, a
-// read error); the caller then throws away what reader was given.
-bool readListFile(const std::string& path, ListReader& reader, FileStamp& stamp);
+// missing file reads as empty, with an all-zero stamp. Returns 0, or why the
+// file is there but cannot be read to its end (not a regular file, no
+// permission, a read error); the caller then throws away what reader was
+// given.
+int readListFile(const std::string& path, ListReader& reader, FileStamp& stamp);
 
 }  // namespace corvane::blocklist

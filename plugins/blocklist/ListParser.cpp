@@ -153,8 +153,12 @@ bool isHeader(std::string_view line) {
 }
 
 // The name of "||name^", the one adblock-style rule that is about a name and
-// all its subdomains; empty for any other rule.
+// all its subdomains; empty for any other rule. A closing "|" anchors the
+// rule at the end of the address, which for a whole name adds nothing.
 std::string_view ruleName(std::string_view rule) {
+    if (rule.ends_with("^|")) {
+        rule.remove_suffix(1);
+    }
     if (rule.size() < 4 || !rule.starts_with("||") || rule.back() != '^') {
         return {};
     }
@@ -225,10 +229,27 @@ ParseSummary ListReader::finish() {
 }
 
 void ListReader::readLine(std::string_view line) {
+    // Editors on some systems save UTF-8 with a byte order mark, which would
+    // otherwise make the first name unusable.
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+    if (summary_.lines == 0 && line.starts_with(ByteOrderMark)) {
+        line.remove_prefix(ByteOrderMark.size());
+    }
+    ++summary_.lines;
+    readContent(line);
+}
+
+void ListReader::skip() {
+    if (summary_.skippedLines++ == 0) {
+        summary_.firstSkipped = summary_.lines;
+    }
+}
+
+void ListReader::readContent(std::string_view line) {
     const std::size_t hash = line.find('#');
     if (hash != std::string_view::npos) {
         if (startsElementHiding(line, hash)) {
-            ++summary_.skippedLines;
+            skip();
             return;
         }
         line = line.substr(0, hash);
@@ -251,7 +272,7 @@ void ListReader::readLine(std::string_view line) {
         if (!name.empty() && names_.add(name)) {
             ++summary_.names;
         } else {
-            ++summary_.skippedLines;
+            skip();
         }
     }
 }
@@ -262,7 +283,7 @@ void ListReader::readRule(std::string_view rule, std::size_t tokens, DomainSet::
     if (!name.empty() && into.add(name)) {
         ++count;
     } else {
-        ++summary_.skippedLines;
+        skip();
     }
 }
 
@@ -274,7 +295,7 @@ void ListReader::readDirective(std::string_view head, std::size_t tokens, std::s
     if (verdict) {
         summary_.verdict = verdict;
     } else {
-        ++summary_.skippedLines;
+        skip();
     }
 }
 
@@ -292,7 +313,7 @@ void ListReader::readHostsLine(std::size_t tokens, std::string_view rest) {
         }
     }
     if (!allTaken) {
-        ++summary_.skippedLines;
+        skip();
     }
 }
 

@@ -18,9 +18,11 @@ enum class ListKind { Block, Allow };
 
 // What one pass over a list file found.
 struct ParseSummary {
+    std::size_t lines = 0;         // every line, blank and comment lines included
     std::size_t names = 0;         // names read, duplicates included
     std::size_t exceptions = 0;    // "@@" rules read
     std::size_t skippedLines = 0;  // malformed lines, rules not understood, rejected names
+    std::size_t firstSkipped = 0;  // the number of the first of them, counted from 1
     // The verdict set by the last valid "@verdict" line, if any.
     std::optional<std::int32_t> verdict;
 };
@@ -31,7 +33,7 @@ struct ParseSummary {
 //   0.0.0.0 ads.example.com a.b     a hosts-file line: any IPv4 or IPv6 address,
 //                                   then one or more names
 //   ||ads.example.com^              an adblock-style rule: the same as a plain
-//                                   domain
+//                                   domain; "||ads.example.com^|" too
 //   @@||ok.ads.example.com^         an adblock-style exception: goes to the
 //                                   exceptions, which a caller lets through
 //                                   whatever the names say
@@ -40,13 +42,14 @@ struct ParseSummary {
 //   [Adblock Plus 2.0]              an adblock-style header, ignored
 //   @verdict Block | BlockReply     the verdict for blocked names (block list)
 // Blank lines are ignored; CR before the line end, tabs and spaces are
-// whitespace. Anything else is skipped and counted, never fatal: names must be
-// labels of 1..63 bytes of letters, digits, '-', '_' or bytes 0x80..0xFF,
-// joined by single dots, at most 253 bytes in all; adblock-style rules with
-// options ("$..."), paths, wildcards or regular expressions and element-hiding
-// rules ("example.com##.ad") are not rules about names. The host names that
-// hosts files map for the machine itself (localhost, broadcasthost, ip6-...)
-// are not taken from hosts lines.
+// whitespace; a UTF-8 byte order mark at the start of the text is dropped.
+// Anything else is skipped and counted, never fatal: names must be labels of
+// 1..63 bytes of letters, digits, '-', '_' or bytes 0x80..0xFF, joined by
+// single dots, at most 253 bytes in all; adblock-style rules with options
+// ("$..."), paths, wildcards or regular expressions and element-hiding rules
+// ("example.com##.ad") are not rules about names. The host names that hosts
+// files map for the machine itself (localhost, broadcasthost, ip6-...) are
+// not taken from hosts lines.
 //
 // The text may come in pieces split anywhere, as it is read from a file;
 // only the last, unfinished line of a piece is copied.
@@ -61,6 +64,8 @@ public:
 
 private:
     void readLine(std::string_view line);
+    void readContent(std::string_view line);
+    void skip();
     void readDirective(std::string_view head, std::size_t tokens, std::string_view value);
     void readHostsLine(std::size_t tokens, std::string_view names);
     void readRule(std::string_view rule, std::size_t tokens, DomainSet::Builder& into,

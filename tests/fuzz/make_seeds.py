@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets (corpus/query, corpus/answer,
-corpus/sequence, corpus/flood, corpus/dialog). The files are committed; run
-this again only to change them. Inputs that fuzzing campaigns merged into a
-corpus (named by libFuzzer after their SHA-1) are left as they are.
+corpus/sequence, corpus/flood, corpus/dialog, corpus/blocklist,
+corpus/name_road), or of the targets named on the command line. The files are
+committed; run this again only to change them. Inputs that fuzzing campaigns
+merged into a corpus (named by libFuzzer after their SHA-1) are left as they
+are.
 
 Each seed is a hand-made message of one shape that hostile or broken senders
 produce. The query target also reads the first byte (the high byte of the ID)
@@ -302,6 +304,66 @@ def dialog_seeds():
     return out
 
 
+# Names odd as text: labels of dots (query text does not escape a '.' in a
+# label, so every character may start a parent), NUL, backslash, bytes
+# 0x80-0xFF, 63-byte labels, 253-character names and longer ones. The names
+# of the lists are those of tests/fuzz/BlocklistHarness.h.
+LABEL63 = "l" * 63
+NAME253 = ".".join(["m" * 63] * 3 + ["m" * 61])
+
+
+def wide(text):
+    return text.encode("utf-16-le")
+
+
+def blocklist_seeds():
+    # The first byte: bit 0 UTF-16 text, bit 1 the plug-in that answers BlockReply.
+    s = {}
+    s["dots-253"] = "\0" + "." * 253
+    s["dots-254-reply-plugin"] = "\x02" + "." * 254
+    s["dots-then-listed"] = "\0" + "." * 252 + "a"
+    s["dots-inside-labels"] = "\0" + "x...ads.test\0ads..test\0.ads.test.\0..."
+    s["listed-allowed-excepted"] = ("\0x.ads.test\0cdn.ok.ads.test\0LL.good.ads.test\0"
+                                    "x.also.tracker.test\0q.pass.wild.test\0fine.bar.test\0\0a")
+    s["backslash-names"] = "\0a\\.ads.test\0\\\0ads.test\\"
+    s["high-bytes"] = "\0caf\xc3\xa9.test\0www.\xff\x80.test\0\xe9.test\0CAF\xc3\xa9.TEST"
+    s["label-63"] = "\0x." + LABEL63 + ".test\0" + LABEL63 + "l.test"
+    s["name-253-and-longer"] = "\0" + NAME253 + "\0n." + NAME253 + "\0" + "z" * 300 + ".ads.test"
+    s["mixed-case"] = "\x02X.MIXED.case.TEST\0RULE.Test\0Bar.TEST"
+    s["wide-characters"] = b"\x01" + wide("\u4e2d.ads.test\0x.\u0165ds.test\0\u0100\u0161.test")
+    return s
+
+
+def labels(*parts):
+    return b"".join(bytes([len(p)]) + p for p in parts) + b"\0"
+
+
+A_IN = b"\0\x01\0\x01"
+
+
+def road_seeds():
+    # Datagrams; bit 0 of the first byte picks the plug-in that answers BlockReply.
+    s = {}
+    s["dots-then-listed"] = header() + labels(b"." * 63, b"." * 63, b"." * 63, b"a") + A_IN
+    s["dots-reply-plugin"] = header(id0=0x13) + labels(b"." * 63, b"." * 63, b"." * 63, b"." * 60) + A_IN
+    s["nul-in-label"] = header() + b"\x05ab\x00cd\x03ads\x04test\x00" + A_IN
+    s["backslash-label"] = header() + labels(b"a\\b", b"ads", b"test") + A_IN
+    s["high-bytes"] = header(id0=0x13) + labels(b"caf\xc3\xa9", b"test") + A_IN
+    s["label-63"] = header() + labels(b"x", LABEL63.encode(), b"test") + A_IN
+    s["name-255-bytes"] = header() + labels(*[p.encode() for p in NAME253.split(".")]) + A_IN
+    many = b"".join(labels(b"n%d" % i, b"example") + A_IN for i in range(300))
+    s["many-questions-last-listed"] = header(qd=0x7FFF) + many + labels(b"x", b"ads", b"test") + A_IN
+    s["upper-case"] = header(id0=0x13) + labels(b"X", b"ADS", b"Test") + A_IN
+    # As long as a TCP message may be: one name of 65,000 bytes under a listed
+    # parent, and 9,000 names of one label each.
+    long_name = header()
+    while len(long_name) < 65000:
+        long_name += b"\x3f" + b"a" * 63
+    s["tcp-one-long-name"] = long_name + labels(b"ads", b"test") + A_IN
+    s["tcp-many-names"] = header(qd=0x7FFF) + (b"\x01q\x00" + A_IN) * 9000
+    return s
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
@@ -313,14 +375,14 @@ def write(folder, seeds):
             f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
 
 
-def main():
-    write("query", query_seeds())
-    write("answer", answer_seeds())
-    write("sequence", sequence_seeds())
-    write("flood", flood_seeds())
-    write("dialog", dialog_seeds())
+def main(targets):
+    makers = {"query": query_seeds, "answer": answer_seeds, "sequence": sequence_seeds,
+              "flood": flood_seeds, "dialog": dialog_seeds, "blocklist": blocklist_seeds,
+              "name_road": road_seeds}
+    for target in targets or makers:
+        write(target, makers[target]())
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

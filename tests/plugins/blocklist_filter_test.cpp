@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/TempFolder.h"
 
@@ -22,11 +24,53 @@ using test::TempFolder;
 class BlocklistFiles : public testing::Test {
 protected:
     TempFolder folder;
-    BlocklistFilter filter{folder.path().string()};
+    std::vector<std::string> reports;
+    BlocklistFilter filter{folder.path().string(),
+                           [this](std::string_view line) { reports.emplace_back(line); }};
     Clock::time_point now{};
 
     std::int32_t query(std::u16string_view name) { return filter.query(name, now); }
+    std::string reported(std::string_view file, std::string_view text) const {
+        return "blocklist plug-in: " + folder.file(file) + std::string(text);
+    }
+    std::string unreadable(std::string_view file, std::string_view text) const {
+        return "blocklist plug-in: cannot read " + folder.file(file) + std::string(text);
+    }
 };
+
+// Each reading says what it gave, and a file that stays unreadable is said
+// once for each reason, not at every check.
+TEST_F(BlocklistFiles, ReportsEachReadingAndEachNewFailureOnce) {
+    folder.write("blocklist.txt", "ads.example\nnot a name\n@@||ok.ads.example^|\n# note\nbad/");
+    folder.write("allowlist.txt", "fine.example\n@@||also.example^\n");
+    EXPECT_EQ(query(u"ok.ads.example"), Forward);
+    EXPECT_EQ(reports,
+              (std::vector<std::string>{
+                  reported("blocklist.txt",
+                           ": 5 lines read, 2 skipped (the first is line 2); "
+                           "1 name to block, 1 exception"),
+                  reported("allowlist.txt", ": 2 lines read, 0 skipped; 2 names to allow")}));
+    reports.clear();
+    std::filesystem::remove(folder.path() / "allowlist.txt");
+    std::filesystem::remove(folder.path() / "blocklist.txt");
+    std::filesystem::create_directory(folder.path() / "blocklist.txt");
+    for (int check = 0; check < 3; ++check) {
+        now += 1s;
+        EXPECT_EQ(query(u"ads.example"), DefaultVerdict);
+    }
+    std::filesystem::remove(folder.path() / "blocklist.txt");
+    std::filesystem::create_symlink("/proc/self/mem", folder.path() / "blocklist.txt");
+    now += 1s;
+    EXPECT_EQ(query(u"ads.example"), DefaultVerdict);
+    EXPECT_EQ(reports,
+              (std::vector<std::string>{unreadable("blocklist.txt",
+                                                   " (not a regular file); the names read from it "
+                                                   "before stay in force until it can be read"),
+                                        reported("allowlist.txt", ": not found, so an empty list"),
+                                        unreadable("blocklist.txt",
+                                                   " (Input/output error); the names read from it "
+                                                   "before stay in force until it can be read")}));
+}
 
 TEST_F(BlocklistFiles, MissingFilesLetEverythingThrough) {
     EXPECT_EQ(query(u"ads.example"), Forward);

@@ -176,6 +176,21 @@ INSTANTIATE_TEST_SUITE_P(
                   std::nullopt,
                   {"ok.ads.example", "deep.OK.ads.example"},
                   1},
+        // Only the byte order mark that opens the text is not part of a name.
+        // A closing '|' anchors a rule at the end of the name, where "^"
+        // already ends it: the exception must not leave its name blocked.
+        ParseCase{"ByteOrderMarkAndClosingBar",
+                  "\xEF\xBB\xBF"
+                  "0.0.0.0 first.example\n||bar.example^|\n"
+                  "@@||ok.bar.example^|\n\xEF\xBB\xBFlater.example\n||^|\n|ads.example^|\n",
+                  ListKind::Block,
+                  {"first.example", "bar.example", "x.bar.example", "ok.bar.example"},
+                  {"later.example"},
+                  3,
+                  2,
+                  std::nullopt,
+                  {"ok.bar.example", "cdn.ok.bar.example"},
+                  1},
         // A page-styling rule must not block the site it styles, as it would
         // once the '#' cut it down to the name.
         ParseCase{"AdblockRulesNotAboutNamesAreSkipped",
@@ -209,8 +224,8 @@ TEST(ListParsing, BinaryGarbageIsSkippedWithoutHarm) {
 // LF, one byte long: the lines must read exactly as in one piece.
 TEST(ListParsing, TextSplitAnywhereReadsAsWhole) {
     const std::string text =
-        "# list\r\n0.0.0.0 a.example b.example\r\n||c.example^\n@@||ok.c.example^\n"
-        "@verdict BlockReply\nbad line\nlast.example";
+        "\xEF\xBB\xBFz.example\r\n0.0.0.0 a.example b.example\r\n||c.example^\n"
+        "@@||ok.c.example^\n@verdict BlockReply\nbad line\nlast.example";
     auto check = [&](const std::vector<std::string_view>& pieces, std::size_t split) {
         DomainSet::Builder names;
         DomainSet::Builder exceptions;
@@ -219,12 +234,15 @@ TEST(ListParsing, TextSplitAnywhereReadsAsWhole) {
             reader.feed(piece);
         }
         const ParseSummary summary = reader.finish();
-        EXPECT_EQ(summary.names, 4u) << split;
+        EXPECT_EQ(summary.lines, 7u) << split;
+        EXPECT_EQ(summary.names, 5u) << split;
         EXPECT_EQ(summary.exceptions, 1u) << split;
         EXPECT_EQ(summary.skippedLines, 1u) << split;
+        EXPECT_EQ(summary.firstSkipped, 6u) << split;
         EXPECT_EQ(summary.verdict, BlockReply) << split;
         const DomainSet set = names.build();
-        for (const char16_t* query : {u"a.example", u"b.example", u"c.example", u"last.example"}) {
+        for (const char16_t* query :
+             {u"z.example", u"a.example", u"b.example", u"c.example", u"last.example"}) {
             EXPECT_TRUE(set.containsSelfOrParent(query)) << split;
         }
         EXPECT_FALSE(set.containsSelfOrParent(u"example")) << split;
