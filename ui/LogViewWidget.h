@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QStringView>
 #include <QTextLayout>
 #include <QTimer>
@@ -17,7 +18,8 @@ namespace corvane {
 // caretToEnd). It keeps its text in a model and lays out and paints only the
 // visible lines, so appending a line costs about the same however fast lines
 // come. Model changes are visible at once through the operations; scrolling
-// and repainting follow at most once per display frame. The user can select
+// and repainting follow at most once per display frame, and at most ten
+// times a second while lines keep coming. The user can select
 // with mouse and keyboard and copy, but never edit; there is no undo history.
 class LogViewWidget final : public QAbstractScrollArea {
     Q_OBJECT
@@ -76,6 +78,7 @@ protected:
 private:
     void textChanged();
     void scheduleFrame();
+    void schedulePromptFrame();
     void frameTick();
     void updateScrollBars();
     void ensureCaretVisible();
@@ -103,6 +106,9 @@ private:
     std::vector<CachedLayout> layouts_;
     LogViewModel model_;
     QTimer frameTimer_;
+    int frameIntervalMs_ = 16;
+    // When the last frame was shown; invalid before the first.
+    QElapsedTimer lastFrame_;
     int lineSpacing_ = 1;
     bool scrollToCaret_ = false;
     bool selecting_ = false;
