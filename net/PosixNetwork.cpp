@@ -456,19 +456,15 @@ void PosixNetwork::waitReady(std::int32_t timeoutMs) {
 }
 
 IdleWait PosixNetwork::prepareIdleWait() {
-    Due due = dueNow();
-    if (!due.eventDue) {
-        // Most pauses under load would end at once: a look without waiting
-        // settles those with one system call, and finds for the next polls
-        // what is there.
-        lookNow(0);
-        due.eventDue = !readySet_.found().empty();
-    }
+    const Due due = dueNow();
     if (due.eventDue) {
         return {true, -1};
     }
-    // The polls after the wait cannot tell what ended it: the first that
-    // finds nothing looks again.
+    // No look first: the set is level-triggered, so a wait on its
+    // descriptor ends at once for a socket that is ready already, and one
+    // look less per pause is what a pause at a desktop's pace saves. The
+    // polls after the wait cannot tell what ended it: the first that finds
+    // nothing looks again.
     waitedElsewhere_ = true;
     return {false, readySet_.descriptor(), due.wakeWithinMs};
 }
