@@ -87,8 +87,18 @@ int TimerList::activateDue(std::int64_t nowNs) {
             due_.push_back(timer.id);
         }
     }
-    std::sort(due_.begin(), due_.end(),
-              [this](int a, int b) { return find(a)->dueNs < find(b)->dueNs; });
+    // Oldest first, and those due at the same time in the order they were
+    // started: an insertion sort, stable and without a buffer, for the few
+    // timers a program has.
+    for (std::size_t i = 1; i < due_.size(); ++i) {
+        const int id = due_[i];
+        const std::int64_t dueNs = find(id)->dueNs;
+        std::size_t j = i;
+        for (; j > 0 && find(due_[j - 1])->dueNs > dueNs; --j) {
+            due_[j] = due_[j - 1];
+        }
+        due_[j] = id;
+    }
     int sent = 0;
     for (std::size_t i = 0; i < due_.size(); ++i) {
         const int id = due_[i];
