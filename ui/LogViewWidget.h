@@ -18,7 +18,7 @@ namespace corvane {
 // caretToEnd). It keeps its text in a model and lays out and paints only the
 // visible lines, so appending a line costs about the same however fast lines
 // come. Model changes are visible at once through the operations; scrolling
-// and repainting follow at most once per display frame, and at most ten
+// and repainting follow at most once per display frame, and at most five
 // times a second while lines keep coming. The user can select
 // with mouse and keyboard and copy, but never edit; there is no undo history.
 class LogViewWidget final : public QAbstractScrollArea {
