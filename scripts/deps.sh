@@ -29,5 +29,6 @@ CORVANE_BUILD_DEPS=(build-essential cmake ninja-build pkg-config qt6-base-dev qt
 # server and client), clang with libFuzzer for the fuzz targets.
 CORVANE_TEST_DEPS=(libgtest-dev libgmock-dev iproute2 dnsmasq-base bind9-dnsutils clang libclang-rt-14-dev libcap2-bin
     dpkg-dev fakeroot file lintian desktop-file-utils)
-# What the benchmarks add: the load generator.
-CORVANE_BENCH_DEPS=(dnsperf dnsmasq-base iproute2)
+# What the benchmarks add: the load generator, and a real X server without a
+# screen for the window's share.
+CORVANE_BENCH_DEPS=(dnsperf dnsmasq-base iproute2 xvfb)
