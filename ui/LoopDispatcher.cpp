@@ -32,10 +32,29 @@ constexpr std::uint32_t WatchedFor[3] = {EPOLLIN, EPOLLOUT, EPOLLPRI};
 constexpr std::uint32_t Wakes[3] = {EPOLLIN | EPOLLERR | EPOLLHUP, EPOLLOUT | EPOLLERR | EPOLLHUP,
                                     EPOLLPRI};
 
-std::int64_t monotonicNs() {
+std::int64_t readNs(clockid_t clock) {
     timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    ::clock_gettime(clock, &now);
     return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+std::int64_t monotonicNs() {
+    return readNs(CLOCK_MONOTONIC);
+}
+
+// Whether a time on the monotonic clock has come. Asked in every poll: the
+// coarse clock, a mere read of memory the kernel keeps up to date, settles
+// most answers, as it lags the precise one by less than its resolution.
+bool hasCome(std::int64_t dueNs) {
+    static const std::int64_t coarseStepNs = [] {
+        timespec step{};
+        ::clock_getres(CLOCK_MONOTONIC_COARSE, &step);
+        return std::int64_t{step.tv_sec} * 1'000'000'000 + step.tv_nsec;
+    }();
+    if (readNs(CLOCK_MONOTONIC_COARSE) + coarseStepNs < dueNs) {
+        return false;
+    }
+    return monotonicNs() >= dueNs;
 }
 
 bool addToSet(int set, int fd, std::uint32_t events, std::uint64_t token) {
@@ -66,18 +85,28 @@ LoopDispatcher::LoopDispatcher() : owner_(std::this_thread::get_id()) {
 }
 
 LoopDispatcher::~LoopDispatcher() {
+    if (installed_ == this) {
+        installed_ = nullptr;
+    }
     closeIfOpen(loopSet_);
     closeIfOpen(qtSet_);
     closeIfOpen(wakeFd_);
 }
 
+LoopDispatcher* LoopDispatcher::installed_ = nullptr;
+
 void LoopDispatcher::install() {
+    if (QCoreApplication::eventDispatcher() != nullptr) {
+        // Too late: the main thread has its dispatcher already.
+        return;
+    }
     qputenv("QT_NO_GLIB", "1");
-    QCoreApplication::setEventDispatcher(new LoopDispatcher);
+    installed_ = new LoopDispatcher;
+    QCoreApplication::setEventDispatcher(installed_);
 }
 
 LoopDispatcher* LoopDispatcher::current() {
-    return qobject_cast<LoopDispatcher*>(QCoreApplication::eventDispatcher());
+    return installed_;
 }
 
 void LoopDispatcher::wakeUp() {
@@ -257,7 +286,8 @@ int LoopDispatcher::activateNotifiers() {
 // system call when there is nothing.
 bool LoopDispatcher::dispatchPending(QEventLoop::ProcessEventsFlags flags) {
     bool delivered = false;
-    if (woken_.exchange(false, std::memory_order_acq_rel)) {
+    if (woken_.load(std::memory_order_relaxed) &&
+        woken_.exchange(false, std::memory_order_acq_rel)) {
         readWake();
         QCoreApplication::sendPostedEvents();
         // Objects deleted later from outside any event loop go at the
@@ -267,7 +297,7 @@ bool LoopDispatcher::dispatchPending(QEventLoop::ProcessEventsFlags flags) {
         deliveredSinceRound_ = false;
         delivered = true;
     }
-    if (!flags.testFlag(QEventLoop::X11ExcludeTimers) && !timers_.empty() &&
+    if (!flags.testFlag(QEventLoop::X11ExcludeTimers) && hasCome(timers_.firstDueNs()) &&
         timers_.activateDue(monotonicNs()) > 0) {
         delivered = true;
         deliveredSinceRound_ = true;

@@ -41,10 +41,10 @@ public:
     // Makes one the event dispatcher of the main thread (Qt owns it), and
     // has the platform make Qt's own dispatcher, not glib's, for its rounds:
     // a glib one works on glib's main context, where such rounds find
-    // nothing. Call before the application exists.
+    // nothing. Call before the application exists; later it does nothing.
     static void install();
 
-    // The main thread's dispatcher when it is one of these, else null.
+    // The one install() made, while it lives; else null.
     static LoopDispatcher* current();
     // False when the system gave none of the descriptors it needs; it then
     // never waits.
@@ -89,6 +89,8 @@ private:
     int msUntilTimer() const;
     void setLoopDescriptors(std::span<const int> descriptors);
     bool roundBeforeBlocking(QEventLoop::ProcessEventsFlags flags);
+
+    static LoopDispatcher* installed_;
 
     int qtSet_ = -1;
     int loopSet_ = -1;

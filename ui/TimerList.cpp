@@ -25,6 +25,16 @@ void TimerList::add(int id, qint64 intervalMs, Qt::TimerType type, QObject* obje
                     std::int64_t nowNs) {
     const qint64 interval = effectiveIntervalMs(std::max<qint64>(0, intervalMs), type);
     timers_.push_back({id, interval, type, object, nowNs + interval * NsPerMs, false});
+    firstDueNs_ = std::min(firstDueNs_, timers_.back().dueNs);
+}
+
+void TimerList::updateFirstDue() {
+    firstDueNs_ = Never;
+    for (const Timer& timer : timers_) {
+        if (!timer.inEvent) {
+            firstDueNs_ = std::min(firstDueNs_, timer.dueNs);
+        }
+    }
 }
 
 TimerList::Timer* TimerList::find(int id) {
@@ -40,11 +50,16 @@ const TimerList::Timer* TimerList::find(int id) const {
 }
 
 bool TimerList::remove(int id) {
-    return std::erase_if(timers_, [id](const Timer& t) { return t.id == id; }) != 0;
+    const bool removed = std::erase_if(timers_, [id](const Timer& t) { return t.id == id; }) != 0;
+    updateFirstDue();
+    return removed;
 }
 
 bool TimerList::removeAll(const QObject* object) {
-    return std::erase_if(timers_, [object](const Timer& t) { return t.object == object; }) != 0;
+    const bool removed =
+        std::erase_if(timers_, [object](const Timer& t) { return t.object == object; }) != 0;
+    updateFirstDue();
+    return removed;
 }
 
 QList<QAbstractEventDispatcher::TimerInfo> TimerList::timersOf(const QObject* object) const {
@@ -80,16 +95,16 @@ std::int64_t TimerList::nsUntilNext(std::int64_t nowNs) const {
     return next;
 }
 
-int TimerList::activateDue(std::int64_t nowNs) {
+// The ids of the timers due at nowNs, oldest first, and those due at the
+// same time in the order they were started: an insertion sort, stable and
+// without a buffer, for the few timers a program has.
+void TimerList::collectDue(std::int64_t nowNs) {
     due_.clear();
     for (const Timer& timer : timers_) {
         if (!timer.inEvent && timer.dueNs <= nowNs) {
             due_.push_back(timer.id);
         }
     }
-    // Oldest first, and those due at the same time in the order they were
-    // started: an insertion sort, stable and without a buffer, for the few
-    // timers a program has.
     for (std::size_t i = 1; i < due_.size(); ++i) {
         const int id = due_[i];
         const std::int64_t dueNs = find(id)->dueNs;
@@ -99,6 +114,10 @@ int TimerList::activateDue(std::int64_t nowNs) {
         }
         due_[j] = id;
     }
+}
+
+int TimerList::activateDue(std::int64_t nowNs) {
+    collectDue(nowNs);
     int sent = 0;
     for (std::size_t i = 0; i < due_.size(); ++i) {
         const int id = due_[i];
@@ -112,6 +131,7 @@ int TimerList::activateDue(std::int64_t nowNs) {
             timer->dueNs = nowNs + timer->intervalMs * NsPerMs;
         }
         timer->inEvent = true;
+        updateFirstDue();
         QObject* object = timer->object;
         QTimerEvent event(id);
         QCoreApplication::sendEvent(object, &event);
@@ -121,6 +141,7 @@ int TimerList::activateDue(std::int64_t nowNs) {
             after->inEvent = false;
         }
     }
+    updateFirstDue();
     return sent;
 }
 

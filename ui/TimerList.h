@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 class QObject;
@@ -29,6 +30,10 @@ public:
     // Nanoseconds until the first timer is due (0 when one is), -1 without
     // timers. A timer in the middle of its own event does not count.
     std::int64_t nsUntilNext(std::int64_t nowNs) const;
+    // When the first timer is due, on the caller's clock; Never without one.
+    // Kept up to date by every change, so that asking costs nothing.
+    std::int64_t firstDueNs() const { return firstDueNs_; }
+    static constexpr std::int64_t Never = std::numeric_limits<std::int64_t>::max();
     // Sends each timer due at nowNs its event, at most once per call, oldest
     // first. Returns how many were sent.
     int activateDue(std::int64_t nowNs);
@@ -48,8 +53,11 @@ private:
     };
     Timer* find(int id);
     const Timer* find(int id) const;
+    void collectDue(std::int64_t nowNs);
+    void updateFirstDue();
 
     std::vector<Timer> timers_;
+    std::int64_t firstDueNs_ = Never;
     // The ids of one activation, kept so that activating allocates nothing.
     std::vector<int> due_;
 };
