@@ -179,6 +179,7 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
     if (listener == nullptr) {
         return NetEvent::None;
     }
+    lookIfWaitedElsewhere();
     if (listener->mode == NetMode::Datagram) {
         return pollDatagramListener(*listener);
     }
@@ -321,6 +322,7 @@ NetEvent PosixNetwork::linkPoll(ConnectionId id) {
     if (link == nullptr || link->owner != nullptr) {
         return NetEvent::None;
     }
+    lookIfWaitedElsewhere();
     if (link->kind != NetMode::Stream) {
         return pollDatagramLink(*link);
     }
@@ -463,8 +465,7 @@ IdleWait PosixNetwork::prepareIdleWait() {
     // No look first: the set is level-triggered, so a wait on its
     // descriptor ends at once for a socket that is ready already, and one
     // look less per pause is what a pause at a desktop's pace saves. The
-    // polls after the wait cannot tell what ended it: the first that finds
-    // nothing looks again.
+    // polls after the wait cannot tell what ended it: the first looks again.
     waitedElsewhere_ = true;
     return {false, readySet_.descriptor(), due.wakeWithinMs};
 }
@@ -487,8 +488,17 @@ void PosixNetwork::lookNow(int timeoutMs) {
     }
 }
 
+// What the last look found is out of date once a wait elsewhere ended: a
+// socket it found readable may have been read empty since, and another may
+// be what ended the wait. So the first poll after it looks again.
+void PosixNetwork::lookIfWaitedElsewhere() {
+    if (waitedElsewhere_) {
+        lookNow(0);
+    }
+}
+
 bool PosixNetwork::lookAgainIfStale() {
-    if (!waitedElsewhere_ && ++dryPolls_ < StaleAfterDryPolls) {
+    if (++dryPolls_ < StaleAfterDryPolls) {
         return false;
     }
     lookNow(0);

@@ -86,9 +86,9 @@ public:
     std::size_t openPeerCount() const { return peers_.size(); }
 
     // A poll that finds nothing in what the last look reported takes a new
-    // look first once this many polls have been answered from the old one:
-    // a loop kept busy by some sockets, and so never waiting, still sees
-    // the others soon.
+    // look once this many polls have been answered from the old one: a loop
+    // kept busy by some sockets, and so never waiting, still sees the
+    // others soon.
     static constexpr int StaleAfterDryPolls = 64;
 
 private:
@@ -101,8 +101,9 @@ private:
     // Asks the system what is ready (waiting at most timeoutMs) and records
     // it for every socket found.
     void lookNow(int timeoutMs);
-    // After a poll found nothing: a new look when the last may be out of
-    // date. True when one was taken.
+    void lookIfWaitedElsewhere();
+    // After a poll found nothing: a new look when many polls were answered
+    // from the last. True when one was taken.
     bool lookAgainIfStale();
     // What a wait must know: an event due now, and the layer's own deadline
     // (-1 for none).
