@@ -62,7 +62,6 @@ void closeIfOpen(int fd) {
 }  // namespace
 
 LoopDispatcher::LoopDispatcher() : owner_(std::this_thread::get_id()) {
-    ready_.reserve(8);
     qtSet_ = ::epoll_create1(EPOLL_CLOEXEC);
     loopSet_ = ::epoll_create1(EPOLL_CLOEXEC);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -246,27 +245,21 @@ void LoopDispatcher::lookAtQtSet() {
 }
 
 int LoopDispatcher::activateNotifiers() {
-    ready_.clear();
-    for (const Watch& watch : watches_) {
-        for (int type = 0; type < 3; ++type) {
-            if ((watch.pending & (1u << type)) != 0) {
-                ready_.emplace_back(watch.fd, type);
-            }
-        }
-    }
     int sent = 0;
-    for (const auto& [fd, type] : ready_) {
-        // Each is looked up again: an earlier one's handler may have
-        // removed or replaced it.
-        Watch* watch = findWatch(fd);
-        if (watch == nullptr || (watch->pending & (1u << type)) == 0 ||
-            watch->notifiers[type] == nullptr) {
-            continue;
+    // By index, and each slot looked at again before its event: a handler
+    // may remove or replace notifiers, or run a nested loop that activates
+    // some itself (it clears their marks first, so none is sent twice).
+    for (std::size_t i = 0; i < watches_.size(); ++i) {
+        for (unsigned type = 0; type < 3 && i < watches_.size(); ++type) {
+            Watch& watch = watches_[i];
+            if ((watch.pending & (1u << type)) == 0 || watch.notifiers[type] == nullptr) {
+                continue;
+            }
+            watch.pending &= ~(1u << type);
+            QEvent event(QEvent::SockAct);
+            QCoreApplication::sendEvent(watch.notifiers[type], &event);
+            ++sent;
         }
-        watch->pending &= ~(1u << type);
-        QEvent event(QEvent::SockAct);
-        QCoreApplication::sendEvent(watch->notifiers[type], &event);
-        ++sent;
     }
     return sent;
 }

@@ -107,8 +107,6 @@ private:
     std::vector<Watch> watches_;
     std::vector<int> loopDescriptors_;
     PlatformEvents platform_;
-    // Scratch of one activation, kept so that it allocates nothing.
-    std::vector<std::pair<int, int>> ready_;
 };
 
 }  // namespace corvane

@@ -98,29 +98,26 @@ std::int64_t TimerList::nsUntilNext(std::int64_t nowNs) const {
 // The ids of the timers due at nowNs, oldest first, and those due at the
 // same time in the order they were started: an insertion sort, stable and
 // without a buffer, for the few timers a program has.
-void TimerList::collectDue(std::int64_t nowNs) {
-    due_.clear();
+TimerList::Due TimerList::collectDue(std::int64_t nowNs) const {
+    Due due;
     for (const Timer& timer : timers_) {
-        if (!timer.inEvent && timer.dueNs <= nowNs) {
-            due_.push_back(timer.id);
+        if (timer.inEvent || timer.dueNs > nowNs || due.count == due.ids.size()) {
+            continue;
         }
-    }
-    for (std::size_t i = 1; i < due_.size(); ++i) {
-        const int id = due_[i];
-        const std::int64_t dueNs = find(id)->dueNs;
-        std::size_t j = i;
-        for (; j > 0 && find(due_[j - 1])->dueNs > dueNs; --j) {
-            due_[j] = due_[j - 1];
+        std::size_t j = due.count++;
+        for (; j > 0 && find(due.ids[j - 1])->dueNs > timer.dueNs; --j) {
+            due.ids[j] = due.ids[j - 1];
         }
-        due_[j] = id;
+        due.ids[j] = timer.id;
     }
+    return due;
 }
 
 int TimerList::activateDue(std::int64_t nowNs) {
-    collectDue(nowNs);
+    const Due due = collectDue(nowNs);
     int sent = 0;
-    for (std::size_t i = 0; i < due_.size(); ++i) {
-        const int id = due_[i];
+    for (std::size_t i = 0; i < due.count; ++i) {
+        const int id = due.ids[i];
         Timer* timer = find(id);
         // Gone, restarted or busy after an earlier event of this round.
         if (timer == nullptr || timer->inEvent || timer->dueNs > nowNs) {

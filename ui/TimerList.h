@@ -3,6 +3,8 @@
 #include <QAbstractEventDispatcher>
 #include <QList>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -35,8 +37,10 @@ public:
     std::int64_t firstDueNs() const { return firstDueNs_; }
     static constexpr std::int64_t Never = std::numeric_limits<std::int64_t>::max();
     // Sends each timer due at nowNs its event, at most once per call, oldest
-    // first. Returns how many were sent.
+    // first (up to MaxDuePerActivation; the rest in the next call). Returns
+    // how many were sent.
     int activateDue(std::int64_t nowNs);
+    static constexpr std::size_t MaxDuePerActivation = 32;
 
     bool empty() const { return timers_.empty(); }
 
@@ -51,15 +55,20 @@ private:
         // handler that runs a nested event loop would otherwise recurse).
         bool inEvent = false;
     };
+    // The ids of one activation, on the stack: a timer's event may run a
+    // nested loop, which activates timers itself.
+    struct Due {
+        std::array<int, MaxDuePerActivation> ids{};
+        std::size_t count = 0;
+    };
+
     Timer* find(int id);
     const Timer* find(int id) const;
-    void collectDue(std::int64_t nowNs);
+    Due collectDue(std::int64_t nowNs) const;
     void updateFirstDue();
 
     std::vector<Timer> timers_;
     std::int64_t firstDueNs_ = Never;
-    // The ids of one activation, kept so that activating allocates nothing.
-    std::vector<int> due_;
 };
 
 }  // namespace corvane

@@ -89,6 +89,33 @@ TEST_F(LoopDispatcherTest, ASocketNotifierIsServedByPollsAndEndsAWait) {
     EXPECT_EQ(activated, 2);
 }
 
+// A handler that processes events itself (a nested loop, a progress
+// dialog) while other notifiers are ready: each is still served once.
+TEST_F(LoopDispatcherTest, ANotifierHandlerThatProcessesEventsServesEachOtherOnce) {
+    int second[2] = {-1, -1};
+    ASSERT_EQ(::pipe(second), 0);
+    int first = 0;
+    int other = 0;
+    QSocketNotifier one(pipe_[0], QSocketNotifier::Read);
+    QSocketNotifier two(second[0], QSocketNotifier::Read);
+    QObject::connect(&one, &QSocketNotifier::activated, [&] {
+        ++first;
+        one.setEnabled(false);
+        QCoreApplication::processEvents();
+    });
+    QObject::connect(&two, &QSocketNotifier::activated, [&] {
+        ++other;
+        two.setEnabled(false);
+    });
+    makeReadable();
+    ASSERT_EQ(::write(second[1], "y", 1), 1);
+    EXPECT_EQ(eventPoll(), PlatformEventsHandled);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(other, 1);
+    ::close(second[0]);
+    ::close(second[1]);
+}
+
 TEST_F(LoopDispatcherTest, AnotherThreadsPostEndsAWaitThatHasBegun) {
     Counter target;
     std::thread poster([&] {
