@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "net/NetTypes.h"
+#include "net/ReadySet.h"
 #include "net/StreamRound.h"
 #include "net/UniqueFd.h"
 
@@ -19,9 +20,16 @@ inline std::uint64_t endpointKey(std::uint32_t address, std::uint16_t port) {
     return (std::uint64_t{address} << 16) | port;
 }
 
+// The token a listener's socket is watched under in the layer's ReadySet;
+// peers are watched under their ConnectionId, which never has these bits.
+inline std::uint64_t listenerToken(std::uint32_t number) {
+    return (std::uint64_t{1} << 32) | number;
+}
+
 // One listening endpoint. It owns its peers: closing it releases them all.
 struct Listener {
     UniqueFd socket;
+    Readiness readiness;
     sockaddr_in boundAddress{};
     std::uint16_t mode = NetMode::Datagram;
     std::uint16_t ipv6 = 0;

@@ -132,9 +132,10 @@ public:
     virtual void waitReady(std::int32_t timeoutMs) = 0;
 
     // The same pause, waited elsewhere: by the rule of waitReady, either an
-    // event is due now, or the descriptor becomes readable when one is. The
-    // set behind the descriptor is brought up to date by each call, so call it
-    // right before each wait. A layer without descriptors (a fake) offers none.
+    // event is due now, or the descriptor is readable while one is (at once,
+    // when a socket is ready already). Call it right before each wait: it
+    // also says when the layer's own deadline comes. A layer without
+    // descriptors (a fake) offers none.
     virtual IdleWait prepareIdleWait() { return {}; }
 };
 

@@ -8,6 +8,7 @@
 
 #include "net/NetTypes.h"
 #include "net/OutputQueue.h"
+#include "net/ReadySet.h"
 #include "net/UniqueFd.h"
 
 namespace corvane {
@@ -37,6 +38,7 @@ struct Peer {
     std::uint32_t remotePort = 0;     // host byte order, 0 to 65535
     Listener* owner = nullptr;        // not owned; none for the link
     UniqueFd socket;                  // a link's or a stream client's own socket
+    Readiness readiness;              // of that socket
 
     // The unread bytes are pending[readPosition, readPosition + unread). With
     // unread 0 nothing is pending. A datagram peer's vector is lent by the

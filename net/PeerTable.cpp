@@ -154,7 +154,9 @@ void PeerTable::release(Table::iterator found) {
     if (peer.owner == nullptr) {
         std::erase(links_, &peer);
     }
+    // The caller took the socket out of the layer's ReadySet before.
     peer.socket.reset();
+    peer.readiness = {};
     peer.owner = nullptr;
     peer.unread = 0;
     peer.readPosition = 0;

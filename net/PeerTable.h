@@ -41,7 +41,8 @@ public:
     const std::vector<Peer*>& links() const { return links_; }
 
     // Forgets the peer, its pending bytes, its queued output and its index
-    // entry; its own socket, if it has one, is closed. Unknown ids are ignored.
+    // entry; its own socket, if it has one, is closed (the caller takes it
+    // out of the layer's ReadySet first). Unknown ids are ignored.
     void close(ConnectionId id);
     // Closes every peer of the listener.
     void closeAll(Listener& listener);

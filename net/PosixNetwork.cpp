@@ -99,14 +99,15 @@ bool readRemoteAddress(std::string_view host, in_addr& out) {
 }  // namespace
 
 PosixNetwork::PosixNetwork(std::size_t streamOutputLimit)
-    : streams_(peers_, streamOutputLimit), nextHandle_(FirstAnyHandle) {}
+    : streams_(peers_, readySet_, streamOutputLimit), nextHandle_(FirstAnyHandle) {}
 
 PosixNetwork::~PosixNetwork() = default;
 
 int PosixNetwork::netStartup() {
-    // Linux sockets need no library start: the layer only becomes usable.
-    started_ = true;
-    return 1;
+    // Linux sockets need no library start; the one thing the layer cannot
+    // do without is its set of watched sockets.
+    started_ = readySet_.open();
+    return started_ ? 1 : 0;
 }
 
 void PosixNetwork::netShutdown() {
@@ -136,12 +137,12 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
             return 0;
         }
         const sockaddr_in bound = ipv4Address(address, static_cast<std::uint16_t>(port));
-        sockops::NewSocket opened = openListenerSocket(kind, bound);
-        listenerError_ = opened.error;
-        if (!opened.fd) {
+        sockops::NewSocket made = openListenerSocket(kind, bound);
+        listenerError_ = made.error;
+        if (!made.fd) {
             return 0;
         }
-        UniqueFd socket = std::move(opened.fd);
+        UniqueFd socket = std::move(made.fd);
         const ListenerHandle handle =
             number == AnyNumber ? nextFreeHandle() : static_cast<ListenerHandle>(number);
         auto listener = std::make_unique<Listener>();
@@ -149,15 +150,34 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
         listener->boundAddress = bound;
         listener->mode = static_cast<std::uint16_t>(kind);
         listener->number = handle;
-        listeners_.emplace(handle, std::move(listener));
+        Listener& opened = *listeners_.emplace(handle, std::move(listener)).first->second;
+        if (!readySet_.watch(opened.socket.get(), listenerToken(handle), ReadySet::Input,
+                             opened.readiness)) {
+            listeners_.erase(handle);
+            return 0;
+        }
         return handle;
     } catch (const std::bad_alloc&) {
         return 0;
     }
 }
 
-bool PosixNetwork::receive(int fd) {
+// Whether the last look found the socket readable; when it did not, and the
+// look may be out of date, after a new one.
+bool PosixNetwork::readable(Readiness& readiness) {
+    constexpr std::uint32_t Readable = ReadySet::Input | ReadySet::Failed;
+    if ((readySet_.reported(readiness) & Readable) != 0) {
+        return true;
+    }
+    return lookAgainIfStale() && (readySet_.reported(readiness) & Readable) != 0;
+}
+
+bool PosixNetwork::receive(int fd, Readiness& readiness) {
     sockops::receiveDatagram(fd, receiveArea_.data(), receiveArea_.size(), received_);
+    if (received_.length < 0 && sockops::wouldBlock(received_.error)) {
+        // Read empty: not read again until a look finds more.
+        ReadySet::usedUp(readiness, ReadySet::Input | ReadySet::Failed);
+    }
     // Failures of every kind (nothing waiting, an error report left by an ICMP
     // message for an earlier send, an empty datagram) all end the same way:
     // this poll has nothing, the next one tries again.
@@ -169,11 +189,15 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
     if (listener == nullptr) {
         return NetEvent::None;
     }
+    lookIfWaitedElsewhere();
     if (listener->mode == NetMode::Datagram) {
         return pollDatagramListener(*listener);
     }
     try {
-        const StreamEndpoints::Polled polled = streams_.pollListener(*listener);
+        StreamEndpoints::Polled polled = streams_.pollListener(*listener);
+        if (polled.event == NetEvent::None && lookAgainIfStale()) {
+            polled = streams_.pollListener(*listener);
+        }
         if (polled.event != NetEvent::None) {
             lastEventPeer_ = polled.peer;
         }
@@ -185,7 +209,8 @@ NetEvent PosixNetwork::listenerPoll(ListenerHandle handle) {
 
 NetEvent PosixNetwork::pollDatagramListener(Listener& listener) {
     // A query too long for the receive area is lost, as it always was.
-    if (!receive(listener.socket.get()) || received_.truncated) {
+    if (!readable(listener.readiness) || !receive(listener.socket.get(), listener.readiness) ||
+        received_.truncated) {
         return NetEvent::None;
     }
     const auto length = static_cast<std::size_t>(received_.length);
@@ -243,6 +268,7 @@ ConnectionId PosixNetwork::listenerLastPeer() const {
 void PosixNetwork::listenerClose(ListenerHandle handle) {
     if (handle == AllListeners) {
         for (auto& [number, listener] : listeners_) {
+            forgetStreamPeers(*listener);
             peers_.closeAll(*listener);
         }
         listeners_.clear();
@@ -252,8 +278,16 @@ void PosixNetwork::listenerClose(ListenerHandle handle) {
     if (found == listeners_.end()) {
         return;
     }
+    forgetStreamPeers(*found->second);
     peers_.closeAll(*found->second);
     listeners_.erase(found);
+}
+
+void PosixNetwork::forgetStreamPeers(Listener& listener) {
+    for (auto& [key, peer] : listener.peers) {
+        readySet_.forget(peer->socket.get(), peer->readiness);
+    }
+    readySet_.forget(listener.socket.get(), listener.readiness);
 }
 
 ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, std::uint32_t mode,
@@ -284,6 +318,10 @@ ConnectionId PosixNetwork::linkOpen(std::string_view host, std::int64_t port, st
         }
         Peer& link = peers_.add(nullptr, remote.s_addr, static_cast<std::uint16_t>(port));
         link.socket = std::move(created.fd);
+        if (!readySet_.watch(link.socket.get(), link.id, ReadySet::Input, link.readiness)) {
+            peers_.close(link.id);
+            return 0;
+        }
         return link.id;
     } catch (const std::bad_alloc&) {
         return 0;
@@ -295,11 +333,19 @@ NetEvent PosixNetwork::linkPoll(ConnectionId id) {
     if (link == nullptr || link->owner != nullptr) {
         return NetEvent::None;
     }
-    return link->kind == NetMode::Stream ? streams_.pollLink(*link) : pollDatagramLink(*link);
+    lookIfWaitedElsewhere();
+    if (link->kind != NetMode::Stream) {
+        return pollDatagramLink(*link);
+    }
+    NetEvent event = streams_.pollLink(*link);
+    if (event == NetEvent::None && lookAgainIfStale()) {
+        event = streams_.pollLink(*link);
+    }
+    return event;
 }
 
 NetEvent PosixNetwork::pollDatagramLink(Peer& link) {
-    if (!receive(link.socket.get())) {
+    if (!readable(link.readiness) || !receive(link.socket.get(), link.readiness)) {
         return NetEvent::None;
     }
     // Only the resolver may answer. A datagram from any other address or port
@@ -411,90 +457,93 @@ void PosixNetwork::connClose(ConnectionId id) {
         // accepted for want of one may be taken now.
         StreamEndpoints::endRest(*peer->owner);
     }
+    if (Peer* peer = peers_.find(id); peer != nullptr) {
+        readySet_.forget(peer->socket.get(), peer->readiness);
+    }
     peers_.close(id);
 }
 
 void PosixNetwork::waitReady(std::int32_t timeoutMs) {
-    WaitSet set;
-    try {
-        set = collectWaitSet();
-    } catch (const std::bad_alloc&) {
-        // Without a set to wait on, the pause is skipped: the next turn polls.
-        return;
+    const Due due = dueNow();
+    // A negative time-out would mean "for ever"; a pause must end.
+    std::int32_t pause = due.eventDue ? 0 : std::max(timeoutMs, std::int32_t{0});
+    if (due.wakeWithinMs >= 0) {
+        pause = std::min(pause, due.wakeWithinMs);
     }
-    // A negative time-out would mean "for ever" to poll; a pause must end.
-    std::int32_t pause = set.eventDue ? 0 : std::max(timeoutMs, std::int32_t{0});
-    if (set.wakeWithinMs >= 0) {
-        pause = std::min(pause, set.wakeWithinMs);
-    }
-    sockops::waitForEvents(waitSet_.data(), waitSet_.size(), pause);
+    lookNow(pause);
 }
-
-namespace {
-
-// The pause when the descriptor of the idle wait cannot be had: one frame.
-constexpr int FallbackPauseMs = 16;
-
-}  // namespace
 
 IdleWait PosixNetwork::prepareIdleWait() {
-    WaitSet set;
-    try {
-        set = collectWaitSet();
-    } catch (const std::bad_alloc&) {
-        // Without a set the pause is skipped, as in waitReady.
+    const Due due = dueNow();
+    if (due.eventDue) {
         return {true, -1};
     }
-    if (set.eventDue) {
-        return {true, -1};
-    }
-    // Most pauses under load end at once: a look without waiting settles those
-    // with one system call, before the set behind the descriptor is touched.
-    if (sockops::waitForEvents(waitSet_.data(), waitSet_.size(), 0) > 0) {
-        return {true, -1};
-    }
-    if (!readySet_.watchOnly(waitSet_.data(), waitSet_.size())) {
-        // No descriptor to offer (out of descriptors or memory): pause here
-        // for a short while instead, as the loop did before it could sleep
-        // until woken, and let the caller poll again.
-        sockops::waitForEvents(waitSet_.data(), waitSet_.size(), FallbackPauseMs);
-        return {true, -1};
-    }
-    return {false, readySet_.descriptor(), set.wakeWithinMs};
+    // No look first: the set is level-triggered, so a wait on its
+    // descriptor ends at once for a socket that is ready already, and one
+    // look less per pause is what a pause at a desktop's pace saves. The
+    // polls after the wait cannot tell what ended it: the first looks again.
+    waitedElsewhere_ = true;
+    return {false, readySet_.descriptor(), due.wakeWithinMs};
 }
 
-PosixNetwork::WaitSet PosixNetwork::collectWaitSet() {
-    waitSet_.clear();
-    WaitSet set;
-    pollfd entry{};
+void PosixNetwork::lookNow(int timeoutMs) {
+    waitedElsewhere_ = false;
+    dryPolls_ = 0;
+    for (const ReadySet::Found& found : readySet_.look(timeoutMs)) {
+        Readiness* readiness = nullptr;
+        if ((found.token >> 32) != 0) {
+            Listener* listener = findListener(static_cast<ListenerHandle>(found.token));
+            readiness = listener == nullptr ? nullptr : &listener->readiness;
+        } else {
+            Peer* peer = peers_.find(static_cast<ConnectionId>(found.token));
+            readiness = peer == nullptr ? nullptr : &peer->readiness;
+        }
+        if (readiness != nullptr) {
+            readySet_.record(*readiness, found.events);
+        }
+    }
+}
+
+// What the last look found is out of date once a wait elsewhere ended: a
+// socket it found readable may have been read empty since, and another may
+// be what ended the wait. So the first poll after it looks again.
+void PosixNetwork::lookIfWaitedElsewhere() {
+    if (waitedElsewhere_) {
+        lookNow(0);
+    }
+}
+
+bool PosixNetwork::lookAgainIfStale() {
+    if (++dryPolls_ < StaleAfterDryPolls) {
+        return false;
+    }
+    lookNow(0);
+    return true;
+}
+
+PosixNetwork::Due PosixNetwork::dueNow() {
+    Due due;
     for (const auto& [handle, listener] : listeners_) {
         if (listener->mode != NetMode::Stream) {
-            waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
             continue;
         }
         // A resting listener is not watched (its waiting connection would
         // end every wait); the wait ends when the rest does instead.
+        streams_.watchListener(*listener);
         if (const std::int32_t rest = StreamEndpoints::restLeftMs(*listener); rest >= 0) {
-            set.wakeWithinMs = set.wakeWithinMs < 0 ? rest : std::min(set.wakeWithinMs, rest);
-        } else {
-            waitSet_.push_back(pollfd{listener->socket.get(), POLLIN, 0});
+            due.wakeWithinMs = due.wakeWithinMs < 0 ? rest : std::min(due.wakeWithinMs, rest);
         }
         // Sockets found ready in this round and not yet served.
-        set.eventDue = set.eventDue || !listener->round.usedUp();
+        due.eventDue = due.eventDue || !listener->round.usedUp();
         for (const auto& [key, peer] : listener->peers) {
-            set.eventDue = StreamEndpoints::watch(*peer, entry) || set.eventDue;
-            waitSet_.push_back(entry);
+            due.eventDue = due.eventDue || StreamEndpoints::eventDue(*peer);
         }
     }
     for (const Peer* link : peers_.links()) {
-        if (link->kind == NetMode::Stream) {
-            set.eventDue = StreamEndpoints::watch(*link, entry) || set.eventDue;
-        } else {
-            entry = pollfd{link->socket.get(), POLLIN, 0};
-        }
-        waitSet_.push_back(entry);
+        due.eventDue =
+            due.eventDue || (link->kind == NetMode::Stream && StreamEndpoints::eventDue(*link));
     }
-    return set;
+    return due;
 }
 
 std::uint16_t PosixNetwork::listenerPort(ListenerHandle handle) const {

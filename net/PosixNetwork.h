@@ -92,21 +92,40 @@ public:
     // with nothing unread holds none (see PeerTable).
     std::size_t pendingCapacity() const { return peers_.pendingCapacity(); }
 
+    // A poll that finds nothing in what the last look reported takes a new
+    // look once this many polls have been answered from the old one: a loop
+    // kept busy by some sockets, and so never waiting, still sees the
+    // others soon.
+    static constexpr int StaleAfterDryPolls = 64;
+
 private:
     Listener* findListener(ListenerHandle handle) const;
     ListenerHandle nextFreeHandle();
-    bool receive(int fd);
+    bool receive(int fd, Readiness& readiness);
+    bool readable(Readiness& readiness);
     NetEvent pollDatagramListener(Listener& listener);
     NetEvent pollDatagramLink(Peer& link);
-    // What a wait must know besides waitSet_: an event due now, and the
-    // layer's own deadline (-1 for none).
-    struct WaitSet {
+    // Asks the system what is ready (waiting at most timeoutMs) and records
+    // it for every socket found.
+    void lookNow(int timeoutMs);
+    void lookIfWaitedElsewhere();
+    // After a poll found nothing: a new look when many polls were answered
+    // from the last. True when one was taken.
+    bool lookAgainIfStale();
+    // What a wait must know: an event due now, and the layer's own deadline
+    // (-1 for none).
+    struct Due {
         bool eventDue = false;
         std::int32_t wakeWithinMs = -1;
     };
-    WaitSet collectWaitSet();
+    Due dueNow();
+    // Takes the sockets of a listener's stream peers out of the ReadySet
+    // before they are closed with it.
+    void forgetStreamPeers(Listener& listener);
 
     bool started_ = false;
+    // Every socket of the layer, watched from its open to its close.
+    ReadySet readySet_;
     std::unordered_map<ListenerHandle, std::unique_ptr<Listener>> listeners_;
     PeerTable peers_;
     StreamEndpoints streams_;
@@ -117,8 +136,10 @@ private:
     // As large as the proxy's datagram buffer (NetBufferSize).
     std::array<std::uint8_t, NetBufferSize> receiveArea_{};
     sockops::Received received_;
-    std::vector<pollfd> waitSet_;
-    ReadySet readySet_;
+    // Whether someone else waited on the set's descriptor since the last
+    // look, and how many polls were answered since.
+    bool waitedElsewhere_ = false;
+    int dryPolls_ = 0;
 };
 
 }  // namespace corvane

@@ -131,16 +131,6 @@ Sent sendDatagram(int fd, const std::uint8_t* data, std::size_t length,
     return result;
 }
 
-int waitForEvents(pollfd* fds, nfds_t count, int timeoutMs) {
-    const int ready = ::poll(fds, count, timeoutMs);
-    if (ready < 0) {
-        // EINTR: a signal arrived, and the caller's loop must get to see it.
-        // The other failures (ENOMEM) are rare and pass; the pause just ends.
-        return 0;
-    }
-    return ready;
-}
-
 bool parseDottedQuad(const char* text, in_addr& out) {
     return ::inet_pton(AF_INET, text, &out) == 1;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -9,12 +8,12 @@
 
 #include "net/UniqueFd.h"
 
-// The only place in the network layer that calls the system. Each wrapper
+// The system calls of the network layer's UDP side (TCP's are in
+// StreamSocketOps, the set of watched sockets in ReadySet). Each wrapper
 // saves errno right after its call, so nothing in between can overwrite it.
-// The receive and the send retry a call that a signal interrupted (EINTR);
-// waitForReadable does not, on purpose: a signal ends the wait so that the
-// main loop sees it at once. The other calls do not wait, so no signal
-// interrupts them, and closeFd must not be retried (see there).
+// The receive and the send retry a call that a signal interrupted (EINTR).
+// The other calls do not wait, so no signal interrupts them, and closeFd
+// must not be retried (see there).
 namespace corvane::sockops {
 
 // A new IPv4 UDP socket, non-blocking and close-on-exec from creation.
@@ -59,11 +58,6 @@ struct Sent {
 };
 Sent sendDatagram(int fd, const std::uint8_t* data, std::size_t length,
                   const sockaddr_in& destination, const in_addr* from);
-
-// poll(2) for the events each entry asks for (readable, writable). A signal
-// ends the wait early instead of restarting it, so the caller sees a signal at
-// once; that counts as 0 ready descriptors.
-int waitForEvents(pollfd* fds, nfds_t count, int timeoutMs);
 
 // Reads a strict dotted quad ("a.b.c.d"). False when text is not one.
 bool parseDottedQuad(const char* text, in_addr& out);

@@ -14,20 +14,21 @@ namespace corvane {
 
 namespace {
 
-constexpr short ReadyForInput = POLLIN | POLLHUP | POLLERR;
-constexpr short Failed = POLLHUP | POLLERR;
-
-// A peer that has an event to report without asking the system: bytes it
-// holds, or a failure not reported yet.
-bool eventDue(const Peer& peer) {
-    return peer.state == StreamState::Broken ||
-           (peer.state == StreamState::Open && peer.unread > 0);
-}
+constexpr std::uint32_t Input = ReadySet::Input;
+constexpr std::uint32_t Output = ReadySet::Output;
+constexpr std::uint32_t Failed = ReadySet::Failed;
+// What the ReadySet reports for a socket with something to read, or gone.
+constexpr std::uint32_t ReadyForInput = Input | Failed;
 
 }  // namespace
 
-StreamEndpoints::StreamEndpoints(PeerTable& peers, std::size_t outputLimit)
-    : peers_(peers), outputLimit_(outputLimit) {}
+StreamEndpoints::StreamEndpoints(PeerTable& peers, ReadySet& readySet, std::size_t outputLimit)
+    : peers_(peers), readySet_(readySet), outputLimit_(outputLimit) {}
+
+bool StreamEndpoints::eventDue(const Peer& peer) {
+    return peer.state == StreamState::Broken ||
+           (peer.state == StreamState::Open && peer.unread > 0);
+}
 
 StreamEndpoints::Polled StreamEndpoints::pollListener(Listener& listener) {
     StreamRound& round = listener.round;
@@ -49,7 +50,9 @@ StreamEndpoints::Polled StreamEndpoints::pollListener(Listener& listener) {
         if (peer == nullptr || peer->owner != &listener) {
             continue;
         }
-        if (const NetEvent event = receive(*peer); event != NetEvent::None) {
+        const NetEvent event = receive(*peer);
+        rewatch(*peer);
+        if (event != NetEvent::None) {
             return {event, id};
         }
     }
@@ -58,78 +61,84 @@ StreamEndpoints::Polled StreamEndpoints::pollListener(Listener& listener) {
 
 bool StreamEndpoints::startRound(Listener& listener) {
     StreamRound& round = listener.round;
-    round.fds.clear();
-    round.ids.clear();
     round.ready.clear();
     round.next = 0;
-    // A resting listener is left out (poll skips a negative descriptor); its
-    // peers are served all the same.
-    const bool accepting = restLeftMs(listener) <= 0;
-    listener.acceptRestsUntilMs = accepting ? 0 : listener.acceptRestsUntilMs;
-    round.fds.push_back(pollfd{accepting ? listener.socket.get() : -1, POLLIN, 0});
-    round.ids.push_back(0);
-    for (const auto& [key, peer] : listener.peers) {
-        pollfd entry{};
-        watch(*peer, entry);
-        round.fds.push_back(entry);
-        round.ids.push_back(peer->id);
-    }
-    sockops::waitForEvents(round.fds.data(), round.fds.size(), 0);
-    collectReady(listener);
-    return !round.ready.empty();
-}
-
-void StreamEndpoints::collectReady(Listener& listener) {
-    StreamRound& round = listener.round;
+    watchListener(listener);
     // New connections are offered first, so a busy listener still accepts.
-    if ((round.fds[0].revents & POLLIN) != 0) {
+    if (restLeftMs(listener) < 0 && (readySet_.reported(listener.readiness) & Input) != 0) {
         round.ready.push_back(0);
     }
-    for (std::size_t i = 1; i < round.fds.size(); ++i) {
-        Peer* peer = peers_.find(round.ids[i]);
-        if (peer == nullptr) {
-            continue;
-        }
-        const short revents = round.fds[i].revents;
-        if (peer->state == StreamState::InputEnded && (revents & Failed) != 0) {
-            // Not watched for input any more, so only a reset or an error
-            // wakes it: the client is gone.
-            peer->state = StreamState::Broken;
-            peer->output.clear();
-        }
-        if ((revents & POLLOUT) != 0) {
-            flush(*peer);
-        }
-        if (eventDue(*peer) || (revents & ReadyForInput) != 0) {
+    for (const auto& [key, peer] : listener.peers) {
+        serveOutput(*peer);
+        const std::uint32_t found = readySet_.reported(peer->readiness);
+        if (eventDue(*peer) ||
+            (peer->state != StreamState::InputEnded && (found & ReadyForInput) != 0)) {
             round.ready.push_back(peer->id);
         }
     }
+    return !round.ready.empty();
+}
+
+// What a look found for a connection besides input: room for queued output,
+// or, for one no longer read, a reset or an error.
+void StreamEndpoints::serveOutput(Peer& peer) {
+    const std::uint32_t found = readySet_.reported(peer.readiness);
+    if (peer.state == StreamState::InputEnded && (found & Failed) != 0) {
+        // Not watched for input any more, so only a reset or an error
+        // wakes it: the client is gone.
+        peer.state = StreamState::Broken;
+        peer.output.clear();
+    }
+    if ((found & Output) != 0 && acceptsOutput(peer.state)) {
+        ReadySet::usedUp(peer.readiness, Output);
+        flush(peer);
+    }
+    rewatch(peer);
+}
+
+void StreamEndpoints::watchListener(Listener& listener) {
+    const bool resting = restLeftMs(listener) > 0;
+    if (!resting) {
+        listener.acceptRestsUntilMs = 0;
+    }
+    // A failed change leaves the listener as it was watched: at worst a
+    // rest ends a little early, or a wait misses a connection until the
+    // next look.
+    readySet_.watch(listener.socket.get(), listenerToken(listener.number), resting ? 0 : Input,
+                    listener.readiness);
 }
 
 StreamEndpoints::Polled StreamEndpoints::accept(Listener& listener) {
     sockops::Accepted accepted = sockops::acceptConnection(listener.socket.get());
-    if (!accepted.fd) {
-        if (!sockops::outOfResources(accepted.error)) {
-            // Nothing waiting (another round took it), or the client gave up
-            // before its turn: this entry has nothing.
-            return {};
-        }
-        listener.acceptRestsUntilMs = sockops::monotonicMs() + AcceptRestMs;
-        if (listener.acceptFailing) {
-            return {};
-        }
-        listener.acceptFailing = true;
-        return {NetEvent::AcceptFailed, 0};
+    if (!accepted.fd && !sockops::outOfResources(accepted.error)) {
+        // Nothing waiting (another round took it), or the client gave up
+        // before its turn: this entry has nothing, and neither has the
+        // listener until the next look.
+        ReadySet::usedUp(listener.readiness, Input);
+        return {};
     }
-    listener.acceptFailing = false;
-    sockops::setNoDelay(accepted.fd.get());
-    Peer& peer = peers_.add(&listener, accepted.remote.sin_addr.s_addr,
-                            ntohs(accepted.remote.sin_port), NetMode::Stream);
-    peer.socket = std::move(accepted.fd);
-    peer.state = StreamState::Open;
-    peer.hasLocalAddress = accepted.local.sin_family == AF_INET;
-    peer.localAddress = accepted.local.sin_addr;
-    return {NetEvent::Connect, peer.id};
+    if (accepted.fd) {
+        sockops::setNoDelay(accepted.fd.get());
+        Peer& peer = peers_.add(&listener, accepted.remote.sin_addr.s_addr,
+                                ntohs(accepted.remote.sin_port), NetMode::Stream);
+        peer.socket = std::move(accepted.fd);
+        peer.state = StreamState::Open;
+        peer.hasLocalAddress = accepted.local.sin_family == AF_INET;
+        peer.localAddress = accepted.local.sin_addr;
+        if (readySet_.watch(peer.socket.get(), peer.id, Input, peer.readiness)) {
+            listener.acceptFailing = false;
+            return {NetEvent::Connect, peer.id};
+        }
+        // A connection that cannot be watched could wait for ever: the
+        // system is short of memory for it, as for a descriptor.
+        peers_.close(peer.id);
+    }
+    listener.acceptRestsUntilMs = sockops::monotonicMs() + AcceptRestMs;
+    if (listener.acceptFailing) {
+        return {};
+    }
+    listener.acceptFailing = true;
+    return {NetEvent::AcceptFailed, 0};
 }
 
 NetEvent StreamEndpoints::receive(Peer& peer) {
@@ -144,12 +153,14 @@ NetEvent StreamEndpoints::receive(Peer& peer) {
         peer.state = StreamState::Gone;
         return NetEvent::Disconnect;
     }
-    if (peer.state == StreamState::InputEnded) {
+    if (peer.state == StreamState::InputEnded ||
+        (readySet_.reported(peer.readiness) & ReadyForInput) == 0) {
         return NetEvent::None;
     }
     const sockops::Transfer got =
         sockops::receiveStream(peer.socket.get(), area_.data(), area_.size());
     if (got.count < 0 && sockops::wouldBlock(got.error)) {
+        ReadySet::usedUp(peer.readiness, Input);
         return NetEvent::None;
     }
     if (got.count == 0 && peer.owner != nullptr) {
@@ -192,24 +203,30 @@ ConnectionId StreamEndpoints::openLink(const sockaddr_in& remote, const sockaddr
     // so the caller always sees Connect before anything else.
     link.state =
         started == 0 || started == EINPROGRESS ? StreamState::Connecting : StreamState::Broken;
+    if (!readySet_.watch(link.socket.get(), link.id, Output, link.readiness)) {
+        peers_.close(link.id);
+        return 0;
+    }
     return link.id;
 }
 
 NetEvent StreamEndpoints::pollLink(Peer& link) {
+    NetEvent event = NetEvent::None;
     if (link.state == StreamState::Connecting) {
-        return finishConnect(link);
+        event = finishConnect(link);
+    } else {
+        serveOutput(link);
+        event = receive(link);
     }
-    if (link.state == StreamState::Open && !link.output.empty()) {
-        flush(link);
-    }
-    return receive(link);
+    rewatch(link);
+    return event;
 }
 
 NetEvent StreamEndpoints::finishConnect(Peer& link) {
-    pollfd entry{link.socket.get(), POLLOUT, 0};
-    if (sockops::waitForEvents(&entry, 1, 0) <= 0) {
+    if ((readySet_.reported(link.readiness) & (Output | Failed)) == 0) {
         return NetEvent::None;
     }
+    ReadySet::usedUp(link.readiness, Output);
     if (sockops::connectResult(link.socket.get()) != 0) {
         link.state = StreamState::Gone;
         link.output.clear();
@@ -221,6 +238,13 @@ NetEvent StreamEndpoints::finishConnect(Peer& link) {
 }
 
 std::int32_t StreamEndpoints::send(Peer& peer, std::span<const std::uint8_t> first,
+                                   std::span<const std::uint8_t> second) {
+    const std::int32_t taken = take(peer, first, second);
+    rewatch(peer);
+    return taken;
+}
+
+std::int32_t StreamEndpoints::take(Peer& peer, std::span<const std::uint8_t> first,
                                    std::span<const std::uint8_t> second) {
     const std::size_t length = first.size() + second.size();
     // The limit is checked on the whole: a first part that fits must not go
@@ -274,29 +298,27 @@ void StreamEndpoints::flush(Peer& peer) {
     }
 }
 
-bool StreamEndpoints::watch(const Peer& peer, pollfd& entry) {
-    entry = pollfd{-1, 0, 0};
+void StreamEndpoints::rewatch(Peer& peer) {
     if (peer.state == StreamState::Gone) {
         // Reported gone: a hang-up the system keeps reporting must not end
         // every wait until the caller closes it.
-        return false;
+        readySet_.forget(peer.socket.get(), peer.readiness);
+        return;
     }
-    entry.fd = peer.socket.get();
-    if (peer.state == StreamState::Connecting) {
-        entry.events = POLLOUT;
-        return false;
+    // Input is watched while the peer may send: also while bytes are still
+    // pending, as a wait never begins then anyway. Not after the end of
+    // input: a socket at its end of stream is always readable, and would end
+    // every wait. A reset or an error is reported without being asked for.
+    std::uint32_t events = peer.state == StreamState::Open ? Input : 0;
+    if (peer.state == StreamState::Connecting || !peer.output.empty()) {
+        events |= Output;
     }
-    // No input is asked for while bytes are still pending: the system keeps
-    // the rest until the caller has read those. Nor after the end of input:
-    // a socket at its end of stream is always readable, and would end every
-    // wait. A reset or an error is reported without being asked for.
-    if (peer.unread == 0 && peer.state != StreamState::InputEnded) {
-        entry.events = POLLIN;
+    if (!readySet_.watch(peer.socket.get(), peer.id, events, peer.readiness) &&
+        peer.state != StreamState::Broken) {
+        // Watched for the wrong events, the connection could wait for ever.
+        peer.state = StreamState::Broken;
+        peer.output.clear();
     }
-    if (!peer.output.empty()) {
-        entry.events = static_cast<short>(entry.events | POLLOUT);
-    }
-    return eventDue(peer);
 }
 
 std::int32_t StreamEndpoints::restLeftMs(const Listener& listener) {

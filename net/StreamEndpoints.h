@@ -1,7 +1,6 @@
 #pragma once
 
 #include <netinet/in.h>
-#include <poll.h>
 
 #include <array>
 #include <cstddef>
@@ -12,14 +11,16 @@
 #include "net/NetTypes.h"
 #include "net/Peer.h"
 #include "net/PeerTable.h"
+#include "net/ReadySet.h"
 
 namespace corvane {
 
 // The TCP side of the network layer: polling stream listeners and links,
-// sending through output queues, and what the idle wait watches for them.
-// The records live in the layer's PeerTable, beside the datagram peers, so
-// ConnectionIds stay unique across both kinds and connRecv and connClose
-// treat them alike. Nothing here waits.
+// sending through output queues, and what the layer's ReadySet watches for
+// each socket. The records live in the layer's PeerTable, beside the
+// datagram peers, so ConnectionIds stay unique across both kinds and
+// connRecv and connClose treat them alike. Nothing here waits, nor asks the
+// system what is ready: polls act on what the layer's last look found.
 //
 // Input: a poll that finds bytes on a connection with nothing pending takes
 // at most ReceiveSize of them into the peer's pending bytes and reports Data;
@@ -40,7 +41,7 @@ public:
     static constexpr std::int64_t AcceptRestMs = 500;
 
     // outputLimit: the most bytes one peer or link may hold queued.
-    StreamEndpoints(PeerTable& peers, std::size_t outputLimit);
+    StreamEndpoints(PeerTable& peers, ReadySet& readySet, std::size_t outputLimit);
 
     struct Polled {
         NetEvent event = NetEvent::None;
@@ -52,9 +53,10 @@ public:
     Polled pollListener(Listener& listener);
 
     // A link whose connect to remote has started; local, when given, is bound
-    // first. 0 when no socket can be had or the bind fails. A connect that
-    // fails at once still gives a link: its first poll reports Disconnect.
-    // Throws std::bad_alloc and then leaves nothing open.
+    // first. 0 when no socket can be had, the bind fails or the socket cannot
+    // be watched. A connect that fails at once still gives a link: its first
+    // poll reports Disconnect. Throws std::bad_alloc and then leaves nothing
+    // open.
     ConnectionId openLink(const sockaddr_in& remote, const sockaddr_in* local);
     // Connect once the connect completed, Disconnect once it failed or the
     // upstream is gone, Data when bytes are pending, else None. Queued output
@@ -69,10 +71,13 @@ public:
     std::int32_t send(Peer& peer, std::span<const std::uint8_t> first,
                       std::span<const std::uint8_t> second = {});
 
-    // What the idle wait must watch for a stream peer or link, written to
-    // entry (fd -1 for a peer with nothing to wait for). True when the peer
-    // has an event to report already, so the wait must not wait at all.
-    static bool watch(const Peer& peer, pollfd& entry);
+    // True when the peer or link has an event to report without asking the
+    // system (bytes it holds, a failure not reported yet): a wait must not
+    // wait at all.
+    static bool eventDue(const Peer& peer);
+    // Has the ReadySet watch a listener for connections, except while it
+    // rests (its waiting connection would end every wait).
+    void watchListener(Listener& listener);
 
     // Milliseconds until a resting listener may accept again (0 once it may);
     // -1 when it is not resting.
@@ -82,13 +87,19 @@ public:
 
 private:
     bool startRound(Listener& listener);
-    void collectReady(Listener& listener);
+    void serveOutput(Peer& peer);
     Polled accept(Listener& listener);
     NetEvent receive(Peer& peer);
     NetEvent finishConnect(Peer& link);
+    std::int32_t take(Peer& peer, std::span<const std::uint8_t> first,
+                      std::span<const std::uint8_t> second);
     void flush(Peer& peer);
+    // Brings what the ReadySet watches for the peer in line with its state:
+    // input while it may send, output while some waits, nothing once gone.
+    void rewatch(Peer& peer);
 
     PeerTable& peers_;
+    ReadySet& readySet_;
     std::size_t outputLimit_;
     std::array<std::uint8_t, ReceiveSize> area_{};
 };

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <poll.h>
-
 #include <cstddef>
 #include <vector>
 
@@ -9,18 +7,14 @@
 
 namespace corvane {
 
-// One round of a stream listener's polls. A round begins with one poll(2)
-// over the listener's socket and every connection it accepted, without
-// waiting; the sockets it found ready are then served one per listenerPoll,
-// in order, until the round is used up and the next poll begins another.
-// So every ready connection gets its turn before any gets a second one, and
-// a listener with many connections costs one system call per round rather
-// than one receive per connection per turn.
+// One round of a stream listener's polls. A round begins from what the
+// layer's last look at its sockets found (the listener's socket and every
+// connection it accepted), without asking the system again; the sockets
+// found ready are then served one per listenerPoll, in order, until the
+// round is used up and the next one begins. So every ready connection gets
+// its turn before any gets a second one, and a listener with many
+// connections costs no system call for those with nothing to do.
 struct StreamRound {
-    // Scratch for the poll, kept for the next round: ids[i] names the peer of
-    // fds[i], 0 the listener's own socket.
-    std::vector<pollfd> fds;
-    std::vector<ConnectionId> ids;
     // Still to be served in this round: peer ids, and 0 for one accept.
     std::vector<ConnectionId> ready;
     std::size_t next = 0;

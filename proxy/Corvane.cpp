@@ -27,6 +27,7 @@
 #include "ui/IdleWait.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
+#include "ui/LoopDispatcher.h"
 #include "ui/MainWindowHandles.h"
 
 namespace corvane {
@@ -72,17 +73,6 @@ void chooseOffscreenWithoutDisplay() {
     }
 }
 
-// The main loop asks Qt for pending events in every turn, tens of thousands
-// of times a second under load. Qt's glib-based event dispatcher takes and
-// releases several locks for each ask; Qt's own dispatcher does the same work
-// for much less, and nothing in this program needs glib's loop. A choice the
-// user made is left alone.
-void preferQtEventDispatcher() {
-    if (std::getenv("QT_NO_GLIB") == nullptr) {
-        setenv("QT_NO_GLIB", "1", 1);
-    }
-}
-
 // The log line names the port that could not be opened; standard error says
 // why, so that a port another server holds (EADDRINUSE) can be told from a
 // missing right to it (EACCES).
@@ -113,10 +103,13 @@ int runProgram() {
         return 1;
     }
     chooseOffscreenWithoutDisplay();
-    preferQtEventDispatcher();
     int argc = 1;
     char programName[] = "corvane";
     char* argv[] = {programName, nullptr};
+    // The main loop polls the window in every turn, tens of thousands of
+    // times a second under load: its dispatcher answers a poll with nothing
+    // for Qt without a system call.
+    LoopDispatcher::install();
     QApplication application(argc, argv);
 
     // From here on a fault anywhere ends in the report, after the log's

@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
+#include "ui/LoopDispatcher.h"
+
 namespace corvane {
 
 namespace {
@@ -63,6 +65,11 @@ EventQueue& uiEventQueue() {
 int eventPoll() {
     if (auto event = uiEventQueue().pop()) {
         return event->code;
+    }
+    // The program's own dispatcher knows whether it delivered anything, and
+    // answers a poll with nothing for Qt without a system call.
+    if (LoopDispatcher* loop = LoopDispatcher::current()) {
+        return loop->processEvents(QEventLoop::AllEvents) ? PlatformEventsHandled : 0;
     }
     DeliveryCounter* counter = deliveryCounter();
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();

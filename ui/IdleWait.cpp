@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "ui/LoopDispatcher.h"
+
 namespace corvane {
 
 namespace {
@@ -85,11 +87,22 @@ IdleWaiter* idleWaiter() {
 }  // namespace
 
 WaitEnd waitForWork(std::span<const int> descriptors, int timeoutMs) {
+    if (LoopDispatcher* loop = LoopDispatcher::current()) {
+        return loop->waitForWork(descriptors, timeoutMs);
+    }
+    // Under another dispatcher: Qt's own wait, with the descriptors as
+    // socket notifiers and a timer for the deadline.
     IdleWaiter* waiter = idleWaiter();
     if (timeoutMs == 0 || waiter == nullptr) {
         return WaitEnd::Deadline;
     }
     return waiter->wait(descriptors, timeoutMs);
+}
+
+void forgetWaitDescriptors() {
+    if (LoopDispatcher* loop = LoopDispatcher::current()) {
+        loop->forgetWaitDescriptors();
+    }
 }
 
 }  // namespace corvane

@@ -17,6 +17,13 @@ enum class WaitEnd {
 // the log view's next frame), or `timeoutMs` have passed (negative: no
 // deadline; 0: no wait at all). What Qt delivers meanwhile is handled as
 // eventPoll would handle it, so events it queues come out of the next poll.
+//
+// Under the program's own dispatcher (LoopDispatcher) the descriptors are
+// watched from the first wait that names them until a wait names others:
+// a descriptor named in the last wait must not be closed and another file
+// opened under its number, unless forgetWaitDescriptors comes in between.
+// The program's descriptors stay open as long as it runs.
 WaitEnd waitForWork(std::span<const int> descriptors, int timeoutMs);
+void forgetWaitDescriptors();
 
 }  // namespace corvane

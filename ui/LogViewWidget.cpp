@@ -22,6 +22,12 @@ namespace {
 // Space between the view's border and the text, as editors leave it.
 constexpr int TextMargin = 2;
 constexpr int DefaultFrameMs = 16;
+// While lines keep coming, the view catches up at most this often. Five
+// frames a second still reads as live; a log that scrolls faster than a
+// person reads gains nothing from more, and each frame lays out and paints
+// the whole view (most of the program's processor time at 200 queries a
+// second when frames came at the display's rate).
+constexpr int ReadingPaceMs = 200;
 
 int frameIntervalMs() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -51,7 +57,7 @@ LogViewWidget::LogViewWidget(QWidget* parent) : QAbstractScrollArea(parent), mod
 
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    frameTimer_.setInterval(frameIntervalMs());
+    frameIntervalMs_ = frameIntervalMs();
     connect(&frameTimer_, &QTimer::timeout, this, &LogViewWidget::frameTick);
 
     applyFont();
@@ -128,9 +134,24 @@ void LogViewWidget::textChanged() {
 
 void LogViewWidget::scheduleFrame() {
     // Lines may come by the tens of thousands a second: they only change the
-    // model, and one frame later the view catches up in a single step.
-    if (!frameTimer_.isActive()) {
-        frameTimer_.start();
+    // model, and the view catches up in a single step one display frame
+    // later, or, while lines keep coming, once the reading pace allows.
+    if (frameTimer_.isActive()) {
+        return;
+    }
+    int delay = frameIntervalMs_;
+    if (lastFrame_.isValid()) {
+        delay = std::max(delay, ReadingPaceMs - static_cast<int>(std::min<qint64>(
+                                                    lastFrame_.elapsed(), ReadingPaceMs)));
+    }
+    frameTimer_.start(delay);
+}
+
+void LogViewWidget::schedulePromptFrame() {
+    // A new size must not wait for the reading pace: the scroll ranges
+    // follow within one display frame.
+    if (!frameTimer_.isActive() || frameTimer_.remainingTime() > frameIntervalMs_) {
+        frameTimer_.start(frameIntervalMs_);
     }
 }
 
@@ -147,6 +168,7 @@ int LogViewWidget::msUntilFrame() const {
 }
 
 void LogViewWidget::frameTick() {
+    lastFrame_.start();
     updateScrollBars();
     if (scrollToCaret_) {
         scrollToCaret_ = false;
@@ -219,7 +241,7 @@ void LogViewWidget::applyWidth() {
 void LogViewWidget::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     applyWidth();
-    scheduleFrame();
+    schedulePromptFrame();
 }
 
 void LogViewWidget::changeEvent(QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QStringView>
 #include <QTextCharFormat>
 #include <QTextLayout>
@@ -21,8 +22,9 @@ namespace corvane {
 // visible lines, so appending a line costs about the same however fast lines
 // come, and a line of a long paragraph costs what a short one does. Model
 // changes are visible at once through the operations; scrolling and
-// repainting follow at most once per display frame. The user can select with
-// mouse and keyboard and copy, but never edit; there is no undo history.
+// repainting follow at most once per display frame, and at most five times a
+// second while lines keep coming. The user can select with mouse and keyboard
+// and copy, but never edit; there is no undo history.
 class LogViewWidget final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -82,6 +84,7 @@ protected:
 private:
     void textChanged();
     void scheduleFrame();
+    void schedulePromptFrame();
     void frameTick();
     void updateScrollBars();
     void ensureCaretVisible();
@@ -119,6 +122,9 @@ private:
     std::vector<CachedLayout> layouts_;
     LogViewModel model_;
     QTimer frameTimer_;
+    int frameIntervalMs_ = 16;
+    // When the last frame was shown; invalid before the first.
+    QElapsedTimer lastFrame_;
     int lineSpacing_ = 1;
     bool scrollToCaret_ = false;
     bool selecting_ = false;

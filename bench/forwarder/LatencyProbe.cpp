@@ -3,11 +3,13 @@
 // second. Prints how many were answered and the round-trip times: average,
 // median, 99th percentile and maximum, in microseconds.
 //
-//   latency_probe SERVER PORT RATE COUNT NAMES-FILE
+//   latency_probe SERVER PORT RATE COUNT NAMES-FILE [--socket-per-query]
 //
 // NAMES-FILE holds one "name type" per line (the dnsperf query format); the
 // names are asked in turn. Bounded: COUNT queries, each waited for one second
-// at most.
+// at most. With --socket-per-query every query comes from a socket of its
+// own, opened, connected and closed around it, as the C library's resolver
+// does it: each is a new client (a new port) for the server.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -66,9 +68,21 @@ std::vector<std::uint8_t> encodeQuery(const std::string& name, const std::string
 
 }  // namespace
 
+// A UDP socket connected to the server; -1 on failure.
+int openClient(const sockaddr_in& server) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s SERVER PORT RATE COUNT NAMES-FILE\n", argv[0]);
+    const bool socketPerQuery = argc == 7 && std::strcmp(argv[6], "--socket-per-query") == 0;
+    if (argc != 6 && !socketPerQuery) {
+        std::fprintf(stderr, "usage: %s SERVER PORT RATE COUNT NAMES-FILE [--socket-per-query]\n",
+                     argv[0]);
         return 2;
     }
     sockaddr_in server{};
@@ -92,8 +106,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+    int fd = socketPerQuery ? -1 : openClient(server);
+    if (!socketPerQuery && fd < 0) {
         std::perror("socket/connect");
         return 1;
     }
@@ -111,7 +125,11 @@ int main(int argc, char** argv) {
         query[1] = static_cast<std::uint8_t>(id & 0xFF);
 
         const std::int64_t sent = nowNs();
-        if (send(fd, query.data(), query.size(), 0) != static_cast<ssize_t>(query.size())) {
+        if (socketPerQuery) {
+            fd = openClient(server);
+        }
+        if (fd < 0 ||
+            send(fd, query.data(), query.size(), 0) != static_cast<ssize_t>(query.size())) {
             ++lost;
         } else {
             bool answered = false;
@@ -131,6 +149,10 @@ int main(int argc, char** argv) {
                 ++lost;
             }
         }
+        if (socketPerQuery && fd >= 0) {
+            close(fd);
+            fd = -1;
+        }
         due += interval;
         const std::int64_t wait = due - nowNs();
         if (wait > 0) {
@@ -139,7 +161,9 @@ int main(int argc, char** argv) {
             nanosleep(&pause, nullptr);
         }
     }
-    close(fd);
+    if (fd >= 0) {
+        close(fd);
+    }
 
     if (micros.empty()) {
         std::printf("answered 0 lost %ld\n", lost);

@@ -46,6 +46,7 @@
 #include "ui/Font.h"
 #include "ui/LogViewSink.h"
 #include "ui/LogViewWidget.h"
+#include "ui/LoopDispatcher.h"
 
 namespace {
 
@@ -273,9 +274,7 @@ int main(int argc, char** argv) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
         // The event dispatcher the program chooses for itself.
-        if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) {
-            qputenv("QT_NO_GLIB", "1");
-        }
+        corvane::LoopDispatcher::install();
         app = std::make_unique<QApplication>(argc, argv);
         corvane::defaultFontSet(corvane::fontOpen(u"Consolas", 10));
         window = std::make_unique<ShownWindow>();

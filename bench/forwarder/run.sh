@@ -25,6 +25,13 @@
 #            same clients and queries outstanding, each client one
 #            connection); the responder answers TCP too, so the forwarder's
 #            own upstream connection is measured as well
+#   cpu200   CPU microseconds (user + system, all threads) of the forwarder
+#            per query during the latency run, one client at 200 a second
+#   share20, share200
+#            the share of one core the forwarder takes while clients ask 20
+#            and 200 queries a second, each query from a socket of its own as
+#            the C library's resolver sends it (--pace-seconds at 200 a
+#            second, twice as long at 20)
 #
 # Variants: dnsmasq (the peer); relay (bench/forwarder/BareRelay.c: the main
 # loop's shape in bare C, one datagram per socket per turn and poll when
@@ -37,7 +44,11 @@
 # full lookup). The program always has its window, so "headless" and "with
 # the window, offscreen" are one and the same run: there is no separate
 # window variant. Each Corvane run is checked to have loaded the offscreen
-# platform, that is, to be running with its window. With --base-ref, one more:
+# platform, that is, to be running with its window. corvane-x11 (default
+# when Xvfb is installed): the same with its window shown on a real X
+# server, an Xvfb started in the forwarder namespace; the run is checked to
+# have loaded the X11 platform.
+# With --base-ref, one more:
 # corvane-base (the program as built from an earlier commit, run the same way),
 # so that a change is measured against the build without it in the same run;
 # the table then has a "vs base" column.
@@ -48,8 +59,11 @@
 #   --latency-count N queries of each latency run, at 200 a second (default 1000)
 #   --clients N       dnsperf clients (default 8)
 #   --outstanding N   dnsperf queries outstanding (default 100)
-#   --variants "..."  which variants to measure (default: all four)
+#   --variants "..."  which variants to measure (default: all five, or four
+#                     without Xvfb)
 #   --idle-seconds S  length of each idle measurement (default 10)
+#   --pace-seconds S  length of the run at 200 queries a second of the share
+#                     figures (default 5; the run at 20 a second lasts 2S)
 #   --build DIR       build tree to use (default: build/bench); the programs
 #                     the benchmark needs are built there first
 #   --base-ref REF    also measure corvane as built from commit REF: its tree
@@ -71,6 +85,7 @@ latency_rate=200
 clients=8
 outstanding=100
 idle_seconds=10
+pace_seconds=5
 variants=""
 build="$root/build/bench"
 results=""
@@ -84,20 +99,21 @@ while [ $# -gt 0 ]; do
     --outstanding) outstanding="$2"; shift 2 ;;
     --variants) variants="$2"; shift 2 ;;
     --idle-seconds) idle_seconds="$2"; shift 2 ;;
+    --pace-seconds) pace_seconds="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --results) results="$2"; shift 2 ;;
     --base-ref) base_ref="$2"; shift 2 ;;
-    --smoke) rounds=1; seconds=1; latency_count=50; idle_seconds=2; variants="dnsmasq relay corvane"; shift ;;
+    --smoke) rounds=1; seconds=1; latency_count=50; idle_seconds=2; pace_seconds=1; variants="dnsmasq relay corvane"; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
-for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding" "$idle_seconds"; do
+for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding" "$idle_seconds" "$pace_seconds"; do
     [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "not a positive number: $n" >&2; exit 2; }
 done
 # Every load loop is bounded: at most an hour of saturation runs and a
 # million probe queries in all.
-[ $((rounds * (seconds + idle_seconds) * 4)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
+[ $((rounds * (seconds + idle_seconds + 3 * pace_seconds) * 5)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
 [ "$latency_count" -le 100000 ] || { echo "too many latency queries" >&2; exit 2; }
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -157,7 +173,12 @@ if [ "$(nproc)" -lt 2 ]; then
     echo "warning: one CPU only; load and forwarder share it" >&2
 fi
 
-[ -n "$variants" ] || variants="dnsmasq relay corvane corvane-blocklist"
+if [ -z "$variants" ]; then
+    variants="dnsmasq relay corvane corvane-blocklist"
+    if command -v Xvfb >/dev/null; then
+        variants="$variants corvane-x11"
+    fi
+fi
 if [ -n "$base_ref" ] && [[ " $variants " != *" corvane-base "* ]]; then
     variants="$variants corvane-base"
 fi
@@ -167,6 +188,7 @@ for v in $variants; do
     corvane-base)
         [ -n "$base_ref" ] || { echo "corvane-base needs --base-ref" >&2; exit 2; }
         ;;
+    corvane-x11) command -v Xvfb >/dev/null || { echo "corvane-x11 needs Xvfb (package xvfb)" >&2; exit 1; } ;;
     corvane-window)
         echo "corvane-window is now the corvane variant: the program always shows its" \
             "window, offscreen when there is no display" >&2
@@ -248,6 +270,26 @@ fi
 echo "== responder on 8.8.8.8:53 (CPU $load_cpu) =="
 netns_start_upstream_cmd responder taskset -c "$load_cpu" "$responder" 8.8.8.8 53 7200
 
+# A real X server for corvane-x11, without a screen, in the forwarder
+# namespace beside the load (it is the desktop, not the program measured).
+x_display=""
+if [[ " $variants " == *" corvane-x11 "* ]]; then
+    for n in $(seq 100 199); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            x_display=":$n"
+            break
+        fi
+    done
+    [ -n "$x_display" ] || { echo "no free X display number" >&2; exit 1; }
+    echo "== Xvfb $x_display (CPU $load_cpu) =="
+    netns_fwd_start xvfb taskset -c "$load_cpu" Xvfb "$x_display" -screen 0 1280x1024x24 -nolisten tcp
+    for ((i = 0; i < 50; i++)); do
+        [ -e "/tmp/.X11-unix/X${x_display#:}" ] && break
+        sleep 0.1
+    done
+    [ -e "/tmp/.X11-unix/X${x_display#:}" ] || { echo "Xvfb did not start" >&2; exit 1; }
+fi
+
 clk_tck="$(getconf CLK_TCK)"
 
 # CPU time (user + system) of PID in clock ticks.
@@ -283,6 +325,12 @@ start_forwarder() {
             env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
             taskset -c "$fwd_cpu" "$work/$v/bin/corvane"
         ;;
+    corvane-x11)
+        rm -f "$work/$v/log.log"
+        NETNS_CWD="$work/$v" netns_fwd_start "$v" \
+            env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$x_display" \
+            taskset -c "$fwd_cpu" "$work/$v/bin/corvane"
+        ;;
     *)
         echo "unknown variant: $v" >&2
         exit 2
@@ -305,13 +353,35 @@ start_forwarder() {
     exit 1
 }
 
-# Fails unless Corvane (pid $1) runs with its window: Qt's offscreen platform
-# plug-in is mapped into it. The figures are meant to include the window.
+# Fails unless Corvane variant $1 (pid $2) runs with its window: Qt's
+# offscreen platform plug-in, or for corvane-x11 its X11 one, is mapped into
+# it. The figures are meant to include the window.
 check_window() {
-    grep -q 'libqoffscreen\.so' "/proc/$1/maps" || {
-        echo "corvane (pid $1) runs without its offscreen window" >&2
+    local platform='libqoffscreen\.so'
+    [ "$1" = corvane-x11 ] && platform='libqxcb\.so'
+    grep -q "$platform" "/proc/$2/maps" || {
+        echo "$1 (pid $2) runs without its window ($platform)" >&2
         exit 1
     }
+}
+
+# CPU time (user + system) of every thread of PID, in nanoseconds: finer
+# than clock ticks, which the slow runs below need.
+cpu_ns() {
+    awk '{ n += $1 } END { printf "%d", n }' /proc/"$1"/task/*/schedstat
+}
+
+# The share of one core (percent) forwarder $1 takes while clients ask
+# $2 queries a second for $3 seconds, each query from a socket of its own.
+pace_share() {
+    local before after start end count=$(($2 * $3))
+    before="$(cpu_ns "$1")"
+    start="$(date +%s%N)"
+    netns_fwd_exec taskset -c "$load_cpu" "$probe" 127.0.0.1 53 "$2" "$count" "$work/queries.txt" \
+        --socket-per-query >/dev/null || true
+    end="$(date +%s%N)"
+    after="$(cpu_ns "$1")"
+    awk -v c=$((after - before)) -v w=$((end - start)) 'BEGIN { printf "%.2f", c / w * 100 }'
 }
 
 # Context switches a second of pid $1 over $idle_seconds of idleness: each
@@ -325,17 +395,18 @@ idle_wakeups() {
     awk -v d=$((after - before)) -v s="$idle_seconds" 'BEGIN { printf "%.1f", d / s }'
 }
 
-# probe SERVER: the latency run; prints "avg p50 p99" in microseconds.
+# probe SERVER: the latency run; prints "avg p50 p99 answered", times in
+# microseconds.
 probe_latency() {
     local out
     out="$(netns_fwd_exec taskset -c "$load_cpu" "$probe" "$1" 53 "$latency_rate" \
         "$latency_count" "$work/queries.txt")" || true
     awk '{ for (i = 1; i < NF; i++) v[$i] = $(i + 1) }
-         END { if (v["answered"] == "" || v["answered"] == 0) print "nan nan nan";
-               else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
+         END { if (v["answered"] == "" || v["answered"] == 0) print "nan nan nan 0";
+               else print v["avg_us"], v["p50_us"], v["p99_us"], v["answered"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\tcpu200_us\tshare20_pct\tshare200_pct\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
 echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
@@ -345,12 +416,17 @@ for ((round = 1; round <= rounds; round++)); do
     if ((round % 2 == 0)); then
         order="$(tr ' ' '\n' <<<"$variants" | tac | tr '\n' ' ')"
     fi
-    read -r d_avg d_p50 d_p99 <<<"$(probe_latency 8.8.8.8)"
+    read -r d_avg d_p50 d_p99 _ <<<"$(probe_latency 8.8.8.8)"
     for v in $order; do
         start_forwarder "$v"
-        case "$v" in corvane*) check_window "$fwd_pid" ;; esac
+        case "$v" in corvane*) check_window "$v" "$fwd_pid" ;; esac
         wakeups="$(idle_wakeups "$fwd_pid")"
-        read -r l_avg l_p50 l_p99 <<<"$(probe_latency 127.0.0.1)"
+        cpu_before="$(cpu_ns "$fwd_pid")"
+        read -r l_avg l_p50 l_p99 l_answered <<<"$(probe_latency 127.0.0.1)"
+        cpu200="$(awk -v c=$(($(cpu_ns "$fwd_pid") - cpu_before)) -v n="$l_answered" \
+            'BEGIN { if (n > 0) printf "%.1f", c / 1000 / n; else print "nan" }')"
+        share20="$(pace_share "$fwd_pid" 20 $((2 * pace_seconds)))"
+        share200="$(pace_share "$fwd_pid" 200 "$pace_seconds")"
 
         before="$(cpu_ticks "$fwd_pid")"
         perf_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -s 127.0.0.1 -p 53 \
@@ -372,11 +448,11 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" "$wakeups" "${tcp_qps:-nan}" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}"
+            "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s  cpu at 200/s %s us/query  core at 20/s %s%% at 200/s %s%%\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200"
     done
 done
 

@@ -18,7 +18,7 @@ function median(list,    n, a, i, j, t) {
     if (n == 0) return "nan"
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
-BEGIN { nkeys = split("qps tcp_qps cpu avg p50 p99 add_avg add_p50 add_p99 rss wake", keys, " ") }
+BEGIN { nkeys = split("qps tcp_qps cpu cpu200 avg p50 p99 add_avg add_p50 add_p99 share20 share200 rss wake", keys, " ") }
 NR == 1 { next }
 {
     v = $1
@@ -33,6 +33,9 @@ function figure(line, key,    f) {
     if (key == "qps") return f[3]
     if (key == "tcp_qps") return f[15]
     if (key == "cpu") return f[6]
+    if (key == "cpu200") return f[16]
+    if (key == "share20") return f[17]
+    if (key == "share200") return f[18]
     if (key == "avg") return f[7]
     if (key == "p50") return f[8]
     if (key == "p99") return f[9]
@@ -67,7 +70,10 @@ function versus(v, key, base,    p) {
 END {
     label["qps"] = "Throughput at saturation (queries/s)"
     label["tcp_qps"] = "Throughput at saturation over TCP (queries/s)"
-    label["cpu"] = "CPU per 1,000 queries (ms)"
+    label["cpu"] = "CPU per 1,000 queries at saturation (ms)"
+    label["cpu200"] = "CPU per query at 200 q/s (µs)"
+    label["share20"] = "Share of one core at 20 q/s, a socket per query (%)"
+    label["share200"] = "Share of one core at 200 q/s, a socket per query (%)"
     label["avg"] = "Latency at 200 q/s, average (µs)"
     label["p50"] = "Latency at 200 q/s, median (µs)"
     label["p99"] = "Latency at 200 q/s, 99th percentile (µs)"
@@ -77,6 +83,7 @@ END {
     label["rss"] = "Peak RSS (kB)"
     label["wake"] = "Wake-ups a second, idle"
     format["qps"] = "%.0f"; format["tcp_qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
+    format["share20"] = "%.2f"; format["share200"] = "%.2f"
     header = "| Figure |"; rule = "|---|"
     for (i = 1; i <= nv; i++) {
         header = header " " order[i] " |"; rule = rule "---:|"

@@ -27,6 +27,9 @@ protected:
         uiEventQueue().clear();
     }
     void TearDown() override {
+        // The next test's pipe may get these numbers: the wait must not
+        // take it for the one it watched.
+        forgetWaitDescriptors();
         ::close(pipe_[0]);
         ::close(pipe_[1]);
         uiEventQueue().clear();

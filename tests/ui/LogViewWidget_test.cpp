@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -100,10 +101,25 @@ TEST_F(LogViewWidgetTest, AFrameIsDueOnlyWhileLinesWaitToBeShown) {
     appendLines(sink, 0, 3);
     const int due = view.msUntilFrame();
     EXPECT_GE(due, 0);
-    EXPECT_LE(due, 50) << "at most one display frame away";
+    EXPECT_LE(due, 200) << "at most a fifth of a second away";
 
     view.flushFrame();
     EXPECT_EQ(view.msUntilFrame(), -1);
+}
+
+TEST_F(LogViewWidgetTest, LinesThatKeepComingAreShownAtAReadingPaceButANewSizeAtOnce) {
+    LogViewSink sink(&view);
+    appendLines(sink, 0, 3);
+    view.flushFrame();
+    QElapsedTimer sinceFrame;
+    sinceFrame.start();
+    appendLines(sink, 3, 6);
+    const int due = view.msUntilFrame();
+    EXPECT_LE(due, 200);
+    EXPECT_GE(due + sinceFrame.elapsed() + 1, 200) << "a fifth of a second after the last frame";
+
+    view.resize(view.width() + 40, view.height());
+    EXPECT_LE(view.msUntilFrame(), 50) << "a new size is shown within a display frame";
 }
 
 TEST_F(LogViewWidgetTest, SinkStaysBoundedWhenEntriesWrap) {

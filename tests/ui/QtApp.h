@@ -3,12 +3,14 @@
 #include <QApplication>
 
 #include "ui/EventPoll.h"
+#include "ui/LoopDispatcher.h"
 
 namespace corvane::test {
 
 // The one QApplication of the ui test program, made on first use on Qt's
-// offscreen platform unless the environment picks another. Reuses one that
-// another test file already made.
+// offscreen platform unless the environment picks another, with the
+// program's own event dispatcher. Reuses one that another test file already
+// made.
 inline QApplication& ensureQtApp() {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *existing;
@@ -19,6 +21,7 @@ inline QApplication& ensureQtApp() {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
+    LoopDispatcher::install();
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
