@@ -158,6 +158,7 @@ public:
     std::int32_t linkLastLength(ConnectionId) const override { return 0; }
     std::int32_t connPendingOutput(ConnectionId) const override { return 0; }
     std::uint32_t connRemoteHost(ConnectionId) const override { return 0; }
+    bool connEnds(ConnectionId, corvane::PeerEnds&) const override { return false; }
     void waitReady(std::int32_t) override {}
 
 private:
