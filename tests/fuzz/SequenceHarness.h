@@ -306,7 +306,7 @@ private:
 
     void forgetStep() {
         net_.sent.clear();
-        log_.lines.clear();
+        log_.clear();
         offeredNames().clear();
     }
 

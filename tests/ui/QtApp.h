@@ -1,8 +1,15 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
+#include <ostream>
 
 #include "ui/EventPoll.h"
+
+// Texts in failures as text, not as the bytes of each character.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace corvane::test {
 
