@@ -29,6 +29,8 @@
 // client's socket is held by a process among others and goes when its peer
 // closes; every third step's budget is spent before it starts, so lookups
 // are left for later steps, which go on with them as the loop's turns do.
+// The names go to the plug-in stand-in through FilterQueryFrom, which asks
+// for the asker of each and checks that a process named holds the socket.
 // Each query in flight must hold exactly one asker, and none may be left,
 // nor any waiting, once the lookups are done after the script.
 #pragma once
@@ -89,10 +91,29 @@ private:
     std::size_t at_ = 0;
 };
 
+// The plug-in stand-in as a FilterQueryFrom plug-in that asks who sent every
+// name: a program named is one of the clients' own, at its pid.
+inline std::int32_t scriptedFilterFrom(const char16_t* name, const CorvaneQueryClient* client) {
+    CorvaneAsker asker{sizeof asker, -1, -2, nullptr};
+    const std::int32_t named = client->asker(client, &asker);
+    FUZZ_CHECK(named == 0 || named == 1, "the asker callback's result");
+    FUZZ_CHECK(asker.program != nullptr, "no program text");
+    if (named == 1) {
+        FUZZ_CHECK(asker.pid >= 100 && asker.pid < 100 + static_cast<std::int32_t>(Clients) &&
+                       client->port == 40000 + (asker.pid - 100) &&
+                       std::u16string_view(asker.program) == u"client",
+                   "a query named after a process that does not hold its client's socket");
+    } else {
+        FUZZ_CHECK(asker.pid == 0 && *asker.program == 0, "a process named without being known");
+    }
+    return scriptedFilter(name);
+}
+
 class Sequence {
 public:
     explicit Sequence(std::size_t queryBudget) : queryBudget_(queryBudget) {
         services_.filter = scriptedFilter;
+        services_.filterFrom = scriptedFilterFrom;
         services_.askers = &engine_;
         services_.lookupBudget = &budget_;
         system_.clock = &steady_;
@@ -193,6 +214,7 @@ private:
         const std::uint64_t inode = nextInode_++;
         system_.addSocket(key, inode, 1000);
         system_.hold(static_cast<std::int32_t>(100 + client), 3, inode);
+        system_.processes[static_cast<std::int32_t>(100 + client)].executable = "/usr/bin/client";
         net_.ends[id] = PeerEnds{loopback, key.port, loopback, 53};
     }
 
