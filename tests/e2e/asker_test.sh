@@ -119,3 +119,52 @@ grep -q '^query ' "$asker_log" && fail "FilterQuery was called beside FilterQuer
 copy_expect_message "Filter.DLL not loaded/unrecognized" 0
 copy_expect_message "Q  [5A5A] : gone.wild.test"
 echo "ok   FilterQueryFrom called instead of FilterQuery; the log lines as ever"
+
+# ---- The blocklist plug-in's rules for some programs ("$app"), in both
+# files, over UDP and TCP: the two copies of dig get different answers.
+blocklist="${CORVANE_BUILD_DIR}/proxy/Filter.DLL"
+[ -f "$blocklist" ] || netns_die "missing blocklist plug-in: $blocklist"
+mkdir -p "$NETNS_DIR/app/bin"
+cat >"$NETNS_DIR/app/bin/blocklist.txt" <<'LIST'
+||only-a.wild.test^$app=dig-a
+||ok.wild.test^
+@@||ok.wild.test^$app=dig-b
+||not-b.wild.test^$app=~dig-b
+||both.wild.test^$app=dig-a|dig-b
+||other.wild.test^$app=dig-a,third-party
+||allowed.wild.test^
+LIST
+printf '||allowed.wild.test^$app=dig-b\n' >"$NETNS_DIR/app/bin/allowlist.txt"
+copy_start app "$blocklist"
+
+# expect_answer PROGRAM NAME blocked|answered [OPTIONS...]
+expect_answer() {
+    local program="$1" name="$2" outcome="$3" out
+    shift 3
+    out="$(run_dig "$clients/$program" 127.0.0.1 "$name" "$@")"
+    if [ "$outcome" = blocked ]; then
+        grep -q 'status: NXDOMAIN' <<<"$out" || fail "$program $*: $name not blocked: $out"
+    else
+        grep -q '192\.0\.2\.99' <<<"$out" || fail "$program $*: $name not answered: $out"
+    fi
+}
+for options in "" "+tcp"; do
+    # shellcheck disable=SC2086 # no options, or one
+    {
+        expect_answer dig-a only-a.wild.test blocked $options
+        expect_answer dig-b only-a.wild.test answered $options
+        expect_answer dig-a x.ok.wild.test blocked $options
+        expect_answer dig-b x.ok.wild.test answered $options
+        expect_answer dig-a not-b.wild.test blocked $options
+        expect_answer dig-b not-b.wild.test answered $options
+        expect_answer dig-a both.wild.test blocked $options
+        expect_answer dig-b both.wild.test blocked $options
+        expect_answer dig-a other.wild.test answered $options
+        expect_answer dig-a allowed.wild.test blocked $options
+        expect_answer dig-b allowed.wild.test answered $options
+    }
+done
+copy_stop || fail "app: unclean stop"
+[ "$(LC_ALL=C grep -c ': block-F (only-a\.wild\.test)$' <<<"$(copy_messages)")" = 2 ] ||
+    fail "app: expected two block lines for only-a.wild.test: $(copy_messages)"
+echo "ok   \$app rules block a name for one copy of dig and not the other, over UDP and TCP"
