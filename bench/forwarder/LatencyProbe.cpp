@@ -3,7 +3,11 @@
 // second. Prints how many were answered and the round-trip times: average,
 // median, 99th percentile and maximum, in microseconds.
 //
-//   latency_probe SERVER PORT RATE COUNT NAMES-FILE
+//   latency_probe SERVER PORT RATE COUNT NAMES-FILE [fresh]
+//
+// With "fresh", each query goes out from a socket of its own, connected and
+// closed after its answer, as the C library's resolver asks: the server
+// then never sees a client port twice.
 //
 // NAMES-FILE holds one "name type" per line (the dnsperf query format); the
 // names are asked in turn. Bounded: COUNT queries, each waited for one second
@@ -64,11 +68,22 @@ std::vector<std::uint8_t> encodeQuery(const std::string& name, const std::string
     return out;
 }
 
+// A UDP socket connected to the server; -1 on failure.
+int connectedSocket(const sockaddr_in& server) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s SERVER PORT RATE COUNT NAMES-FILE\n", argv[0]);
+    const bool fresh = argc == 7 && std::strcmp(argv[6], "fresh") == 0;
+    if (argc != 6 && !fresh) {
+        std::fprintf(stderr, "usage: %s SERVER PORT RATE COUNT NAMES-FILE [fresh]\n", argv[0]);
         return 2;
     }
     sockaddr_in server{};
@@ -92,8 +107,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+    int fd = connectedSocket(server);
+    if (fd < 0) {
         std::perror("socket/connect");
         return 1;
     }
@@ -110,6 +125,14 @@ int main(int argc, char** argv) {
         query[0] = static_cast<std::uint8_t>(id >> 8);
         query[1] = static_cast<std::uint8_t>(id & 0xFF);
 
+        if (fresh && i > 0) {
+            close(fd);
+            fd = connectedSocket(server);
+            if (fd < 0) {
+                std::perror("socket/connect");
+                return 1;
+            }
+        }
         const std::int64_t sent = nowNs();
         if (send(fd, query.data(), query.size(), 0) != static_cast<ssize_t>(query.size())) {
             ++lost;

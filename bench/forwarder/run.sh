@@ -25,6 +25,15 @@
 #            same clients and queries outstanding, each client one
 #            connection); the responder answers TCP too, so the forwarder's
 #            own upstream connection is measured as well
+#   fresh    one client at 200 queries a second that opens a socket for
+#            each query, as the C library does: the forwarder's processor
+#            time over the run as a share of one core (from the kernel's
+#            scheduler statistics, in nanoseconds), and the average round
+#            trip; its names end in "fresh.bench"
+#   share    the queries attributed: the share of them whose program was
+#            named at once, as a plug-in that asks is told (variant
+#            corvane-asked only): at saturation over UDP and over TCP, and
+#            in the fresh run
 #
 # Variants: dnsmasq (the peer); relay (bench/forwarder/BareRelay.c: the main
 # loop's shape in bare C, one datagram per socket per turn and poll when
@@ -40,15 +49,22 @@
 # platform, that is, to be running with its window. With --base-ref, one more:
 # corvane-base (the program as built from an earlier commit, run the same way),
 # so that a change is measured against the build without it in the same run;
-# the table then has a "vs base" column.
+# the table then has a "vs base" column. With --base-ref at the commit
+# before attribution, "vs base" is what naming the asker of every query
+# costs: the program has no switch for it, so the build without it is the
+# faithful way to leave it out. corvane-asked: the same program with
+# bench/forwarder/AskerCount.c as Filter.DLL, which asks who sent every
+# query through FilterQueryFrom (at once, before the query goes upstream,
+# as a plug-in with $app rules does) and counts the answers.
 #
 # Usage: sudo bench/forwarder/run.sh [options]
 #   --rounds N        rounds over all variants (default 3)
 #   --seconds S       length of each saturation run (default 5)
 #   --latency-count N queries of each latency run, at 200 a second (default 1000)
+#   --fresh-count N   queries of each fresh run, at 200 a second (default 2000)
 #   --clients N       dnsperf clients (default 8)
 #   --outstanding N   dnsperf queries outstanding (default 100)
-#   --variants "..."  which variants to measure (default: all four)
+#   --variants "..."  which variants to measure (default: all five)
 #   --idle-seconds S  length of each idle measurement (default 10)
 #   --build DIR       build tree to use (default: build/bench); the programs
 #                     the benchmark needs are built there first
@@ -67,6 +83,7 @@ here="$root/bench/forwarder"
 rounds=3
 seconds=5
 latency_count=1000
+fresh_count=2000
 latency_rate=200
 clients=8
 outstanding=100
@@ -80,6 +97,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds="$2"; shift 2 ;;
     --seconds) seconds="$2"; shift 2 ;;
     --latency-count) latency_count="$2"; shift 2 ;;
+    --fresh-count) fresh_count="$2"; shift 2 ;;
     --clients) clients="$2"; shift 2 ;;
     --outstanding) outstanding="$2"; shift 2 ;;
     --variants) variants="$2"; shift 2 ;;
@@ -87,18 +105,20 @@ while [ $# -gt 0 ]; do
     --build) build="$2"; shift 2 ;;
     --results) results="$2"; shift 2 ;;
     --base-ref) base_ref="$2"; shift 2 ;;
-    --smoke) rounds=1; seconds=1; latency_count=50; idle_seconds=2; variants="dnsmasq relay corvane"; shift ;;
+    --smoke) rounds=1; seconds=1; latency_count=50; fresh_count=50; idle_seconds=2; variants="dnsmasq relay corvane"; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
-for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding" "$idle_seconds"; do
+for n in "$rounds" "$seconds" "$latency_count" "$fresh_count" "$clients" "$outstanding" "$idle_seconds"; do
     [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "not a positive number: $n" >&2; exit 2; }
 done
-# Every load loop is bounded: at most an hour of saturation runs and a
-# million probe queries in all.
-[ $((rounds * (seconds + idle_seconds) * 4)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
+# Every load loop is bounded: at most two hours of runs for five variants,
+# and at most 100,000 probe queries a run.
+[ $((rounds * (2 * seconds + idle_seconds + (latency_count + fresh_count) / latency_rate) * 5)) -le 7200 ] ||
+    { echo "too long a run" >&2; exit 2; }
 [ "$latency_count" -le 100000 ] || { echo "too many latency queries" >&2; exit 2; }
+[ "$fresh_count" -le 100000 ] || { echo "too many fresh queries" >&2; exit 2; }
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "the benchmark builds network namespaces: run it as root" >&2
@@ -120,10 +140,12 @@ echo "== building ($build) =="
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe bare_relay |
+cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe bare_relay \
+    asker_count |
     tail -n 1
 binary="$build/proxy/corvane"
 plugin="$build/proxy/Filter.DLL"
+asker_count="$build/bench/libasker_count.so"
 
 # The base contestant: the tree of an earlier commit, exported (not checked
 # out: nothing of the repository changes) and built beside the bench tree.
@@ -157,13 +179,13 @@ if [ "$(nproc)" -lt 2 ]; then
     echo "warning: one CPU only; load and forwarder share it" >&2
 fi
 
-[ -n "$variants" ] || variants="dnsmasq relay corvane corvane-blocklist"
+[ -n "$variants" ] || variants="dnsmasq relay corvane corvane-blocklist corvane-asked"
 if [ -n "$base_ref" ] && [[ " $variants " != *" corvane-base "* ]]; then
     variants="$variants corvane-base"
 fi
 for v in $variants; do
     case "$v" in
-    dnsmasq | relay | corvane | corvane-blocklist) ;;
+    dnsmasq | relay | corvane | corvane-blocklist | corvane-asked) ;;
     corvane-base)
         [ -n "$base_ref" ] || { echo "corvane-base needs --base-ref" >&2; exit 2; }
         ;;
@@ -204,6 +226,9 @@ awk -v count=4000 'BEGIN {
     }
 }' >"$work/queries.txt"
 echo "query file: $(wc -l <"$work/queries.txt") names"
+# The fresh run's names: the same, under fresh.bench, so that a plug-in can
+# tell its queries from the others.
+awk '{ print $1 ".fresh.bench", $2 }' "$work/queries.txt" >"$work/fresh.txt"
 
 if [[ " $variants " == *" corvane-blocklist "* ]]; then
     # 1,000,000 domains in the same top-level domains; their labels use
@@ -239,6 +264,10 @@ for v in $variants; do
         ;;
     esac
 done
+if [ -d "$work/corvane-asked" ]; then
+    [ -f "$asker_count" ] || { echo "missing plug-in: $asker_count" >&2; exit 1; }
+    cp "$asker_count" "$work/corvane-asked/bin/Filter.DLL"
+fi
 if [ -d "$work/corvane-blocklist" ]; then
     [ -f "$plugin" ] || { echo "missing plug-in: $plugin" >&2; exit 1; }
     cp "$plugin" "$work/corvane-blocklist/bin/Filter.DLL"
@@ -275,8 +304,8 @@ start_forwarder() {
         # Ends by itself after an hour at most, like every load of this run.
         netns_fwd_start "$v" taskset -c "$fwd_cpu" "$relay" 127.0.0.1 53 8.8.8.8 53 3600
         ;;
-    corvane | corvane-blocklist | corvane-base)
-        rm -f "$work/$v/log.log"
+    corvane | corvane-blocklist | corvane-base | corvane-asked)
+        rm -f "$work/$v/log.log" "$work/$v/asker-count.txt"
         # As on a machine without a display: the program picks Qt's offscreen
         # platform for its window by itself.
         NETNS_CWD="$work/$v" netns_fwd_start "$v" \
@@ -325,6 +354,35 @@ idle_wakeups() {
     awk -v d=$((after - before)) -v s="$idle_seconds" 'BEGIN { printf "%.1f", d / s }'
 }
 
+# Processor time of every thread of pid $1 so far, in nanoseconds.
+cpu_ns() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ n += $1 } END { printf "%.0f", n }'
+}
+
+# The fresh run against the forwarder (pid $1): prints "cpu_pct avg_us", the
+# forwarder's processor time as a share of one core over the run's wall time.
+fresh_run() {
+    local before after start end out
+    before="$(cpu_ns "$1")"
+    start="$(date +%s%N)"
+    out="$(netns_fwd_exec taskset -c "$load_cpu" "$probe" 127.0.0.1 53 "$latency_rate" \
+        "$fresh_count" "$work/fresh.txt" fresh)" || true
+    end="$(date +%s%N)"
+    after="$(cpu_ns "$1")"
+    awk -v cpu=$((after - before)) -v wall=$((end - start)) \
+        '{ for (i = 1; i < NF; i++) v[$i] = $(i + 1) }
+         END { printf "%.3f %s\n", cpu / wall * 100, (v["answered"] > 0 ? v["avg_us"] : "nan") }' \
+        <<<"$out"
+}
+
+# The shares of queries named in the counts corvane-asked left ($1): "udp tcp
+# fresh", nan where none was counted.
+asker_shares() {
+    awk '{ t = $2 + $3 + $4; s[$1] = t > 0 ? sprintf("%.4f", $2 / t) : "nan" }
+         END { print (s["udp"] == "" ? "nan" : s["udp"]), (s["tcp"] == "" ? "nan" : s["tcp"]),
+                     (s["fresh"] == "" ? "nan" : s["fresh"]) }' "$1" 2>/dev/null || echo "nan nan nan"
+}
+
 # probe SERVER: the latency run; prints "avg p50 p99" in microseconds.
 probe_latency() {
     local out
@@ -335,10 +393,10 @@ probe_latency() {
                else print v["avg_us"], v["p50_us"], v["p99_us"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\tfresh_cpu_pct\tfresh_avg_us\tshare_udp\tshare_tcp\tshare_fresh\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
-echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
+echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries; fresh: a socket a query, $latency_rate/s, $fresh_count queries"
 for ((round = 1; round <= rounds; round++)); do
     # Alternate the order, so that no variant always runs first or last.
     order="$variants"
@@ -351,6 +409,7 @@ for ((round = 1; round <= rounds; round++)); do
         case "$v" in corvane*) check_window "$fwd_pid" ;; esac
         wakeups="$(idle_wakeups "$fwd_pid")"
         read -r l_avg l_p50 l_p99 <<<"$(probe_latency 127.0.0.1)"
+        read -r fresh_cpu fresh_avg <<<"$(fresh_run "$fwd_pid")"
 
         before="$(cpu_ticks "$fwd_pid")"
         perf_out="$(netns_fwd_exec taskset -c "$load_cpu" dnsperf -s 127.0.0.1 -p 53 \
@@ -361,6 +420,11 @@ for ((round = 1; round <= rounds; round++)); do
         tcp_qps="$(awk '/Queries per second:/ { print $4 }' <<<"$tcp_out")"
         rss="$(awk '/^VmHWM:/ { print $2 }' "/proc/$fwd_pid/status")"
         netns_stop "$fwd_pid" 5 >/dev/null 2>&1 || true
+        shares="nan nan nan"
+        if [ "$v" = corvane-asked ]; then
+            shares="$(asker_shares "$work/$v/asker-count.txt")"
+        fi
+        read -r share_udp share_tcp share_fresh <<<"$shares"
 
         qps="$(awk '/Queries per second:/ { print $4 }' <<<"$perf_out")"
         completed="$(awk '/Queries completed:/ { print $3 }' <<<"$perf_out")"
@@ -372,11 +436,13 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" "$wakeups" "${tcp_qps:-nan}" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}"
+            "$rss" "$wakeups" "${tcp_qps:-nan}" "$fresh_cpu" "$fresh_avg" "$share_udp" "$share_tcp" \
+            "$share_fresh" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s  fresh %s %% of a core, avg %s us  named %s/%s/%s\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}" \
+            "$fresh_cpu" "$fresh_avg" "$share_udp" "$share_tcp" "$share_fresh"
     done
 done
 
