@@ -29,8 +29,12 @@ Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) 
 void AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget, Asker& out) {
     const std::int64_t start = clock_.nanoseconds();
     if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
+        // The common case, a client that keeps its socket: a table lookup,
+        // too short to count against the budget or to read the clock again.
         out = known->asker;
-    } else if (HolderSearch* queued = queuedSearch(endpoint.client)) {
+        return;
+    }
+    if (HolderSearch* queued = queuedSearch(endpoint.client)) {
         continueQueued(*queued, start, budget, out);
     } else {
         startSearch(endpoint, start, budget, out);

@@ -28,7 +28,7 @@ public:
     LookupAllowance() : LookupAllowance(Limits{}) {}
     explicit LookupAllowance(const Limits& limits) : limits_(limits), held_(limits.capacity) {}
 
-    // The budget of a turn starting at now (MonotonicClock nanoseconds).
+    // The budget of a turn starting at now (nanoseconds of a monotonic clock).
     LookupBudget budgetFor(std::int64_t now);
     // What the turn's budget was, and what is left of it at the turn's end.
     void spent(const LookupBudget& given, const LookupBudget& left);

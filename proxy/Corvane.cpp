@@ -162,7 +162,7 @@ int runProgram() {
     SystemAttribution attributionSystem(steadyClock);
     AskerEngine askers(attributionSystem, steadyClock);
     SystemUserNames userNames;
-    proxy.setAttribution(askers, steadyClock);
+    proxy.setAttribution(askers);
 
     const MainWindowHandles window = openMainWindow();
     LogViewSink logView(window.logView, &userNames);

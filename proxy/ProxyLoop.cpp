@@ -221,7 +221,11 @@ LookupBudget ProxyLoop::turnBudget() {
     if (askers_ == nullptr) {
         return LookupBudget(0);
     }
-    return allowance_.budgetFor(attributionClock_->nanoseconds());
+    return allowance_.budgetFor(allowanceNow());
+}
+
+std::int64_t ProxyLoop::allowanceNow() const {
+    return clock_.monotonicMs() * NanosecondsPerMillisecond;
 }
 
 void ProxyLoop::continueLookups(LookupBudget& budget) {
@@ -237,7 +241,7 @@ std::int32_t ProxyLoop::msUntilLookups() const {
     if (askers_ == nullptr || !askers_->hasQueuedLookups()) {
         return WindowPoll::NoDeadline;
     }
-    return allowance_.msUntilBudget(attributionClock_->nanoseconds());
+    return allowance_.msUntilBudget(allowanceNow());
 }
 
 void ProxyLoop::SettledAskers::attributed(const ClientKey& client, const Asker& asker) {

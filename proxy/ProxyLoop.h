@@ -6,7 +6,6 @@
 
 #include "attribution/AskerEngine.h"
 #include "attribution/LookupAllowance.h"
-#include "attribution/MonotonicClock.h"
 #include "log/Clock.h"
 #include "log/Log.h"
 #include "net/Network.h"
@@ -65,12 +64,9 @@ public:
     // and the asker of each line, every lookup of a turn within one budget
     // from the allowance (at most a millisecond a turn), and its lookups
     // left unsettled go on in later turns, the loop not pausing long while
-    // they wait. Without it, no query is attributed. The engine and clock
-    // must outlive the loop.
-    void setAttribution(AskerEngine& engine, const MonotonicClock& clock) {
-        askers_ = &engine;
-        attributionClock_ = &clock;
-    }
+    // they wait. Without it, no query is attributed. The engine must
+    // outlive the loop.
+    void setAttribution(AskerEngine& engine) { askers_ = &engine; }
 
     // One turn of the main loop. False when the loop must end: the window was
     // closed, or a stop was requested.
@@ -106,6 +102,9 @@ private:
 
     ProxyServices services(LookupBudget* budget);
     LookupBudget turnBudget();
+    // The allowance's time: the clock's coarse milliseconds, which cost no
+    // reading of the precise clock in every turn.
+    std::int64_t allowanceNow() const;
     void continueLookups(LookupBudget& budget);
     std::int32_t msUntilLookups() const;
     void pauseIdleTurn();
@@ -120,7 +119,6 @@ private:
     FilterQueryFunction filter_ = nullptr;
     FilterQueryFromFunction filterFrom_ = nullptr;
     AskerEngine* askers_ = nullptr;
-    const MonotonicClock* attributionClock_ = nullptr;
     LookupAllowance allowance_;
 
     QueriesInFlight queries_;

@@ -464,7 +464,9 @@ QString LogViewWidget::noteTextAt(QPoint point) const {
 }
 
 // The tip is made when the pointer comes to rest, from the line under it:
-// nothing is spent on lines nobody points at.
+// nothing is spent on lines nobody points at. It goes when the pointer
+// leaves that line; a line without a note leaves the event to the view's
+// own tip, if it has one.
 bool LogViewWidget::viewportEvent(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
         return QAbstractScrollArea::viewportEvent(event);
@@ -473,10 +475,11 @@ bool LogViewWidget::viewportEvent(QEvent* event) {
     const QString text = noteTextAt(help->pos());
     if (text.isEmpty()) {
         QToolTip::hideText();
-        event->ignore();
-    } else {
-        QToolTip::showText(help->globalPos(), text, viewport());
+        return QAbstractScrollArea::viewportEvent(event);
     }
+    const int row = help->pos().y() / lineSpacing_;
+    QToolTip::showText(help->globalPos(), text, viewport(),
+                       QRect(0, row * lineSpacing_, viewport()->width(), lineSpacing_));
     return true;
 }
 

@@ -108,7 +108,7 @@ TEST(AskerRoad, TheLinesOfAQueryAndItsAnswerNameTheProcessThatAsked) {
     SteadyClock steady;
     SystemAttribution system(steady);
     AskerEngine engine(system, steady);
-    loop.setAttribution(engine, steady);
+    loop.setAttribution(engine);
     loop.startNetwork({0, "127.0.0.1", upstream.port()});
     ASSERT_TRUE(loop.running());
     const std::uint16_t port = network.listenerPort(loop.listener());
