@@ -47,7 +47,9 @@ public:
     ~IndexBatch() { flush(); }
 
     void add(std::uint32_t ref, std::string_view name) {
-        if (markCount_ + MaxNameLength / 2 + 1 > marks_.size() || nameCount_ == names_.size()) {
+        // A name has at most one mark per byte: the builder takes any bytes,
+        // dots side by side included, not only the names a list parses to.
+        if (markCount_ + name.size() > marks_.size() || nameCount_ == names_.size()) {
             flush();
         }
         std::uint64_t hash = HashSeed;
@@ -90,7 +92,10 @@ private:
     DomainSet& set_;
     std::array<Pending, 16> names_;
     std::size_t nameCount_ = 0;
-    std::array<PendingMark, 256> marks_;
+    // The marks of the longest name the arena holds fit an empty batch.
+    static constexpr std::size_t MarkRoom = 256;
+    static_assert(MarkRoom >= NameArena::MaxNameBytes);
+    std::array<PendingMark, MarkRoom> marks_;
     std::size_t markCount_ = 0;
 };
 

@@ -17,7 +17,8 @@ namespace corvane::blocklist {
 //
 // The name is query text, one character per byte: a character above U+00FF
 // matches nothing, so no suffix reaches past one; nor does a suffix longer
-// than MaxNameLength.
+// than MaxNameLength. Nor is the name's own length bounded: a question may
+// run on for most of a 65,535-byte TCP message.
 class QueryName {
 public:
     // Refers to name, which must outlive it.
@@ -34,8 +35,11 @@ private:
     };
 
     std::u16string_view name_;
-    // Every suffix begins after a dot, so at most one per two characters.
-    std::array<Suffix, MaxNameLength / 2 + 1> suffixes_;
+    // A suffix begins after every dot, and a label may itself hold dots
+    // (query text does not escape them), so a name of dots alone has a
+    // suffix at every character: as many as the MaxNameLength characters a
+    // suffix may span.
+    std::array<Suffix, MaxNameLength> suffixes_;
     std::size_t count_ = 0;
 };
 

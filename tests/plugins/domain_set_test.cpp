@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <ostream>
@@ -118,6 +119,35 @@ TEST(DomainSet, FindsParentsOfNamesLongerThanAnyStoredName) {
     }
     EXPECT_TRUE(set.containsSelfOrParent(queryText(manyLabels + "example.com")));
     EXPECT_FALSE(set.containsSelfOrParent(queryText(manyLabels + "example.org")));
+}
+
+// Query text does not escape a '.' inside a label, so a name of dots alone
+// has a suffix at every character: 252 of them in the 270-byte query of four
+// labels of dots, and a TCP message may carry a name far longer still. Only
+// the last MaxNameLength characters can hold a listed name.
+TEST(DomainSet, NamesOfDotsHaveASuffixAtEveryCharacter) {
+    const DomainSet set = setOf({"example.com", "a"});
+    for (const std::size_t length : {252, 253, 254, 65000}) {
+        const std::u16string dots(length, u'.');
+        EXPECT_EQ(QueryName(dots).suffixCount(), std::min(length, MaxNameLength)) << length;
+        EXPECT_FALSE(set.containsSelfOrParent(dots)) << length;
+        EXPECT_TRUE(set.containsSelfOrParent(dots + u"a")) << length;
+        EXPECT_TRUE(set.containsSelfOrParent(dots + u"example.com")) << length;
+    }
+}
+
+// The builder takes names of any bytes; those of dots side by side have a
+// mark at every byte, more than names a list parses to ever have.
+TEST(DomainSet, BuildsSetsOfNamesOfDots) {
+    DomainSet::Builder names;
+    for (std::size_t length = MaxNameLength; length > MaxNameLength - 20; --length) {
+        ASSERT_TRUE(names.add(std::string(length, '.')));
+    }
+    ASSERT_TRUE(names.add("example.com"));
+    const DomainSet set = names.build();
+    EXPECT_EQ(set.size(), 21u);
+    EXPECT_TRUE(set.containsSelfOrParent(std::u16string(MaxNameLength, u'.')));
+    EXPECT_TRUE(set.containsSelfOrParent(u"www.example.com"));
 }
 
 TEST(DomainSet, KeepsEveryNameOfABigList) {
