@@ -34,6 +34,7 @@ logview   2100
 framing   140000
 attribution_text      4096
 attribution_sequence  4096
+app_rules  4096
 "
 
 usage() {
