@@ -136,17 +136,21 @@ bool AppRules::apply(const QueryName& name, QueryProgram& program) const {
     if (rules_.empty()) {
         return false;
     }
+    // Asked once, by the first rule whose name covers the query's.
+    std::optional<std::optional<std::u16string_view>> asked;
     for (std::size_t k = 0; k < name.suffixCount(); ++k) {
         const auto [first, last] = rules_.equal_range(name.hash(k));
         for (auto it = first; it != last; ++it) {
             if (!sameName(it->second.name, name.suffix(k))) {
                 continue;
             }
-            const std::optional<std::u16string_view> asked = program.program();
             if (!asked) {
+                asked = program.program();
+            }
+            if (!*asked) {
                 return false;
             }
-            if (it->second.programs.covers(*asked)) {
+            if (it->second.programs.covers(**asked)) {
                 return true;
             }
         }

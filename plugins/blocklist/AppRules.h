@@ -32,8 +32,9 @@ struct AppPrograms {
 std::optional<AppPrograms> readAppOption(std::string_view options);
 
 // Where a query's program comes from, for a rule that needs it: asked only
-// when a rule for some programs covers the query's name, at most once a
-// query.
+// when a rule for some programs covers the query's name, once by each set
+// of such rules (blocks, exceptions, allowed), so an implementation that
+// asks the host answers later calls from its first.
 class QueryProgram {
 public:
     // The program's name; none when it is not known (another machine, a
