@@ -174,7 +174,8 @@ bool ProxyLoop::turn() {
 // connection or the upstream link is open the pause lasts a second at most:
 // each is then met on time, and a program without one still sleeps until the
 // next expiry pass. The network layer may have a deadline of its own (a
-// listener resting after failed accepts), which ends the pause too.
+// listener resting after failed accepts), which ends the pause too, and so
+// do lookups of who asked that wait for later turns (msUntilLookups).
 void ProxyLoop::pauseIdleTurn() {
     const IdleWait wait = net_.prepareIdleWait();
     if (wait.eventDue) {
