@@ -21,37 +21,44 @@ AskerEngine::AskerEngine(AttributionSystem& system, const MonotonicClock& clock,
       recent_(limits.recentCapacity) {}
 
 Asker AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget) {
-    const std::int64_t start = clock_.nanoseconds();
     Asker answer;
-    if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
-        answer = known->asker;
-    } else if (HolderSearch* queued = queuedSearch(endpoint.client)) {
-        answer = continueQueued(*queued, start, budget);
-    } else {
-        answer = startSearch(endpoint, start, budget);
-    }
-    budget.spend(clock_.nanoseconds() - start);
+    lookUp(endpoint, budget, answer);
     return answer;
 }
 
-Asker AskerEngine::continueQueued(HolderSearch& queued, std::int64_t start,
-                                  const LookupBudget& budget) {
+void AskerEngine::lookUp(const ClientEndpoint& endpoint, LookupBudget& budget, Asker& out) {
+    const std::int64_t start = clock_.nanoseconds();
+    if (const CachedAsker* known = cache_.trusted(endpoint.client, start)) {
+        // The common case, a client that keeps its socket: a table lookup,
+        // too short to count against the budget or to read the clock again.
+        out = known->asker;
+        return;
+    }
+    if (HolderSearch* queued = queuedSearch(endpoint.client)) {
+        continueQueued(*queued, start, budget, out);
+    } else {
+        startSearch(endpoint, start, budget, out);
+    }
+    budget.spend(clock_.nanoseconds() - start);
+}
+
+void AskerEngine::continueQueued(HolderSearch& queued, std::int64_t start,
+                                 const LookupBudget& budget, Asker& out) {
     if (start - queued.startedAt() >= limits_.lookupLifetimeNanoseconds) {
         queued.settleAsKnown();
     }
     runWithin(queued, start, budget);
-    Asker answer = queued.asker();
+    out = queued.asker();
     if (queued.settled()) {
         // Settled here, it is still owed to those who waited for it.
         remember(queued, clock_.nanoseconds());
-        ready_.emplace_back(queued.endpoint().client, answer);
+        ready_.emplace_back(queued.endpoint().client, out);
         std::erase_if(queue_, [&queued](const auto& s) { return s.get() == &queued; });
     }
-    return answer;
 }
 
-Asker AskerEngine::startSearch(const ClientEndpoint& endpoint, std::int64_t start,
-                               const LookupBudget& budget) {
+void AskerEngine::startSearch(const ClientEndpoint& endpoint, std::int64_t start,
+                              const LookupBudget& budget, Asker& out) {
     auto search = std::make_unique<HolderSearch>(endpoint, start);
     SearchContext context{system_, recent_, cache_, listedPids_};
     search->step(context);  // the socket lookup, whatever the budget
@@ -59,13 +66,12 @@ Asker AskerEngine::startSearch(const ClientEndpoint& endpoint, std::int64_t star
     if (!search->settled() && queue_.size() >= limits_.maxQueued) {
         search->settleAsKnown();
     }
-    Asker answer = search->asker();
+    out = search->asker();
     if (search->settled()) {
         remember(*search, clock_.nanoseconds());
     } else {
         queue_.push_back(std::move(search));
     }
-    return answer;
 }
 
 void AskerEngine::continueLookups(LookupBudget& budget, AskerSink& sink) {

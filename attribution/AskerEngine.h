@@ -77,14 +77,19 @@ public:
                 const AttributionLimits& limits = {});
 
     Asker lookUp(const ClientEndpoint& endpoint, LookupBudget& budget);
+    // The same into out, whose storage (the program's text) is reused: the
+    // query path asks for every query, and an answer from the cache then
+    // costs no allocation.
+    void lookUp(const ClientEndpoint& endpoint, LookupBudget& budget, Asker& out);
     void continueLookups(LookupBudget& budget, AskerSink& sink);
     bool hasQueuedLookups() const { return !queue_.empty() || !ready_.empty(); }
 
 private:
     HolderSearch* queuedSearch(const ClientKey& client);
-    Asker continueQueued(HolderSearch& queued, std::int64_t start, const LookupBudget& budget);
-    Asker startSearch(const ClientEndpoint& endpoint, std::int64_t start,
-                      const LookupBudget& budget);
+    void continueQueued(HolderSearch& queued, std::int64_t start, const LookupBudget& budget,
+                        Asker& out);
+    void startSearch(const ClientEndpoint& endpoint, std::int64_t start, const LookupBudget& budget,
+                     Asker& out);
     // Steps the search while a step still fits the budget.
     void runWithin(HolderSearch& search, std::int64_t start, const LookupBudget& budget);
     // Whether one more step, as long as the longest lately, ends within the

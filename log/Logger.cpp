@@ -23,6 +23,20 @@ Logger::Logger(const Clock& clock, std::string filePath)
 }
 
 void Logger::logLine(std::u16string_view message) {
+    writeLine(message, nullptr, nullptr);
+}
+
+void Logger::queryLine(std::u16string_view message, const ClientKey& client, const Asker& asker) {
+    writeLine(message, &client, &asker);
+}
+
+void Logger::askerSettled(const ClientKey& client, const Asker& asker) {
+    if (view_ != nullptr) {
+        view_->askerSettled(client, asker);
+    }
+}
+
+void Logger::writeLine(std::u16string_view message, const ClientKey* client, const Asker* asker) {
     const std::int64_t now = clock_.localSeconds();
     if (prefix_.empty() || now != prefixSeconds_) {
         prefix_.clear();
@@ -37,7 +51,11 @@ void Logger::logLine(std::u16string_view message) {
     file_.open();
 
     if (view_ != nullptr) {
-        view_->appendLine(line_);
+        if (client != nullptr && asker != nullptr) {
+            view_->appendQueryLine(line_, *client, *asker);
+        } else {
+            view_->appendLine(line_);
+        }
     }
 
     if (file_.isOpen()) {

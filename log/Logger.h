@@ -34,10 +34,16 @@ public:
     void setView(LogView* view) { view_ = view; }
 
     void logLine(std::u16string_view message) override;
+    void queryLine(std::u16string_view message, const ClientKey& client,
+                   const Asker& asker) override;
+    void askerSettled(const ClientKey& client, const Asker& asker) override;
     std::int32_t msUntilWriteOut() const override;
     void writeOutDue() override;
 
 private:
+    // The line to the view (with its asker when there is one) and the file.
+    void writeLine(std::u16string_view message, const ClientKey* client, const Asker* asker);
+
     const Clock& clock_;
     LogFile file_;
     LogView* view_ = nullptr;

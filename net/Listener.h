@@ -31,6 +31,9 @@ struct Listener {
     UniqueFd socket;
     Readiness readiness;
     sockaddr_in boundAddress{};
+    // The port the system bound it to (the one asked for, or the one it
+    // picked for port 0): the local port its clients reach.
+    std::uint16_t localPort = 0;
     std::uint16_t mode = NetMode::Datagram;
     std::uint16_t ipv6 = 0;
     std::uint32_t number = 0;  // the fixed number, or the handle for AnyNumber

@@ -26,6 +26,17 @@ enum class NetEvent : std::int32_t {
     AcceptFailed = 16,
 };
 
+// The two ends of one client of a listener: the address and port it sends
+// from, and the local address and port it reached (for a datagram client,
+// the address its latest datagram was sent to). Addresses in network byte
+// order, ports in host byte order; a local address of 0 is not known.
+struct PeerEnds {
+    std::uint32_t remoteAddress = 0;
+    std::uint16_t remotePort = 0;
+    std::uint32_t localAddress = 0;
+    std::uint16_t localPort = 0;
+};
+
 // Mode argument of listenerOpen and linkOpen.
 enum NetMode : std::uint32_t {
     Stream = 1,         // TCP; mode 0 means the same

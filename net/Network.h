@@ -118,6 +118,10 @@ public:
     // very address the connection reached, which the system picks as the
     // source between two programs of one machine). 0 too for an unknown id.
     virtual std::uint32_t connRemoteHost(ConnectionId id) const = 0;
+    // The two ends of a listener's client, datagram or stream (see PeerEnds):
+    // what tells who sent a query, which the system can find by both ends
+    // only. False, out untouched, for a link or an unknown id.
+    virtual bool connEnds(ConnectionId id, PeerEnds& out) const = 0;
     // Forgets the peer or link; a stream connection's socket is closed and its
     // queued output dropped.
     virtual void connClose(ConnectionId id) = 0;

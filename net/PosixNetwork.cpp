@@ -148,6 +148,7 @@ ListenerHandle PosixNetwork::listenerOpen(std::int32_t number, std::int64_t port
         auto listener = std::make_unique<Listener>();
         listener->socket = std::move(socket);
         listener->boundAddress = bound;
+        listener->localPort = sockops::localPort(listener->socket.get());
         listener->mode = static_cast<std::uint16_t>(kind);
         listener->number = handle;
         Listener& opened = *listeners_.emplace(handle, std::move(listener)).first->second;
@@ -440,6 +441,18 @@ std::uint32_t PosixNetwork::connRemoteHost(ConnectionId id) const {
     const bool ownAddress =
         peer->hasLocalAddress && peer->localAddress.s_addr == peer->remoteAddress;
     return loopback || ownAddress ? 0 : peer->remoteAddress;
+}
+
+bool PosixNetwork::connEnds(ConnectionId id, PeerEnds& out) const {
+    const Peer* peer = peers_.find(id);
+    if (peer == nullptr || peer->owner == nullptr) {
+        return false;
+    }
+    out.remoteAddress = peer->remoteAddress;
+    out.remotePort = static_cast<std::uint16_t>(peer->remotePort);
+    out.localAddress = peer->hasLocalAddress ? peer->localAddress.s_addr : 0;
+    out.localPort = peer->owner->localPort;
+    return true;
 }
 
 std::int32_t PosixNetwork::connPendingOutput(ConnectionId id) const {

@@ -72,6 +72,7 @@ public:
                                std::span<const std::uint8_t> second) override;
     std::int32_t connPendingOutput(ConnectionId id) const override;
     std::uint32_t connRemoteHost(ConnectionId id) const override;
+    bool connEnds(ConnectionId id, PeerEnds& out) const override;
     void connClose(ConnectionId id) override;
 
     void waitReady(std::int32_t timeoutMs) override;

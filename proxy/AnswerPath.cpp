@@ -16,9 +16,6 @@ namespace corvane {
 
 namespace {
 
-// Every kind of answer: found by number and held against the question asked,
-// the client's ID restored, then (cut short) turned into the truncated reply,
-// relayed, logged and retired.
 // Where an answer came from: the transport, and for a stream the link.
 struct AnswerSource {
     Transport transport;
@@ -30,6 +27,21 @@ bool cameFrom(const PendingQuery& record, const AnswerSource& source) {
            (source.transport == Transport::Datagram || record.upstream == source.link);
 }
 
+// An answer's line names the asker of its query, as the query's line did.
+void logAnswerLine(const QueriesInFlight& q, const PendingQuery& record, std::u16string_view line,
+                   const ProxyServices& s) {
+    const Asker* asker = q.askers.asker(record.asker);
+    const ClientKey* client = q.askers.client(record.asker);
+    if (asker != nullptr && client != nullptr) {
+        s.log.queryLine(line, *client, *asker);
+    } else {
+        s.log.logLine(line);
+    }
+}
+
+// Every kind of answer: found by number and held against the question asked,
+// the client's ID restored, then (cut short) turned into the truncated reply,
+// relayed, logged and retired.
 void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length, bool cutShort,
                  const AnswerSource& source, const ProxyServices& s) {
     if (length < DnsHeaderLength) {
@@ -71,7 +83,7 @@ void relayAnswer(QueriesInFlight& q, std::uint8_t* message, std::int32_t length,
         append(u"] = ");
         append(KeyText(length).view());
         append(u"b");
-        s.log.logLine({line.data(), used});
+        logAnswerLine(q, *record, {line.data(), used}, s);
     }
     // Retired whether or not the relay went out: the client gets no second
     // chance at this answer. The record is still current in pendingQueries.

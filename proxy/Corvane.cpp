@@ -11,6 +11,10 @@
 
 #include <corvane/filter.h>
 
+#include "attribution/AskerEngine.h"
+#include "attribution/MonotonicClock.h"
+#include "attribution/SystemAttribution.h"
+#include "attribution/SystemUserNames.h"
 #include "log/Clock.h"
 #include "log/FaultBoxLauncher.h"
 #include "log/FaultReport.h"
@@ -44,6 +48,7 @@ constexpr std::size_t StreamOutputLimit = 256 * 1024;
 // The plug-in's names are those its public header gives, as 16-bit text.
 constexpr std::u16string_view FilterLibraryName = u"" CORVANE_FILTER_FILE_NAME;
 constexpr std::u16string_view FilterExportName = u"" CORVANE_FILTER_FUNCTION_NAME;
+constexpr std::u16string_view FilterFromExportName = u"" CORVANE_FILTER_FROM_FUNCTION_NAME;
 constexpr const char* LogFileName = "log.log";
 
 // The window's part in each turn. A stop signal counts as a close request,
@@ -95,6 +100,25 @@ void writeOutTheLogOnExit() {
     std::at_quick_exit(&LogFile::flushForFault);
 }
 
+// The plug-in's exports: FilterQuery, and FilterQueryFrom, which is called
+// instead when the plug-in has it. A library with neither is no filter.
+struct FilterExports {
+    FilterQueryFunction query = nullptr;
+    FilterQueryFromFunction queryFrom = nullptr;
+    bool any() const { return query != nullptr || queryFrom != nullptr; }
+};
+
+FilterExports findFilterExports(const PluginLibraries& libraries, LibraryHandle library) {
+    FilterExports found;
+    if (libraries.isLibraryLoaded(library)) {
+        found.query = reinterpret_cast<FilterQueryFunction>(
+            libraries.findFunction(library, FilterExportName));
+        found.queryFrom = reinterpret_cast<FilterQueryFromFunction>(
+            libraries.findFunction(library, FilterFromExportName));
+    }
+    return found;
+}
+
 int runProgram() {
     // Upstream transaction numbers anyone could foresee would let forged
     // answers in: without a seed from the system the program does not start.
@@ -124,9 +148,17 @@ int runProgram() {
     ProgramWindow windowPoll;
     PosixNetwork network(StreamOutputLimit);
     ProxyLoop proxy(network, logger, clock, windowPoll, *seed);
+    // Who asked each query: the kernel's socket lookup and /proc, within a
+    // millisecond a turn; user names are looked up only when a line's tip
+    // is shown, since the user database may wait on a network service.
+    SteadyClock steadyClock;
+    SystemAttribution attributionSystem(steadyClock);
+    AskerEngine askers(attributionSystem, steadyClock);
+    SystemUserNames userNames;
+    proxy.setAttribution(askers);
 
     const MainWindowHandles window = openMainWindow();
-    LogViewSink logView(window.logView);
+    LogViewSink logView(window.logView, &userNames);
     logger.setView(&logView);
 
     proxy.startNetwork({ListenPort, UpstreamHost, UpstreamPort});
@@ -134,15 +166,11 @@ int runProgram() {
 
     PluginLibraries libraries;
     const auto filterLibrary = libraries.openLibrary(FilterLibraryName);
-    FilterQueryFunction filterQuery = nullptr;
-    if (libraries.isLibraryLoaded(filterLibrary)) {
-        filterQuery = reinterpret_cast<FilterQueryFunction>(
-            libraries.findFunction(filterLibrary, FilterExportName));
-    }
-    if (filterQuery == nullptr) {
+    const FilterExports filter = findFilterExports(libraries, filterLibrary);
+    if (!filter.any()) {
         logger.logLine(u"Filter.DLL not loaded/unrecognized");
     }
-    proxy.setFilter(filterQuery);
+    proxy.setFilter(filter.query, filter.queryFrom);
 
     proxy.run();
 

@@ -45,7 +45,8 @@ ProxyLoop::ProxyLoop(Network& net, Log& log, const Clock& clock, WindowPoll& win
       window_(window),
       queries_(seed),
       lastExpiry_(clock.localSeconds()),
-      streams_(clock) {}
+      streams_(clock),
+      settledAskers_(queries_.askers, log) {}
 
 ProxyLoop::~ProxyLoop() = default;
 
@@ -119,7 +120,9 @@ bool ProxyLoop::turn() {
     // answer to a query forwarded in this turn arrives in a later one.
     const NetEvent listenerEvent = net_.listenerPoll(listener_);
     const NetEvent linkEvent = net_.linkPoll(link_);
-    const ProxyServices services{net_, log_, clock_, filter_, &streams_};
+    LookupBudget budget = turnBudget();
+    const LookupBudget given = budget;
+    const ProxyServices services = this->services(&budget);
     bool idleTurn = false;
 
     if (listenerEvent == NetEvent::Data) {
@@ -146,6 +149,8 @@ bool ProxyLoop::turn() {
     // keep the idle pause short themselves, as the wait returns at once
     // while one of them has something to report.
     streamStep(services);
+    continueLookups(budget);
+    allowance_.spent(given, budget);
 
     if (idleTurn) {
         if (absoluteDifference(clock_.localSeconds(), lastExpiry_) >= ExpiryIntervalSeconds) {
@@ -169,7 +174,8 @@ bool ProxyLoop::turn() {
 // connection or the upstream link is open the pause lasts a second at most:
 // each is then met on time, and a program without one still sleeps until the
 // next expiry pass. The network layer may have a deadline of its own (a
-// listener resting after failed accepts), which ends the pause too.
+// listener resting after failed accepts), which ends the pause too, and so
+// do lookups of who asked that wait for later turns (msUntilLookups).
 void ProxyLoop::pauseIdleTurn() {
     const IdleWait wait = net_.prepareIdleWait();
     if (wait.eventDue) {
@@ -180,6 +186,7 @@ void ProxyLoop::pauseIdleTurn() {
         timeoutMs = std::min(timeoutMs, StreamTimeoutTickMs);
     }
     timeoutMs = earlierDeadline(timeoutMs, wait.wakeWithinMs);
+    timeoutMs = earlierDeadline(timeoutMs, msUntilLookups());
     window_.waitIdle(wait.descriptor, earlierDeadline(timeoutMs, log_.msUntilWriteOut()));
 }
 
@@ -199,8 +206,52 @@ void ProxyLoop::run() {
     }
 }
 
+ProxyServices ProxyLoop::services(LookupBudget* budget) {
+    ProxyServices made{net_, log_, clock_, filter_, &streams_};
+    made.filterFrom = filterFrom_;
+    if (budget != nullptr) {
+        made.askers = askers_;
+        made.lookupBudget = budget;
+    }
+    return made;
+}
+
+// Each turn's lookups share one budget, the query paths' first (their
+// lookups cannot wait), then the lookups left from earlier turns.
+LookupBudget ProxyLoop::turnBudget() {
+    if (askers_ == nullptr) {
+        return LookupBudget(0);
+    }
+    return allowance_.budgetFor(allowanceNow());
+}
+
+std::int64_t ProxyLoop::allowanceNow() const {
+    return clock_.monotonicMs() * NanosecondsPerMillisecond;
+}
+
+void ProxyLoop::continueLookups(LookupBudget& budget) {
+    if (askers_ != nullptr && askers_->hasQueuedLookups()) {
+        askers_->continueLookups(budget, settledAskers_);
+    }
+}
+
+// Lookups that wait are taken up again as soon as the allowance gives them
+// time: at once while it has some, else when it has refilled. With none
+// waiting, attribution never wakes the loop.
+std::int32_t ProxyLoop::msUntilLookups() const {
+    if (askers_ == nullptr || !askers_->hasQueuedLookups()) {
+        return WindowPoll::NoDeadline;
+    }
+    return allowance_.msUntilBudget(allowanceNow());
+}
+
+void ProxyLoop::SettledAskers::attributed(const ClientKey& client, const Asker& asker) {
+    queries_.settle(client, asker);
+    log_.askerSettled(client, asker);
+}
+
 void ProxyLoop::shutdownNetwork() {
-    const ProxyServices services{net_, log_, clock_, filter_, &streams_};
+    const ProxyServices services = this->services(nullptr);
     streams_.closeAll(queries_, services);
     streamUpstream_.close(queries_, services);
     if (streams_.listener() != 0) {

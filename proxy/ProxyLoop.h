@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "attribution/AskerEngine.h"
+#include "attribution/LookupAllowance.h"
 #include "log/Clock.h"
 #include "log/Log.h"
 #include "net/Network.h"
@@ -51,7 +53,20 @@ public:
     void startNetwork(const ProxyEndpoints& endpoints);
 
     // Every query name is offered to this filter; null serves without one.
-    void setFilter(FilterQueryFunction filter) { filter_ = filter; }
+    // A plug-in's FilterQueryFrom, when it exports one, is called instead
+    // of its FilterQuery, with who asked.
+    void setFilter(FilterQueryFunction filter, FilterQueryFromFunction filterFrom = nullptr) {
+        filter_ = filter;
+        filterFrom_ = filterFrom;
+    }
+
+    // Names who asked each query: the engine looks up the plug-in's asker
+    // and the asker of each line, every lookup of a turn within one budget
+    // from the allowance (at most a millisecond a turn), and its lookups
+    // left unsettled go on in later turns, the loop not pausing long while
+    // they wait. Without it, no query is attributed. The engine must
+    // outlive the loop.
+    void setAttribution(AskerEngine& engine) { askers_ = &engine; }
 
     // One turn of the main loop. False when the loop must end: the window was
     // closed, or a stop was requested.
@@ -73,6 +88,25 @@ public:
     const StreamUpstream& streamUpstream() const { return streamUpstream_; }
 
 private:
+    // Told each lookup that settled in a later turn: the queries in flight
+    // that wait for it (their answers' lines) and the log (the lines shown).
+    class SettledAskers final : public AskerSink {
+    public:
+        SettledAskers(AskerStore& queries, Log& log) : queries_(queries), log_(log) {}
+        void attributed(const ClientKey& client, const Asker& asker) override;
+
+    private:
+        AskerStore& queries_;
+        Log& log_;
+    };
+
+    ProxyServices services(LookupBudget* budget);
+    LookupBudget turnBudget();
+    // The allowance's time: the clock's coarse milliseconds, which cost no
+    // reading of the precise clock in every turn.
+    std::int64_t allowanceNow() const;
+    void continueLookups(LookupBudget& budget);
+    std::int32_t msUntilLookups() const;
     void pauseIdleTurn();
     std::int32_t msUntilExpiry() const;
     void openStreamListener(std::int64_t port);
@@ -83,6 +117,9 @@ private:
     const Clock& clock_;
     WindowPoll& window_;
     FilterQueryFunction filter_ = nullptr;
+    FilterQueryFromFunction filterFrom_ = nullptr;
+    AskerEngine* askers_ = nullptr;
+    LookupAllowance allowance_;
 
     QueriesInFlight queries_;
     bool running_ = false;
@@ -92,6 +129,7 @@ private:
     StreamSessions streams_;
     StreamUpstream streamUpstream_;
     std::unique_ptr<std::uint8_t[]> netBuffer_;
+    SettledAskers settledAskers_;
 };
 
 }  // namespace corvane

@@ -2,6 +2,8 @@
 
 #include <corvane/filter.h>
 
+#include "attribution/AskerEngine.h"
+#include "attribution/MonotonicClock.h"
 #include "log/Clock.h"
 #include "log/Log.h"
 #include "net/Network.h"
@@ -23,8 +25,9 @@ protected:
 };
 
 // What the query and answer paths and the expiry pass work through. None of
-// it is owned here: the main loop keeps the network layer, the log, the clock
-// and the plug-in alive for as long as it calls the proxy engine.
+// it is owned here: the main loop keeps the network layer, the log, the clock,
+// the plug-in and the attribution engine alive for as long as it calls the
+// proxy engine.
 struct ProxyServices {
     Network& net;
     Log& log;
@@ -35,6 +38,14 @@ struct ProxyServices {
     // The TCP client sessions, told of each reply on a stream; null when no
     // stream is served.
     StreamReplies* streamReplies = nullptr;
+    // The plug-in's FilterQueryFrom, called instead of filter when set: it
+    // is told who sent the query and can ask for the process behind it. It
+    // needs askers; without them filter is called.
+    FilterQueryFromFunction filterFrom = nullptr;
+    // Who asked each query, and the budget the turn's lookups share; null
+    // when queries are not attributed (their lines then carry no asker).
+    AskerEngine* askers = nullptr;
+    LookupBudget* lookupBudget = nullptr;
 };
 
 }  // namespace corvane

@@ -34,6 +34,7 @@ void retireQuery(QueriesInFlight& q, const ProxyServices& s, ConnectionId keepOp
     if (record == nullptr) {
         return;
     }
+    q.askers.release(record->asker);
     // Only clientRefs is touched in between, so the record is still current.
     releaseInFlight(q, record->client, record->client != keepOpen, s);
     if (const std::optional<std::uint16_t> number =

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "attribution/AskerStore.h"
 #include "net/NetTypes.h"
 #include "proxy/HeldNumbers.h"
 #include "proxy/ProxyServices.h"
@@ -32,6 +33,9 @@ struct PendingQuery {
     // taken only if it asks the same; none when the query's own section could
     // not be read whole, and then no answer is taken.
     std::optional<std::uint64_t> question;
+    // Who asked it, in QueriesInFlight::askers, for its answer's line;
+    // AskerStore::NoHandle when queries are not attributed.
+    AskerStore::Handle asker;
 };
 
 // One client with queries in flight, filed under its ConnectionId. The
@@ -65,14 +69,16 @@ struct QueriesInFlight {
     HeldNumbers heldNumbers;
     RandomStream random;
     SipHashKey questionKey;
+    // The askers of the queries in flight, each released with its record.
+    AskerStore askers;
 };
 
 // Seconds after which the expiry pass forgets a query; the main loop runs the
 // pass every 45 seconds or more.
 inline constexpr std::int64_t QueryLifetimeSeconds = 30;
 
-// Retires the current record of pendingQueries: its client's inFlight falls
-// by one, and at 0 the client's ConnectionId is closed and its ClientRef
+// Retires the current record of pendingQueries: its asker is released, its
+// client's inFlight falls by one, and at 0 the client's ConnectionId is closed and its ClientRef
 // removed (unless the client is keepOpen, whose ClientRef then stays at 0 for
 // a query about to be counted); then the record itself is removed and its
 // number freed. Does nothing without a current record.

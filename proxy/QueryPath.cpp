@@ -8,6 +8,7 @@
 #include "proxy/DnsHeader.h"
 #include "proxy/KeyText.h"
 #include "proxy/MessageSend.h"
+#include "proxy/QueryAsker.h"
 #include "proxy/QuestionDigest.h"
 #include "proxy/QuestionNames.h"
 #include "proxy/QuestionReplies.h"
@@ -22,6 +23,7 @@ namespace {
 struct QueryScratch {
     QuestionNames names;
     std::u16string message;
+    Asker asker;
 };
 
 QueryScratch& scratch() {
@@ -51,7 +53,8 @@ void releaseClient(QueriesInFlight& q, const QueryRoute& route, const ProxyServi
 // free.
 bool recordForward(QueriesInFlight& q, const QueryRoute& route, std::uint16_t number,
                    const std::array<std::uint8_t, 2>& clientTxId,
-                   const std::optional<std::uint64_t>& question, const ProxyServices& s) {
+                   const std::optional<std::uint64_t>& question, QueryAsker& asker,
+                   const ProxyServices& s) {
     const ConnectionId client = route.client;
     const KeyText txKey = transactionKey(number);
     PendingQuery* record = q.pendingQueries.findOrAdd(txKey.view());
@@ -74,12 +77,13 @@ bool recordForward(QueriesInFlight& q, const QueryRoute& route, std::uint16_t nu
     ref->inFlight = ref->inFlight + 1;
     ref->handle = client;
     ref->transport = route.transport;
+    record->asker = asker.keepIn(q.askers);
     q.heldNumbers.take(number);
     return true;
 }
 
 void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, const QueryRoute& asked,
-             const ProxyServices& s, std::u16string_view message) {
+             const ProxyServices& s, QueryAsker& asker, std::u16string_view message) {
     QueryRoute route = asked;
     if (route.onDemand != nullptr) {
         route.upstream = route.onDemand->linkForQuery(s);
@@ -95,14 +99,31 @@ void forward(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length, cons
     // Low byte first: the answer path reads the number back in this order.
     buffer[0] = static_cast<std::uint8_t>(number & 0xFF);
     buffer[1] = static_cast<std::uint8_t>(number >> 8);
-    if (!sendMessage(route.transport, route.upstream, buffer, length, false, s) ||
-        !recordForward(q, route, number, clientTxId, question, s)) {
+    if (!sendMessage(route.transport, route.upstream, buffer, length, false, s)) {
         // Abandoned without a word; but a client with nothing else in
         // flight would otherwise keep its peer open for the rest of the run.
         releaseClient(q, route, s);
         return;
     }
-    s.log.logLine(message);
+    // The query is on its way before its asker is looked up: the lookup
+    // never holds it back, and the client keeps its socket until the answer.
+    asker.lookUp();
+    if (!recordForward(q, route, number, clientTxId, question, asker, s)) {
+        releaseClient(q, route, s);
+        return;
+    }
+    asker.logLine(message);
+}
+
+// The verdict on one name: from FilterQueryFrom, told who asked, when the
+// plug-in exports it and the query is attributed, else from FilterQuery.
+std::int32_t verdictOn(const char16_t* name, QueryAsker& asker, const ProxyServices& s) {
+    if (s.filterFrom != nullptr) {
+        if (const CorvaneQueryClient* client = asker.pluginView()) {
+            return s.filterFrom(name, client);
+        }
+    }
+    return s.filter != nullptr ? s.filter(name) : Forward;
 }
 
 }  // namespace
@@ -126,13 +147,15 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
     message.append(u"] : ");
     const std::size_t prefixLength = message.size();
 
+    QueryAsker asker(route, s, work.asker);
     // Offer the names in datagram order until the first non-zero verdict;
     // every name still joins the log line.
+    const bool filtered = s.filter != nullptr || s.filterFrom != nullptr;
     std::int32_t verdict = Forward;
     std::size_t matched = 0;
     for (std::size_t i = 0; i < names.count(); ++i) {
-        if (verdict == Forward && s.filter != nullptr) {
-            verdict = s.filter(names.terminatedName(i));
+        if (verdict == Forward && filtered) {
+            verdict = verdictOn(names.terminatedName(i), asker, s);
             matched = i;
         }
         if (i != 0) {
@@ -143,12 +166,16 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
 
     switch (verdict) {
         case Block:
+            asker.lookUp();
             releaseClient(q, route, s);
             message.resize(prefixLength);
             message.append(u"block (").append(names.name(matched)).append(u")");
-            s.log.logLine(message);
+            asker.logLine(message);
             break;
         case BlockReply:
+            // Looked up first: a client told at once closes its socket, and
+            // nothing would be left to find.
+            asker.lookUp();
             // "No such name", at once: the client neither waits nor asks
             // another server.
             sendMessage(route.transport, route.client, buffer, makeNameErrorReply(buffer, length),
@@ -156,11 +183,11 @@ void handleQuery(QueriesInFlight& q, std::uint8_t* buffer, std::int32_t length,
             releaseClient(q, route, s);
             message.resize(prefixLength);
             message.append(u"block-F (").append(names.name(matched)).append(u")");
-            s.log.logLine(message);
+            asker.logLine(message);
             break;
         default:
             // Forward, and any value a filter should not have returned.
-            forward(q, buffer, length, route, s, message);
+            forward(q, buffer, length, route, s, asker, message);
             break;
     }
 }

@@ -36,6 +36,7 @@ attribution_text      4096
 attribution_sequence  4096
 blocklist 1024  blocklist.dict
 name_road 2048  name_road.dict
+app_rules  4096
 "
 
 usage() {

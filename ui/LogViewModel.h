@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstdint>
 #include <deque>
 #include <vector>
 
@@ -71,6 +72,14 @@ public:
     QStringView lineText(int line) const;
     int lineOfPosition(qint64 position) const;
 
+    // What the view keeps beside a paragraph (the log's lines: who asked
+    // their query), an opaque number; 0 for none. A paragraph keeps its
+    // note through trims and edits; one made by an insertion has none.
+    std::uint64_t paragraphNote(int paragraph) const { return paras_[index(paragraph)].note; }
+    void setParagraphNote(int paragraph, std::uint64_t note) {
+        paras_[index(paragraph)].note = note;
+    }
+
     // Widest paragraph unwrapped, in pixels (cached per paragraph).
     double widestParagraph() const;
 
@@ -92,6 +101,7 @@ private:
         qint64 start = 0;
         qint64 firstLine = 0;
         mutable double width = -1;
+        std::uint64_t note = 0;
 
         int lines() const { return starts.empty() ? 1 : static_cast<int>(starts.size()) - trimmed; }
         int head() const { return starts.empty() ? 0 : starts[static_cast<std::size_t>(trimmed)]; }

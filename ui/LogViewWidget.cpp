@@ -4,12 +4,14 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -469,6 +471,38 @@ void LogViewWidget::contextMenuEvent(QContextMenuEvent* event) {
     QAction* selectAllAction = menu.addAction(tr("Select All"), this, &LogViewWidget::selectAll);
     selectAllAction->setEnabled(!model_.isEmptyText());
     menu.exec(event->globalPos());
+}
+
+QString LogViewWidget::noteTextAt(QPoint point) const {
+    if (notes_ == nullptr || point.y() < 0 || model_.isEmptyText()) {
+        return {};
+    }
+    const int line = firstVisibleLine() + point.y() / lineSpacing_;
+    if (line >= model_.lineCount()) {
+        return {};
+    }
+    const std::uint64_t note = model_.paragraphNote(model_.paragraphOfLine(line));
+    return note == 0 ? QString() : notes_->noteText(note);
+}
+
+// The tip is made when the pointer comes to rest, from the line under it:
+// nothing is spent on lines nobody points at. It goes when the pointer
+// leaves that line; a line without a note leaves the event to the view's
+// own tip, if it has one.
+bool LogViewWidget::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QAbstractScrollArea::viewportEvent(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = noteTextAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        return QAbstractScrollArea::viewportEvent(event);
+    }
+    const int row = help->pos().y() / lineSpacing_;
+    QToolTip::showText(help->globalPos(), text, viewport(),
+                       QRect(0, row * lineSpacing_, viewport()->width(), lineSpacing_));
+    return true;
 }
 
 void LogViewWidget::focusInEvent(QFocusEvent* event) {

@@ -6,6 +6,7 @@
 #include <QTextCharFormat>
 #include <QTextLayout>
 #include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,18 @@
 class QPainter;
 
 namespace corvane {
+
+// What the log view shows of a paragraph's note (LogViewModel): the text of
+// the tip that shows while the pointer rests on one of its lines, made only
+// then. Implemented by the view's feeder, which knows what notes mean.
+class LineNotes {
+public:
+    // Empty for no tip.
+    virtual QString noteText(std::uint64_t note) = 0;
+
+protected:
+    ~LineNotes() = default;
+};
 
 // The log view: a read-only, word-wrapping, multi-line text view with the
 // editor gadget's line operations (itemCount, itemRemove, itemAdd,
@@ -59,6 +72,17 @@ public:
     // -1 when no frame is pending: a loop that pauses can wake for it.
     int msUntilFrame() const;
 
+    // The note of a paragraph, shown through notes as its lines' tip; notes
+    // null (the default) shows none. notes must outlive the view or be
+    // taken back with nullptr.
+    void setParagraphNote(int paragraph, std::uint64_t note) {
+        model_.setParagraphNote(paragraph, note);
+    }
+    void setLineNotes(LineNotes* notes) { notes_ = notes; }
+    // The tip for a point of the viewport: the note text of the line there;
+    // empty below the last line, or when the line has no note.
+    QString noteTextAt(QPoint point) const;
+
     const LogViewModel& model() const { return model_; }
     // How lines break, and what breaking and painting them has cost so far.
     const FontLineWrapper& wrapper() const { return wrapper_; }
@@ -68,6 +92,7 @@ signals:
     void focusChanged(bool focused);
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -126,6 +151,7 @@ private:
     // When the last frame was shown; invalid before the first.
     QElapsedTimer lastFrame_;
     int lineSpacing_ = 1;
+    LineNotes* notes_ = nullptr;
     bool scrollToCaret_ = false;
     bool selecting_ = false;
 };

@@ -32,6 +32,11 @@
 #            and 200 queries a second, each query from a socket of its own as
 #            the C library's resolver sends it (--pace-seconds at 200 a
 #            second, twice as long at 20)
+#   share    the queries attributed: the share of them whose program was
+#            named at once, as a plug-in that asks is told (variant
+#            corvane-asked only): at saturation over UDP and over TCP, and
+#            in the runs with a socket a query (their names end in
+#            "fresh.bench", so that the plug-in can tell them apart)
 #
 # Variants: dnsmasq (the peer); relay (bench/forwarder/BareRelay.c: the main
 # loop's shape in bare C, one datagram per socket per turn and poll when
@@ -51,7 +56,13 @@
 # With --base-ref, one more:
 # corvane-base (the program as built from an earlier commit, run the same way),
 # so that a change is measured against the build without it in the same run;
-# the table then has a "vs base" column.
+# the table then has a "vs base" column. With --base-ref at the commit
+# before attribution, "vs base" is what naming the asker of every query
+# costs: the program has no switch for it, so the build without it is the
+# faithful way to leave it out. corvane-asked: the same program with
+# bench/forwarder/AskerCount.c as Filter.DLL, which asks who sent every
+# query through FilterQueryFrom (at once, before the query goes upstream,
+# as a plug-in with $app rules does) and counts the answers.
 #
 # Usage: sudo bench/forwarder/run.sh [options]
 #   --rounds N        rounds over all variants (default 3)
@@ -59,7 +70,7 @@
 #   --latency-count N queries of each latency run, at 200 a second (default 1000)
 #   --clients N       dnsperf clients (default 8)
 #   --outstanding N   dnsperf queries outstanding (default 100)
-#   --variants "..."  which variants to measure (default: all five, or four
+#   --variants "..."  which variants to measure (default: all six, or five
 #                     without Xvfb)
 #   --idle-seconds S  length of each idle measurement (default 10)
 #   --pace-seconds S  length of the run at 200 queries a second of the share
@@ -113,7 +124,7 @@ for n in "$rounds" "$seconds" "$latency_count" "$clients" "$outstanding" "$idle_
 done
 # Every load loop is bounded: at most an hour of saturation runs and a
 # million probe queries in all.
-[ $((rounds * (seconds + idle_seconds + 3 * pace_seconds) * 5)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
+[ $((rounds * (seconds + idle_seconds + 3 * pace_seconds) * 6)) -le 3600 ] || { echo "too long a run" >&2; exit 2; }
 [ "$latency_count" -le 100000 ] || { echo "too many latency queries" >&2; exit 2; }
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -136,10 +147,12 @@ echo "== building ($build) =="
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe bare_relay |
+cmake --build "$build" -j "$(nproc)" --target corvane Filter.DLL fast_responder latency_probe bare_relay \
+    asker_count |
     tail -n 1
 binary="$build/proxy/corvane"
 plugin="$build/proxy/Filter.DLL"
+asker_count="$build/bench/libasker_count.so"
 
 # The base contestant: the tree of an earlier commit, exported (not checked
 # out: nothing of the repository changes) and built beside the bench tree.
@@ -174,7 +187,7 @@ if [ "$(nproc)" -lt 2 ]; then
 fi
 
 if [ -z "$variants" ]; then
-    variants="dnsmasq relay corvane corvane-blocklist"
+    variants="dnsmasq relay corvane corvane-blocklist corvane-asked"
     if command -v Xvfb >/dev/null; then
         variants="$variants corvane-x11"
     fi
@@ -184,7 +197,7 @@ if [ -n "$base_ref" ] && [[ " $variants " != *" corvane-base "* ]]; then
 fi
 for v in $variants; do
     case "$v" in
-    dnsmasq | relay | corvane | corvane-blocklist) ;;
+    dnsmasq | relay | corvane | corvane-blocklist | corvane-asked) ;;
     corvane-base)
         [ -n "$base_ref" ] || { echo "corvane-base needs --base-ref" >&2; exit 2; }
         ;;
@@ -226,6 +239,9 @@ awk -v count=4000 'BEGIN {
     }
 }' >"$work/queries.txt"
 echo "query file: $(wc -l <"$work/queries.txt") names"
+# The names of the runs with a socket a query: the same, under fresh.bench,
+# so that a plug-in can tell their queries from the others.
+awk '{ print $1 ".fresh.bench", $2 }' "$work/queries.txt" >"$work/fresh.txt"
 
 if [[ " $variants " == *" corvane-blocklist "* ]]; then
     # 1,000,000 domains in the same top-level domains; their labels use
@@ -261,6 +277,10 @@ for v in $variants; do
         ;;
     esac
 done
+if [ -d "$work/corvane-asked" ]; then
+    [ -f "$asker_count" ] || { echo "missing plug-in: $asker_count" >&2; exit 1; }
+    cp "$asker_count" "$work/corvane-asked/bin/Filter.DLL"
+fi
 if [ -d "$work/corvane-blocklist" ]; then
     [ -f "$plugin" ] || { echo "missing plug-in: $plugin" >&2; exit 1; }
     cp "$plugin" "$work/corvane-blocklist/bin/Filter.DLL"
@@ -317,8 +337,8 @@ start_forwarder() {
         # Ends by itself after an hour at most, like every load of this run.
         netns_fwd_start "$v" taskset -c "$fwd_cpu" "$relay" 127.0.0.1 53 8.8.8.8 53 3600
         ;;
-    corvane | corvane-blocklist | corvane-base)
-        rm -f "$work/$v/log.log"
+    corvane | corvane-blocklist | corvane-base | corvane-asked)
+        rm -f "$work/$v/log.log" "$work/$v/asker-count.txt"
         # As on a machine without a display: the program picks Qt's offscreen
         # platform for its window by itself.
         NETNS_CWD="$work/$v" netns_fwd_start "$v" \
@@ -377,7 +397,7 @@ pace_share() {
     local before after start end count=$(($2 * $3))
     before="$(cpu_ns "$1")"
     start="$(date +%s%N)"
-    netns_fwd_exec taskset -c "$load_cpu" "$probe" 127.0.0.1 53 "$2" "$count" "$work/queries.txt" \
+    netns_fwd_exec taskset -c "$load_cpu" "$probe" 127.0.0.1 53 "$2" "$count" "$work/fresh.txt" \
         --socket-per-query >/dev/null || true
     end="$(date +%s%N)"
     after="$(cpu_ns "$1")"
@@ -395,6 +415,14 @@ idle_wakeups() {
     awk -v d=$((after - before)) -v s="$idle_seconds" 'BEGIN { printf "%.1f", d / s }'
 }
 
+# The shares of queries named in the counts corvane-asked left ($1): "udp tcp
+# fresh", nan where none was counted.
+asker_shares() {
+    awk '{ t = $2 + $3 + $4; s[$1] = t > 0 ? sprintf("%.4f", $2 / t) : "nan" }
+         END { print (s["udp"] == "" ? "nan" : s["udp"]), (s["tcp"] == "" ? "nan" : s["tcp"]),
+                     (s["fresh"] == "" ? "nan" : s["fresh"]) }' "$1" 2>/dev/null || echo "nan nan nan"
+}
+
 # probe SERVER: the latency run; prints "avg p50 p99 answered", times in
 # microseconds.
 probe_latency() {
@@ -406,7 +434,7 @@ probe_latency() {
                else print v["avg_us"], v["p50_us"], v["p99_us"], v["answered"] }' <<<"$out"
 }
 
-printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\tcpu200_us\tshare20_pct\tshare200_pct\n' >>"$results"
+printf 'variant\tround\tqps\tcompleted\tlost\tcpu_ms_per_1k\tavg_us\tp50_us\tp99_us\tdirect_avg_us\tdirect_p50_us\tdirect_p99_us\trss_kb\twakeups_per_s\ttcp_qps\tcpu200_us\tshare20_pct\tshare200_pct\tshare_udp\tshare_tcp\tshare_fresh\n' >>"$results"
 
 echo "== $rounds rounds: $variants =="
 echo "   saturation: dnsperf -c $clients -q $outstanding -l $seconds; latency: 1 client, $latency_rate/s, $latency_count queries"
@@ -437,6 +465,11 @@ for ((round = 1; round <= rounds; round++)); do
         tcp_qps="$(awk '/Queries per second:/ { print $4 }' <<<"$tcp_out")"
         rss="$(awk '/^VmHWM:/ { print $2 }' "/proc/$fwd_pid/status")"
         netns_stop "$fwd_pid" 5 >/dev/null 2>&1 || true
+        shares="nan nan nan"
+        if [ "$v" = corvane-asked ]; then
+            shares="$(asker_shares "$work/$v/asker-count.txt")"
+        fi
+        read -r share_udp share_tcp share_fresh <<<"$shares"
 
         qps="$(awk '/Queries per second:/ { print $4 }' <<<"$perf_out")"
         completed="$(awk '/Queries completed:/ { print $3 }' <<<"$perf_out")"
@@ -448,11 +481,13 @@ for ((round = 1; round <= rounds; round++)); do
         fi
         cpu_ms="$(awk -v t=$((after - before)) -v hz="$clk_tck" -v n="$completed" \
             'BEGIN { printf "%.2f", t / hz * 1000 / n * 1000 }')"
-        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
+        printf '%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$v" "$round" "$qps" \
             "$completed" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" \
-            "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200" >>"$results"
-        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s  cpu at 200/s %s us/query  core at 20/s %s%% at 200/s %s%%\n' \
-            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200"
+            "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200" \
+            "$share_udp" "$share_tcp" "$share_fresh" >>"$results"
+        printf '   round %d %-18s %9.0f q/s  lost %-5s cpu %6s ms/1k  latency avg %s p50 %s p99 %s us (direct %s/%s/%s)  rss %s kB  idle %s wake-ups/s  tcp %s q/s  cpu at 200/s %s us/query  core at 20/s %s%% at 200/s %s%%  named %s/%s/%s\n' \
+            "$round" "$v" "$qps" "$lost" "$cpu_ms" "$l_avg" "$l_p50" "$l_p99" "$d_avg" "$d_p50" "$d_p99" "$rss" "$wakeups" "${tcp_qps:-nan}" "$cpu200" "$share20" "$share200" \
+            "$share_udp" "$share_tcp" "$share_fresh"
     done
 done
 

@@ -12,13 +12,17 @@ set -euo pipefail
 results="${1:?usage: summarize.sh RESULTS.tsv}"
 
 awk -F'\t' '
-function median(list,    n, a, i, j, t) {
-    n = split(list, a, " ")
+# The median of the numbers in list; what is no number ("nan", a figure a
+# variant does not have) is left out, and without any the result is "nan".
+function median(list,    n, m, a, b, i, j, t) {
+    m = split(list, b, " ")
+    n = 0
+    for (i = 1; i <= m; i++) if (b[i] ~ /^[-+]?[0-9]*\.?[0-9]+([eE][-+]?[0-9]+)?$/) a[++n] = b[i]
     for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] + 0 > t + 0; j--) a[j + 1] = a[j]; a[j + 1] = t }
     if (n == 0) return "nan"
     return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
 }
-BEGIN { nkeys = split("qps tcp_qps cpu cpu200 avg p50 p99 add_avg add_p50 add_p99 share20 share200 rss wake", keys, " ") }
+BEGIN { nkeys = split("qps tcp_qps cpu cpu200 avg p50 p99 add_avg add_p50 add_p99 share20 share200 rss wake share_udp share_tcp share_fresh", keys, " ") }
 NR == 1 { next }
 {
     v = $1
@@ -43,6 +47,9 @@ function figure(line, key,    f) {
     if (key == "add_p50") return f[8] - f[11]
     if (key == "add_p99") return f[9] - f[12]
     if (key == "wake") return f[14]
+    if (key == "share_udp") return f[19]
+    if (key == "share_tcp") return f[20]
+    if (key == "share_fresh") return f[21]
     return f[13]
 }
 # Each variant against a base (dnsmasq, the relay) round by round (the rounds
@@ -53,17 +60,19 @@ function paired(v, key, base,    r, list, d) {
     for (r in rounds) {
         if (!((v, r) in row) || !((base, r) in row)) continue
         d = figure(row[base, r], key)
-        if (key ~ /^(avg|p50|p99|add_)/) list = list " " (figure(row[v, r], key) - d)
+        if (key ~ /^(avg|p50|p99|add_|share[0-9])/) list = list " " (figure(row[v, r], key) - d)
         else if (d + 0 > 0) list = list " " (figure(row[v, r], key) / d)
     }
     return median(list)
 }
 # One cell of a comparison: a difference for latencies, else a ratio.
 function versus(v, key, base,    p) {
-    # A ratio of wake-ups to a peer that has none says nothing.
-    if (key == "wake") return "-"
+    # A ratio of wake-ups to a peer that has none says nothing; only one
+    # variant counts the queries attributed.
+    if (key == "wake" || key ~ /^share_/) return "-"
     p = paired(v, key, base)
     if (p == "nan") return "n/a"
+    if (key ~ /^share[0-9]/) return sprintf("%+.2f points", p)
     if (key ~ /^(avg|p50|p99|add_)/) return sprintf("%+.1f µs", p)
     return sprintf("%.2f×", p)
 }
@@ -82,8 +91,11 @@ END {
     label["add_p99"] = "Added latency, 99th percentile (µs)"
     label["rss"] = "Peak RSS (kB)"
     label["wake"] = "Wake-ups a second, idle"
+    label["share_udp"] = "Queries named at once, saturation over UDP"
+    label["share_tcp"] = "Queries named at once, saturation over TCP"
+    label["share_fresh"] = "Queries named at once, a socket a query"
     format["qps"] = "%.0f"; format["tcp_qps"] = "%.0f"; format["rss"] = "%.0f"; format["cpu"] = "%.1f"
-    format["share20"] = "%.2f"; format["share200"] = "%.2f"
+    format["share20"] = "%.2f"; format["share200"] = "%.2f"; format["share_udp"] = "%.4f"; format["share_tcp"] = "%.4f"; format["share_fresh"] = "%.4f"
     header = "| Figure |"; rule = "|---|"
     for (i = 1; i <= nv; i++) {
         header = header " " order[i] " |"; rule = rule "---:|"
@@ -99,7 +111,7 @@ END {
         for (i = 1; i <= nv; i++) {
             v = order[i]
             m = median(vals[v, key])
-            line = line " " sprintf(fmt, m) " |"
+            line = line " " (m == "nan" ? "-" : sprintf(fmt, m)) " |"
             if (v != "dnsmasq" && ("dnsmasq" in seen)) line = line " " versus(v, key, "dnsmasq") " |"
             if (v ~ /^corvane/ && ("relay" in seen)) line = line " " versus(v, key, "relay") " |"
             if (v ~ /^corvane/ && v != "corvane-base" && ("corvane-base" in seen)) line = line " " versus(v, key, "corvane-base") " |"

@@ -2,14 +2,16 @@
  * The contract between Corvane and a filter plug-in.
  *
  * A filter plug-in is a shared library named exactly "Filter.DLL" (that file
- * name, on every platform) which exports one function, FilterQuery. Corvane
+ * name, on every platform) which exports FilterQuery, or FilterQueryFrom
+ * (told who asked; see below), or both. Corvane
  * opens it by that bare name at startup, along the dynamic loader's search
  * order: the folders in LD_LIBRARY_PATH, then the folders of the corvane
  * executable's RUNPATH (in the build tree its own folder, $ORIGIN; installed,
  * its private folder, $ORIGIN/../lib/corvane), then the system library
  * folders. Under a file capability the loader ignores LD_LIBRARY_PATH and
  * trusts the RUNPATH only inside the system's library folders. Without the
- * library, or with a library that lacks the export, every query is forwarded.
+ * library, or with a library that exports neither function, every query is
+ * forwarded.
  *
  * This header is plain C and C++: include it from either, define FilterQuery
  * with the prototype below, and build a shared library. The library is free to

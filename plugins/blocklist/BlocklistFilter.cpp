@@ -31,15 +31,18 @@ CoarseClock::time_point CoarseClock::now() noexcept {
                       std::chrono::nanoseconds(reading.tv_nsec));
 }
 
-std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
+std::int32_t decide(const FilterLists& lists, std::u16string_view name, QueryProgram& program) {
     // Most names are not blocked: the block list is asked first, and the
-    // name is taken apart only when there is one, once for all three sets.
-    if (lists.blocked.size() == 0) {
+    // name is taken apart only when there is one, once for all the sets.
+    if (lists.blocked.size() == 0 && lists.blockedFor.empty()) {
         return Forward;
     }
     const QueryName query(name);
-    if (!lists.blocked.containsSelfOrParent(query) || lists.allowed.containsSelfOrParent(query) ||
-        lists.exceptions.containsSelfOrParent(query)) {
+    if (!lists.blocked.containsSelfOrParent(query) && !lists.blockedFor.apply(query, program)) {
+        return Forward;
+    }
+    if (lists.allowed.containsSelfOrParent(query) || lists.exceptions.containsSelfOrParent(query) ||
+        lists.exceptedFor.apply(query, program) || lists.allowedFor.apply(query, program)) {
         return Forward;
     }
     return lists.verdict;
@@ -59,12 +62,18 @@ BlocklistFilter::BlocklistFilter(std::string folder, ReportSink report,
 }
 
 std::int32_t BlocklistFilter::query(std::u16string_view name, Clock::time_point now) {
+    UnknownProgram unknown;
+    return query(name, now, unknown);
+}
+
+std::int32_t BlocklistFilter::query(std::u16string_view name, Clock::time_point now,
+                                    QueryProgram& program) {
     if (!checked_ || now - lastCheck_ >= recheckInterval_) {
         checked_ = true;
         lastCheck_ = now;
         refresh();
     }
-    return decide(lists_, name);
+    return decide(lists_, name, program);
 }
 
 void BlocklistFilter::refresh() {
@@ -88,7 +97,11 @@ void BlocklistFilter::reload(ListFile& file, ListKind kind, const FileStamp& cur
     // The allow list's "@@" rules allow, like the rest of it.
     DomainSet::Builder names;
     DomainSet::Builder exceptions;
-    ListReader reader(kind, names, kind == ListKind::Block ? exceptions : names);
+    AppRules appNames;
+    AppRules appExceptions;
+    const bool block = kind == ListKind::Block;
+    ListReader reader(kind, names, block ? exceptions : names, &appNames,
+                      block ? &appExceptions : &appNames);
     FileStamp stamp;
     if (const int error = readListFile(file.path, reader, stamp); error != 0) {
         reportFailure(file, error, current);
@@ -97,12 +110,15 @@ void BlocklistFilter::reload(ListFile& file, ListKind kind, const FileStamp& cur
     const ParseSummary summary = reader.finish();
     // Each new set is indexed while the old one still answers, then takes
     // its place: at most two of a kind are ever held.
-    if (kind == ListKind::Block) {
+    if (block) {
         lists_.blocked = names.build();
         lists_.exceptions = exceptions.build();
         lists_.verdict = summary.verdict.value_or(DefaultVerdict);
+        lists_.blockedFor = std::move(appNames);
+        lists_.exceptedFor = std::move(appExceptions);
     } else {
         lists_.allowed = names.build();
+        lists_.allowedFor = std::move(appNames);
     }
     file.stamp = stamp;
     file.loaded = true;

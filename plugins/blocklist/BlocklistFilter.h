@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "AppRules.h"
 #include "DomainSet.h"
 #include "ListFile.h"
 
@@ -36,12 +37,32 @@ struct FilterLists {
     DomainSet exceptions;  // the block list's own "@@" rules
     DomainSet allowed;
     std::int32_t verdict = DefaultVerdict;
+    // The rules of each kind that hold for some programs only ("$app").
+    AppRules blockedFor;
+    AppRules exceptedFor;
+    AppRules allowedFor;
+
+    bool hasAppRules() const {
+        return !blockedFor.empty() || !exceptedFor.empty() || !allowedFor.empty();
+    }
+};
+
+// A query whose program is not known: rules for programs never apply to it.
+class UnknownProgram final : public QueryProgram {
+public:
+    std::optional<std::u16string_view> program() override { return std::nullopt; }
 };
 
 // The verdict for one query name: Forward when the name or a parent domain is
-// allowed or excepted, else the lists' verdict when the name or a parent is blocked, else
-// Forward.
-std::int32_t decide(const FilterLists& lists, std::u16string_view name);
+// allowed or excepted, else the lists' verdict when the name or a parent is
+// blocked, else Forward. A rule for some programs counts like the others
+// for a query from one of them; the query's program is asked for only when
+// such a rule covers the name.
+std::int32_t decide(const FilterLists& lists, std::u16string_view name, QueryProgram& program);
+inline std::int32_t decide(const FilterLists& lists, std::u16string_view name) {
+    UnknownProgram unknown;
+    return decide(lists, name, unknown);
+}
 
 // Where the plug-in says how each list file was read (see LoadReport.h):
 // standard error in the plug-in, a recorder in tests.
@@ -52,6 +73,7 @@ void reportToStandardError(std::string_view line);
 //   blocklist.txt   names to block, the "@verdict" directive, and "@@"
 //                   exceptions, which are never blocked
 //   allowlist.txt   names never to block
+// Either may hold rules for some programs only ("$app").
 // A missing file is an empty list. The files are read on the first query and
 // read again when one of them is found changed (inode, size or modification
 // time); that check runs at most once per recheck interval, so a quiet list
@@ -73,6 +95,8 @@ public:
     // The verdict for name, after reloading the files if they changed.
     // now is the caller's reading of Clock, so tests can step time.
     std::int32_t query(std::u16string_view name, Clock::time_point now);
+    // The same, for a query whose program can be asked for.
+    std::int32_t query(std::u16string_view name, Clock::time_point now, QueryProgram& program);
 
     const FilterLists& lists() const { return lists_; }
 

@@ -198,8 +198,13 @@ std::string_view usableName(std::string_view token) {
     return token;
 }
 
-ListReader::ListReader(ListKind kind, DomainSet::Builder& names, DomainSet::Builder& exceptions)
-    : kind_(kind), names_(names), exceptions_(exceptions) {}
+ListReader::ListReader(ListKind kind, DomainSet::Builder& names, DomainSet::Builder& exceptions,
+                       AppRules* appNames, AppRules* appExceptions)
+    : kind_(kind),
+      names_(names),
+      exceptions_(exceptions),
+      appNames_(appNames),
+      appExceptions_(appExceptions) {}
 
 void ListReader::feed(std::string_view piece) {
     if (!partial_.empty()) {
@@ -279,12 +284,29 @@ void ListReader::readContent(std::string_view line) {
 
 void ListReader::readRule(std::string_view rule, std::size_t tokens, DomainSet::Builder& into,
                           std::size_t& count) {
+    if (readAppRule(rule, tokens, &into == &names_ ? appNames_ : appExceptions_)) {
+        return;
+    }
     const std::string_view name = tokens == 1 ? ruleName(rule) : std::string_view{};
     if (!name.empty() && into.add(name)) {
         ++count;
     } else {
         skip();
     }
+}
+
+bool ListReader::readAppRule(std::string_view rule, std::size_t tokens, AppRules* into) {
+    const std::size_t options = rule.find('$');
+    if (into == nullptr || tokens != 1 || options == std::string_view::npos) {
+        return false;
+    }
+    std::optional<AppPrograms> programs = readAppOption(rule.substr(options + 1));
+    const std::string_view name = programs ? ruleName(rule.substr(0, options)) : std::string_view{};
+    if (name.empty() || !into->add(name, std::move(*programs))) {
+        return false;
+    }
+    ++summary_.appRules;
+    return true;
 }
 
 void ListReader::readDirective(std::string_view head, std::size_t tokens, std::string_view value) {

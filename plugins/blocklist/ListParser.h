@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "AppRules.h"
 #include "DomainSet.h"
 
 namespace corvane::blocklist {
@@ -25,6 +26,7 @@ struct ParseSummary {
     std::size_t firstSkipped = 0;  // the number of the first of them, counted from 1
     // The verdict set by the last valid "@verdict" line, if any.
     std::optional<std::int32_t> verdict;
+    std::size_t appRules = 0;  // "$app" rules read, exceptions included
 };
 
 // Reads a list file's text line by line into names. Understood lines:
@@ -41,6 +43,10 @@ struct ParseSummary {
 //   ! text                          an adblock-style comment
 //   [Adblock Plus 2.0]              an adblock-style header, ignored
 //   @verdict Block | BlockReply     the verdict for blocked names (block list)
+//   ||ads.example.com^$app=a|~b     a rule, or with "@@" an exception, for some
+//                                   programs only (see readAppOption): kept
+//                                   apart, in AppRules, when the reader is
+//                                   given them; else skipped like any option
 // Blank lines are ignored; CR before the line end, tabs and spaces are
 // whitespace; a UTF-8 byte order mark at the start of the text is dropped.
 // Anything else is skipped and counted, never fatal: names must be labels of
@@ -56,7 +62,9 @@ struct ParseSummary {
 class ListReader {
 public:
     // For the allow list, exceptions may be the same builder as names.
-    ListReader(ListKind kind, DomainSet::Builder& names, DomainSet::Builder& exceptions);
+    // Rules for some programs go to appNames and appExceptions, alike.
+    ListReader(ListKind kind, DomainSet::Builder& names, DomainSet::Builder& exceptions,
+               AppRules* appNames = nullptr, AppRules* appExceptions = nullptr);
 
     void feed(std::string_view piece);
     // Reads a last line that had no line end; the summary of the whole text.
@@ -70,10 +78,14 @@ private:
     void readHostsLine(std::size_t tokens, std::string_view names);
     void readRule(std::string_view rule, std::size_t tokens, DomainSet::Builder& into,
                   std::size_t& count);
+    // A rule for some programs, into its rules: false when it is none.
+    bool readAppRule(std::string_view rule, std::size_t tokens, AppRules* into);
 
     ListKind kind_;
     DomainSet::Builder& names_;
     DomainSet::Builder& exceptions_;
+    AppRules* appNames_;
+    AppRules* appExceptions_;
     std::string partial_;
     ParseSummary summary_;
 };

@@ -24,6 +24,15 @@
 // After every step the tables must agree with each other and with the open
 // peers; after the script, a clock jump and a final expiry pass must leave
 // both tables empty and every peer closed.
+//
+// Every query is attributed, by the engine on a fake system where each
+// client's socket is held by a process among others and goes when its peer
+// closes; every third step's budget is spent before it starts, so lookups
+// are left for later steps, which go on with them as the loop's turns do.
+// The names go to the plug-in stand-in through FilterQueryFrom, which asks
+// for the asker of each and checks that a process named holds the socket.
+// Each query in flight must hold exactly one asker, and none may be left,
+// nor any waiting, once the lookups are done after the script.
 #pragma once
 
 #include <algorithm>
@@ -40,10 +49,12 @@
 #include "FuzzCheck.h"
 #include "ProxyHarness.h"
 #include "TrackingNetwork.h"
+#include "attribution/AskerEngine.h"
 #include "proxy/AnswerPath.h"
 #include "proxy/KeyText.h"
 #include "proxy/QueriesInFlight.h"
 #include "proxy/QueryPath.h"
+#include "tests/support/FakeAttributionSystem.h"
 
 namespace corvane::fuzz {
 
@@ -80,10 +91,39 @@ private:
     std::size_t at_ = 0;
 };
 
+// The plug-in stand-in as a FilterQueryFrom plug-in that asks who sent every
+// name: a program named is one of the clients' own, at its pid.
+inline std::int32_t scriptedFilterFrom(const char16_t* name, const CorvaneQueryClient* client) {
+    CorvaneAsker asker{sizeof asker, -1, -2, nullptr};
+    const std::int32_t named = client->asker(client, &asker);
+    FUZZ_CHECK(named == 0 || named == 1, "the asker callback's result");
+    FUZZ_CHECK(asker.program != nullptr, "no program text");
+    if (named == 1) {
+        FUZZ_CHECK(asker.pid >= 100 && asker.pid < 100 + static_cast<std::int32_t>(Clients) &&
+                       client->port == 40000 + (asker.pid - 100) &&
+                       std::u16string_view(asker.program) == u"client",
+                   "a query named after a process that does not hold its client's socket");
+    } else {
+        FUZZ_CHECK(asker.pid == 0 && *asker.program == 0, "a process named without being known");
+    }
+    return scriptedFilter(name);
+}
+
 class Sequence {
 public:
     explicit Sequence(std::size_t queryBudget) : queryBudget_(queryBudget) {
         services_.filter = scriptedFilter;
+        services_.filterFrom = scriptedFilterFrom;
+        services_.askers = &engine_;
+        services_.lookupBudget = &budget_;
+        system_.clock = &steady_;
+        system_.costPerCall = 100'000;
+        // Other processes of the clients' user, read before the holders.
+        for (std::int32_t pid = 200; pid < 210; ++pid) {
+            for (int fd = 0; fd < 8; ++fd) {
+                system_.processes[pid].descriptors[fd] = "/dev/null";
+            }
+        }
     }
 
     // Floods are slow (the tables' chains grow long), so they have a target
@@ -91,7 +131,7 @@ public:
     void flood(Script& script) {
         const std::size_t client = script.byte();
         queries(client, std::size_t{script.word()} + 1);
-        auditTables(q_, net_);
+        audit();
     }
 
     void run(Script& script) {
@@ -127,17 +167,57 @@ public:
                     forgedAnswer(script);
                     break;
             }
+            continueLookups(step);
             forgetStep();
             ++step;
             if (q_.pendingQueries.size() < AuditEverySizeLimit || step % 64 == 0) {
-                auditTables(q_, net_);
+                audit();
             }
         }
-        auditTables(q_, net_);
+        audit();
         finish();
     }
 
 private:
+    // Told each lookup that settled in a later step, as the loop's sink is.
+    class Settled final : public AskerSink {
+    public:
+        explicit Settled(AskerStore& store) : store_(store) {}
+        void attributed(const ClientKey& client, const Asker& asker) override {
+            store_.settle(client, asker);
+        }
+
+    private:
+        AskerStore& store_;
+    };
+
+    void audit() {
+        auditTables(q_, net_);
+        FUZZ_CHECK(q_.askers.size() == q_.pendingQueries.size(),
+                   "a query in flight without its asker, or an asker left behind");
+    }
+
+    // The next step's budget: every third one spent before it starts.
+    void continueLookups(std::size_t step) {
+        budget_ = LookupBudget(step % 3 == 0 ? 0 : NanosecondsPerMillisecond);
+        if (engine_.hasQueuedLookups()) {
+            engine_.continueLookups(budget_, settled_);
+        }
+    }
+
+    // Each client peer has a socket of its own, held by a process of its
+    // own at descriptor 3: a new one for each peer, the last one gone.
+    void openSocket(std::size_t client, ConnectionId id) {
+        const std::uint32_t loopback = 0x0100007F;  // 127.0.0.1 in network byte order
+        const ClientKey key{IpProtocol::Udp, loopback, static_cast<std::uint16_t>(40000 + client)};
+        system_.removeSocket(key);
+        const std::uint64_t inode = nextInode_++;
+        system_.addSocket(key, inode, 1000);
+        system_.hold(static_cast<std::int32_t>(100 + client), 3, inode);
+        system_.processes[static_cast<std::int32_t>(100 + client)].executable = "/usr/bin/client";
+        net_.ends[id] = PeerEnds{loopback, key.port, loopback, 53};
+    }
+
     // The id of the client's open peer, opening a new one if it has none.
     ConnectionId peerOf(std::size_t client) {
         ConnectionId& id = peers_[client % Clients];
@@ -145,6 +225,7 @@ private:
             do {
                 id = nextId_++;
             } while (id == 0 || id == UpstreamLink);
+            openSocket(client % Clients, id);
             const auto forced = sendResults_[client % Clients];
             if (forced.has_value()) {
                 net_.sendResult[id] = *forced;
@@ -306,7 +387,7 @@ private:
 
     void forgetStep() {
         net_.sent.clear();
-        log_.lines.clear();
+        log_.clear();
         offeredNames().clear();
     }
 
@@ -319,6 +400,13 @@ private:
         FUZZ_CHECK(q_.clientRefs.size() == 0, "ClientRefs left after the last expiry pass");
         FUZZ_CHECK(net_.openClients().empty(), "peers left open after the last expiry pass");
         FUZZ_CHECK(q_.heldNumbers.size() == 0, "numbers held after the last expiry pass");
+        // Every lookup ends within its lifetime, settled with what it knows.
+        steady_.now += 3 * NanosecondsPerSecond;
+        LookupBudget plenty(NanosecondsPerSecond);
+        engine_.continueLookups(plenty, settled_);
+        FUZZ_CHECK(!engine_.hasQueuedLookups(), "lookups left past their lifetime");
+        FUZZ_CHECK(q_.askers.size() == 0 && q_.askers.waiting() == 0,
+                   "askers left after every query was retired");
     }
 
     TrackingNetwork net_{UpstreamLink};
@@ -326,6 +414,12 @@ private:
     test::FakeClock clock_;
     ProxyServices services_{net_, log_, clock_, nullptr};
     QueriesInFlight q_{test::testSeed()};
+    test::FakeMonotonicClock steady_;
+    test::FakeAttributionSystem system_;
+    AskerEngine engine_{system_, steady_};
+    LookupBudget budget_{NanosecondsPerMillisecond};
+    Settled settled_{q_.askers};
+    std::uint64_t nextInode_ = 1000;
     // Each number's last query forwarded, as it went upstream.
     std::unordered_map<std::uint16_t, std::vector<std::uint8_t>> forwarded_;
     std::array<ConnectionId, Clients> peers_{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "FuzzCheck.h"
@@ -10,8 +11,8 @@ namespace corvane::fuzz {
 
 // The network as the proxy paths see it, with the calling rules of the layer
 // checked on every call: a client ConnectionId is open from the datagram that
-// brought it until its one connClose, and nothing is sent to or closed on an
-// id that is not open. The upstream link is always open and never closed by
+// brought it until its one connClose, and nothing is sent to, closed on or
+// asked the ends of an id that is not open. The upstream link is always open and never closed by
 // the paths, which call nothing but connSend and connClose. Every byte handed
 // to connSend is copied, so a send that reaches past its buffer shows up
 // under AddressSanitizer.
@@ -31,6 +32,19 @@ public:
         FUZZ_CHECK(id == upstream_ || isOpen(id), "send to a ConnectionId that is not open");
         FUZZ_CHECK(length >= 0, "send of a negative length");
         return FakeNetwork::connSend(id, data, length);
+    }
+
+    // The ends of the clients whose queries are attributed; asked only of a
+    // peer that is open.
+    std::unordered_map<ConnectionId, PeerEnds> ends;
+    bool connEnds(ConnectionId id, PeerEnds& out) const override {
+        FUZZ_CHECK(isOpen(id), "ends asked of a ConnectionId that is not open");
+        const auto found = ends.find(id);
+        if (found == ends.end()) {
+            return false;
+        }
+        out = found->second;
+        return true;
     }
 
     void connClose(ConnectionId id) override {

@@ -57,7 +57,7 @@ void run(std::span<const std::uint8_t> input) {
     FUZZ_CHECK(q.pendingQueries.size() == SeedCount, "harness: the table was not seeded");
     auditTables(q, net);
     net.sent.clear();
-    log.lines.clear();
+    log.clear();
     const std::size_t length = input.size();
     net.sendResult[FailingClient] = -1;
     net.sendResult[ShortClient] = static_cast<std::int32_t>(length) - 1;

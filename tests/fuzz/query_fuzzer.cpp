@@ -88,7 +88,7 @@ void run(std::span<const std::uint8_t> input) {
     }
     auditTables(q, net);
     net.sent.clear();
-    log.lines.clear();
+    log.clear();
     offeredNames().clear();
 
     services.filter = filterLoaded ? scriptedFilter : nullptr;

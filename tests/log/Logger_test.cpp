@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "attribution/Asker.h"
+#include "attribution/ClientEndpoint.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/TempFolder.h"
 
@@ -35,7 +37,20 @@ public:
             onLine();
         }
     }
+    void appendQueryLine(std::u16string_view line, const ClientKey& client,
+                         const Asker& asker) override {
+        appendLine(line);
+        askerPids.push_back(asker.pid);
+        askerPorts.push_back(client.port);
+    }
+    void askerSettled(const ClientKey& client, const Asker& asker) override {
+        settledPorts.push_back(client.port);
+        askerPids.push_back(asker.pid);
+    }
     std::vector<std::u16string> lines;
+    std::vector<std::int32_t> askerPids;
+    std::vector<std::uint16_t> askerPorts;
+    std::vector<std::uint16_t> settledPorts;
     std::function<void()> onLine;
 };
 
@@ -55,6 +70,43 @@ TEST(LoggerTest, FileHoldsBomThenEachLineWithPrefixAndCrLf) {
     EXPECT_EQ(readFile(path), Bom +
                                   "08:04:03 | Failed to init network runtime\r\n"
                                   "00:00:00 | Q  [0A1B] caf\xC3\xA9.example\r\n");
+}
+
+// A line about a query carries its asker to the view and nothing of it to
+// the text: the file and the view get the very bytes logLine gives them, a
+// hostile name's control characters escaped alike.
+TEST(LoggerTest, AQueryLineIsTheSameTextWithItsAskerBesideItForTheViewOnly) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.ok());
+    FakeClock clock;
+    clock.now = at(9, 30, 0);
+    const std::u16string messages[] = {u"Q  [1234] : www.example", u"A  [1234] = 62b",
+                                       u"Q  [0001] : evil\n09:30:00 | forged\u202E",
+                                       u"Q  [0002] : block-F (x\r\u0001y)"};
+    Asker asker;
+    asker.state = AskerState::Process;
+    asker.pid = 2412;
+    asker.program = "firefox-esr";
+    const ClientKey client{IpProtocol::Udp, 0x0100007F, 51234};
+    RecordingView plainView;
+    RecordingView queryView;
+    {
+        Logger plain(clock, dir.file("plain.log"));
+        Logger query(clock, dir.file("query.log"));
+        plain.setView(&plainView);
+        query.setView(&queryView);
+        for (const std::u16string& message : messages) {
+            plain.logLine(message);
+            query.queryLine(message, client, asker);
+        }
+        query.askerSettled(client, asker);
+    }
+    EXPECT_EQ(readFile(dir.file("query.log")), readFile(dir.file("plain.log")));
+    EXPECT_EQ(queryView.lines, plainView.lines);
+    EXPECT_EQ(queryView.askerPids, (std::vector<std::int32_t>{2412, 2412, 2412, 2412, 2412}));
+    EXPECT_EQ(queryView.askerPorts.size(), 4u);
+    EXPECT_EQ(queryView.settledPorts, std::vector<std::uint16_t>{51234});
+    EXPECT_TRUE(plainView.askerPids.empty());
 }
 
 // Every line carries the time of its own reading, however many lines share

@@ -2,13 +2,17 @@
 // expiry pass runs, and what ends it. The network, clock and window are fakes.
 #include "proxy/ProxyLoop.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "attribution/AskerEngine.h"
+#include "tests/support/FakeAttributionSystem.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeLog.h"
 #include "tests/support/FakeNetwork.h"
@@ -102,6 +106,15 @@ public:
         calls.push_back(id == Link ? "linkClose" : "clientClose");
     }
     std::int32_t linkLastLength(ConnectionId) const override { return linkWireLength; }
+    // The client's ends, when a test attributes its queries.
+    std::optional<PeerEnds> clientEnds;
+    bool connEnds(ConnectionId id, PeerEnds& out) const override {
+        if (id != Client || !clientEnds) {
+            return false;
+        }
+        out = *clientEnds;
+        return true;
+    }
     void waitReady(std::int32_t) override { ADD_FAILURE() << "the loop waits through the window"; }
     IdleWait prepareIdleWait() override {
         ++prepares;
@@ -370,6 +383,64 @@ TEST_F(LoopFixture, ShutdownClosesTheListenerThenTheLinkAndOnlyWhatWasOpened) {
     other.startNetwork({53, "8.8.8.8", 53});
     other.shutdownNetwork();
     EXPECT_EQ(failed.calls, (std::vector<std::string>{"linkClose"}));
+}
+
+// A lookup that a turn's millisecond cannot finish goes on in the turns
+// after: the loop does not pause while one waits and the allowance has time
+// for it, pauses until the allowance has refilled when it has none, and
+// once it settled (the log told of it) sleeps as long as ever.
+TEST_F(LoopFixture, LookupsLeftForLaterTurnsKeepTheLoopAwakeUntilTheySettle) {
+    test::FakeMonotonicClock steady;
+    test::FakeAttributionSystem system;
+    system.clock = &steady;
+    system.costPerCall = 300'000;
+    for (std::int32_t pid = 100; pid < 130; ++pid) {
+        for (int fd = 0; fd < 12; ++fd) {
+            system.processes[pid].descriptors[fd] = "/dev/null";
+        }
+    }
+    const std::uint32_t loopback = htonl(0x7F000001);
+    const ClientKey client{IpProtocol::Udp, loopback, 5353};
+    system.addSocket(client, 77, 1000);
+    // The oldest process, so that the search reads every other first.
+    system.hold(50, 3, 77);
+    system.processes[50].executable = "/usr/bin/late";
+    AskerEngine engine(system, steady);
+    loop.setAttribution(engine);
+    net.clientEnds = PeerEnds{loopback, 5353, loopback, 53};
+    start();
+    log.clear();
+
+    net.clientDatagrams.push_back(query());
+    loop.turn();
+    ASSERT_EQ(log.askers.size(), 1u);
+    ASSERT_TRUE(log.askers[0].has_value());
+    EXPECT_FALSE(log.askers[0]->asker.settled);
+    EXPECT_EQ(window.lastTimeoutMs, 0) << "a lookup waits and the allowance has time";
+
+    int turns = 1;
+    bool restedForTheAllowance = false;
+    while (log.settled.empty() && turns < 10'000) {
+        // Time passes as the loop waits: for the engine, and for the
+        // allowance, which goes by the log clock's milliseconds.
+        const std::int32_t waited = std::max(window.lastTimeoutMs, 0);
+        steady.now += std::int64_t{waited} * NanosecondsPerMillisecond;
+        clock.monotonic += waited;
+        loop.turn();
+        ++turns;
+        if (log.settled.empty()) {
+            EXPECT_LE(window.lastTimeoutMs, 1000);
+            restedForTheAllowance = restedForTheAllowance || window.lastTimeoutMs > 0;
+        }
+    }
+    ASSERT_EQ(log.settled.size(), 1u);
+    EXPECT_EQ(log.settled[0].client, client);
+    EXPECT_EQ(log.settled[0].asker.pid, 50);
+    EXPECT_EQ(log.settled[0].asker.program, "late");
+    EXPECT_TRUE(restedForTheAllowance) << "the search took more than the allowance holds";
+    EXPECT_FALSE(engine.hasQueuedLookups());
+    loop.turn();
+    EXPECT_EQ(window.lastTimeoutMs, 45'000);
 }
 
 }  // namespace

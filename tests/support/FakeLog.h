@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "attribution/Asker.h"
+#include "attribution/ClientEndpoint.h"
 #include "log/Log.h"
 #include "log/Utf8.h"
 
@@ -20,9 +23,35 @@ public:
     std::int32_t msUntilDue = NothingHeld;
     int writeOuts = 0;
 
-    void logLine(std::u16string_view message) override { lines.emplace_back(message); }
+    // Who asked, beside each line of lines: none for a line not about a
+    // query. And every settled lookup the log was told of, in order.
+    struct LineAsker {
+        ClientKey client;
+        Asker asker;
+    };
+    std::vector<std::optional<LineAsker>> askers;
+    std::vector<LineAsker> settled;
+
+    void logLine(std::u16string_view message) override {
+        lines.emplace_back(message);
+        askers.emplace_back();
+    }
+    void queryLine(std::u16string_view message, const ClientKey& client,
+                   const Asker& asker) override {
+        lines.emplace_back(message);
+        askers.emplace_back(LineAsker{client, asker});
+    }
+    void askerSettled(const ClientKey& client, const Asker& asker) override {
+        settled.push_back({client, asker});
+    }
     std::int32_t msUntilWriteOut() const override { return msUntilDue; }
     void writeOutDue() override { ++writeOuts; }
+
+    void clear() {
+        lines.clear();
+        askers.clear();
+        settled.clear();
+    }
 
     std::vector<std::string> utf8Lines() const {
         std::vector<std::string> out;

@@ -67,6 +67,7 @@ public:
     std::uint32_t connRemoteHost(ConnectionId) const override {
         return idle<std::uint32_t>("connRemoteHost", 0);
     }
+    bool connEnds(ConnectionId, PeerEnds&) const override { return idle("connEnds", false); }
     void waitReady(std::int32_t) override { unscripted("waitReady"); }
 
 protected:

@@ -1,9 +1,16 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
+#include <ostream>
 
 #include "ui/EventPoll.h"
 #include "ui/LoopDispatcher.h"
+
+// Texts in failures as text, not as the bytes of each character.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace corvane::test {
 
