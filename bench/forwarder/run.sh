@@ -213,6 +213,8 @@ done
 
 # shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
 source "$root/scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/measure.sh
+source "$root/scripts/lib/measure.sh"
 netns_setup
 work="$NETNS_DIR/bench"
 mkdir -p "$work"
@@ -311,16 +313,6 @@ if [[ " $variants " == *" corvane-x11 "* ]]; then
 fi
 
 clk_tck="$(getconf CLK_TCK)"
-
-# CPU time (user + system) of PID in clock ticks.
-cpu_ticks() {
-    local stat
-    stat="$(cat "/proc/$1/stat")"
-    stat="${stat##*) }"
-    # shellcheck disable=SC2086 # word splitting wanted
-    set -- $stat
-    echo $((${12} + ${13}))
-}
 
 # Starts forwarder variant $1 on the forwarder CPU; leaves its pid in fwd_pid.
 start_forwarder() {

@@ -53,17 +53,10 @@ done
 
 # shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
 source "$root/scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/measure.sh
+source "$root/scripts/lib/measure.sh"
 netns_setup
 netns_start_upstream
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-# User and system time of PID so far, in clock ticks.
-cpu_ticks() {
-    awk '{ print $14 + $15 }' "/proc/$1/stat"
-}
 
 # measure INDEX: one run of program INDEX; appends "after-ms baseline-ms
 # cpu-ms-per-long-query" to its results.

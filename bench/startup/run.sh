@@ -33,12 +33,10 @@ done
 
 # shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
 source "$root/scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/measure.sh
+source "$root/scripts/lib/measure.sh"
 netns_setup
 netns_start_upstream
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 # measure INDEX: one run of program INDEX; appends "ms hwm-start hwm-load" to
 # its results.

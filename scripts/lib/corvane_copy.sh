@@ -3,6 +3,9 @@
 # forwarder namespace of netns.sh, and a reader of the log it leaves. Source
 # this file after netns.sh and call netns_setup before copy_start.
 #
+#   copy_built_plugin VAR PATH set VAR to the absolute path of PATH in the
+#                              build tree (CORVANE_BUILD_DIR); dies unless it
+#                              is a file
 #   copy_start NAME [PLUGIN]   copy the program to $NETNS_DIR/NAME/bin/corvane,
 #                              with its fault line helper beside it, and
 #                              PLUGIN (a file) as Filter.DLL, or none; start it
@@ -26,6 +29,12 @@ COPY_DIR=""
 COPY_BIN=""
 COPY_PID=""
 COPY_ERR=""
+
+copy_built_plugin() {
+    local path="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/$2"
+    [ -f "$path" ] || netns_die "missing plug-in: $path"
+    printf -v "$1" '%s' "$path"
+}
 
 copy_start() {
     local name="$1" plugin="${2:-}"

@@ -15,8 +15,7 @@ source "$here/../../scripts/lib/netns.sh"
 source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
-plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/tests/plugins/libtest_filter_asker.so"
-[ -f "$plugin" ] || netns_die "missing test plug-in: $plugin"
+copy_built_plugin plugin tests/plugins/libtest_filter_asker.so
 dig_binary="$(command -v dig)" || netns_die "missing tool: dig"
 
 netns_setup

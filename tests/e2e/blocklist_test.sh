@@ -14,8 +14,7 @@ source "$here/../../scripts/lib/netns.sh"
 source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
-plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
-[ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
+copy_built_plugin plugin proxy/Filter.DLL
 
 # reply_kind SECONDS ID NAME: what came back for a query of NAME under ID:
 # "answer" (the upstream's reply: the response bit, NOERROR), "nxdomain" (a

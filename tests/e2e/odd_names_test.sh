@@ -16,8 +16,7 @@ source "$here/../../scripts/lib/netns.sh"
 source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
-plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
-[ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
+copy_built_plugin plugin proxy/Filter.DLL
 
 # reply TRANSPORT SECONDS ID NAME...: "answer" (a response under ID), "none"
 # within SECONDS, or what went wrong. NAME as odd_query.pl takes it.

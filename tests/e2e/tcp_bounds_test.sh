@@ -21,12 +21,13 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 # shellcheck source=SCRIPTDIR/../../scripts/lib/netns.sh
 source "$here/../../scripts/lib/netns.sh"
+# shellcheck source=SCRIPTDIR/../../scripts/lib/measure.sh
+source "$here/../../scripts/lib/measure.sh"
 # shellcheck source=SCRIPTDIR/../../scripts/lib/corvane_copy.sh
 source "$here/../../scripts/lib/corvane_copy.sh"
 
 netns_program_arg "$@"
-plugin="${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR must name the build tree}/proxy/Filter.DLL"
-[ -f "$plugin" ] || netns_die "missing blocklist plug-in: $plugin"
+copy_built_plugin plugin proxy/Filter.DLL
 command -v prlimit >/dev/null || netns_die "missing tool: prlimit (package util-linux)"
 export QT_QPA_PLATFORM=offscreen
 
@@ -42,16 +43,6 @@ wait_output() {
         sleep 0.1
     done
     fail "$1 never printed $2: $(cat "$file" 2>/dev/null)"
-}
-
-# The processor time PID has used, in clock ticks (user and system).
-cpu_ticks() {
-    local stat
-    stat="$(cat "/proc/$1/stat")"
-    stat="${stat##*) }"
-    # shellcheck disable=SC2086 # the fields, split
-    set -- $stat
-    echo $((${12} + ${13}))
 }
 
 udp_answered() {
