@@ -137,15 +137,25 @@ printf '||allowed.wild.test^$app=dig-b\n' >"$NETNS_DIR/app/bin/allowlist.txt"
 copy_start app "$blocklist"
 
 # expect_answer PROGRAM NAME blocked|answered [OPTIONS...]
+# The verdict's lookup of a program it has not seen must fit a turn's budget
+# of 1 ms; on a busy machine it may not, and the asker is then unknown, which
+# is the designed outcome. So a dig that got the other answer is asked once
+# or twice more (each a new process, looked up afresh); a rule that never
+# matches, or always does, still fails every time. A failed try that was
+# answered instead of blocked adds no block line.
 expect_answer() {
-    local program="$1" name="$2" outcome="$3" out
+    local program="$1" name="$2" outcome="$3" out try
     shift 3
-    out="$(run_dig "$clients/$program" 127.0.0.1 "$name" "$@")"
-    if [ "$outcome" = blocked ]; then
-        grep -q 'status: NXDOMAIN' <<<"$out" || fail "$program $*: $name not blocked: $out"
-    else
-        grep -q '192\.0\.2\.99' <<<"$out" || fail "$program $*: $name not answered: $out"
-    fi
+    for try in 1 2 3; do
+        out="$(run_dig "$clients/$program" 127.0.0.1 "$name" "$@")"
+        if [ "$outcome" = blocked ]; then
+            grep -q 'status: NXDOMAIN' <<<"$out" && return 0
+        else
+            grep -q '192\.0\.2\.99' <<<"$out" && return 0
+        fi
+        echo "     $program $*: $name not $outcome at try $try"
+    done
+    fail "$program $*: $name not $outcome in three tries: $out"
 }
 for options in "" "+tcp"; do
     # shellcheck disable=SC2086 # no options, or one
