@@ -106,7 +106,9 @@ echo "ok   without the right to the port, stderr says \"Permission denied\""
 # ---- A full disk: the file loses lines, never parts of them. The disk is a
 # small tmpfs in a mount namespace of its own, held by a sleeping process, so
 # that it goes with that process whatever becomes of the test; the program
-# is started in it, and the test reaches it through /proc/PID/root.
+# is started in it, and the test reaches it through /proc/PID/root. Entering
+# a mount namespace moves a process to that namespace's own root; --root keeps
+# the holder's, which differs when the test runs in a chroot.
 disk="$NETNS_DIR/tmpfs"
 mkdir -p "$disk"
 # shellcheck disable=SC2016 # expanded by the inner shell
@@ -123,7 +125,7 @@ done
 mkdir -p "$NETNS_DIR/small-disk/bin"
 cp "$CORVANE_BINARY" "$NETNS_DIR/small-disk/bin/corvane"
 # shellcheck disable=SC2016 # expanded by the inner shell
-NETNS_CWD=/ netns_fwd_start_udp 53 small-disk nsenter -t "$holder" -m -- \
+NETNS_CWD=/ netns_fwd_start_udp 53 small-disk nsenter -t "$holder" -m --root -- \
     sh -c 'cd "$1" && exec "$2"' sh "$disk" "$NETNS_DIR/small-disk/bin/corvane" ||
     fail "corvane on the small disk did not bind UDP 53: $(cat "$NETNS_DIR/small-disk.err")"
 COPY_PID="$NETNS_LAST_PID"
