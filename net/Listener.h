@@ -51,7 +51,8 @@ struct Listener {
     StreamRound round;
     // Stream mode only, after an accept failed for want of a descriptor or
     // memory: no accept is tried before this reading of the layer's
-    // monotonic clock (milliseconds), and the failure was reported once.
+    // monotonic clock (milliseconds). acceptFailing: the failure was
+    // reported, and is not again until an accept has found the backlog empty.
     std::int64_t acceptRestsUntilMs = 0;
     bool acceptFailing = false;
 };

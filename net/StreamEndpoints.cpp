@@ -114,6 +114,11 @@ StreamEndpoints::Polled StreamEndpoints::accept(Listener& listener) {
         // Nothing waiting (another round took it), or the client gave up
         // before its turn: this entry has nothing, and neither has the
         // listener until the next look.
+        if (sockops::wouldBlock(accepted.error)) {
+            // An empty backlog turns no one away: a shortage, if there was
+            // one, is over, and the next is a new episode.
+            listener.acceptFailing = false;
+        }
         ReadySet::usedUp(listener.readiness, Input);
         return {};
     }
@@ -126,7 +131,8 @@ StreamEndpoints::Polled StreamEndpoints::accept(Listener& listener) {
         peer.hasLocalAddress = accepted.local.sin_family == AF_INET;
         peer.localAddress = accepted.local.sin_addr;
         if (readySet_.watch(peer.socket.get(), peer.id, Input, peer.readiness)) {
-            listener.acceptFailing = false;
+            // One descriptor freed does not end a shortage: the connections
+            // behind this one may fail again, within the same episode.
             return {NetEvent::Connect, peer.id};
         }
         // A connection that cannot be watched could wait for ever: the

@@ -34,7 +34,9 @@ namespace corvane {
 // or memory stays in the backlog, and the listener stays readable; polled
 // again at once, it would fail again and keep the loop awake. The listener
 // rests for AcceptRestMs instead (or until a stream peer is closed, which
-// frees a descriptor), and the failure is reported once per episode.
+// frees a descriptor), and the failure is reported once per episode: from
+// the first failure until an accept finds the backlog empty. Connections
+// accepted one by one as descriptors come free do not end it.
 class StreamEndpoints {
 public:
     static constexpr std::size_t ReceiveSize = 16384;

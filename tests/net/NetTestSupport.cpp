@@ -2,15 +2,19 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -223,6 +227,59 @@ std::size_t openDescriptorCount() {
         ::closedir(directory);
     }
     return count;
+}
+
+namespace {
+
+int highestOpenDescriptor() {
+    int highest = -1;
+    if (DIR* directory = ::opendir("/proc/self/fd"); directory != nullptr) {
+        const int own = ::dirfd(directory);
+        while (const dirent* entry = ::readdir(directory)) {
+            const int fd = std::atoi(entry->d_name);
+            if (fd != own && entry->d_name[0] != '.') {
+                highest = std::max(highest, fd);
+            }
+        }
+        ::closedir(directory);
+    }
+    return highest;
+}
+
+}  // namespace
+
+DescriptorShortage::DescriptorShortage() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    savedLimit_ = limit.rlim_cur;
+    limit.rlim_cur = static_cast<rlim_t>(highestOpenDescriptor() + 8);
+    if (limit.rlim_cur > savedLimit_ || ::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    lowered_ = true;
+    // At most the limit's worth: every one below it is then in use.
+    for (rlim_t i = 0; i < limit.rlim_cur; ++i) {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            inEffect_ = errno == EMFILE;
+            return;
+        }
+        taken_.emplace_back(fd);
+    }
+}
+
+void DescriptorShortage::release() {
+    taken_.clear();
+    if (lowered_) {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(savedLimit_);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        lowered_ = false;
+    }
+    inEffect_ = false;
 }
 
 bool inPrivateNetwork(const std::function<void()>& setUp) {

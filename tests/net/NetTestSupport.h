@@ -96,6 +96,27 @@ Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity = 2048);
 
 std::size_t openDescriptorCount();
 
+// Leaves the process without a free descriptor: the limit is lowered to a
+// little above the highest one open and every free one below it is taken.
+// Releasing gives the taken ones back and restores the limit.
+class DescriptorShortage {
+public:
+    DescriptorShortage();
+    ~DescriptorShortage() { release(); }
+    DescriptorShortage(const DescriptorShortage&) = delete;
+    DescriptorShortage& operator=(const DescriptorShortage&) = delete;
+
+    // False when the limit could not be lowered or a descriptor stayed free.
+    bool inEffect() const { return inEffect_; }
+    void release();
+
+private:
+    std::vector<UniqueFd> taken_;
+    std::uint64_t savedLimit_ = 0;
+    bool lowered_ = false;
+    bool inEffect_ = false;
+};
+
 // Runs setUp on a thread of its own inside a new network namespace with only
 // its loopback up, so sockets made there can use any 127.x address and bind
 // the any-address without being reachable from outside. The sockets stay in

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -126,6 +127,56 @@ TEST_F(StreamTest, WriteThatStopsPartWayCarriesOnInLaterPolls) {
     }
     EXPECT_EQ(received, answer);
     EXPECT_EQ(net.connPendingOutput(peer), 0);
+}
+
+// Every event the listener reports within ms, polled as the loop would.
+std::vector<NetEvent> eventsWithin(PosixNetwork& net, ListenerHandle listener, int ms) {
+    std::vector<NetEvent> events;
+    for (int waited = 0; waited < ms; waited += 50) {
+        for (NetEvent event = net.listenerPoll(listener); event != NetEvent::None;
+             event = net.listenerPoll(listener)) {
+            events.push_back(event);
+        }
+        net.waitReady(50);
+    }
+    return events;
+}
+
+// Connections waiting while the process has no descriptor for them: one
+// report for the whole shortage, however many descriptors come free one at a
+// time during it, and a new report for a new shortage once the backlog was
+// found empty.
+TEST_F(StreamTest, AShortageOfDescriptorsIsReportedOncePerEpisode) {
+    TcpProbe first;
+    const ConnectionId held = accept(first);
+    std::vector<TcpProbe> waiting;
+    for (int i = 0; i < 3; ++i) {
+        waiting.push_back(TcpProbe::connectTo(net.listenerPort(listener)));
+        ASSERT_TRUE(waiting.back().connected());
+    }
+    auto shortage = std::make_unique<DescriptorShortage>();
+    ASSERT_TRUE(shortage->inEffect());
+    EXPECT_EQ(nextListenerEvent(net, listener), NetEvent::AcceptFailed);
+
+    // Closing a connection frees one descriptor: the next client is taken,
+    // the one behind it fails again, and the listener rests in silence
+    // through more than one rest.
+    net.connClose(held);
+    const auto withOneFree = eventsWithin(net, listener, 3 * StreamEndpoints::AcceptRestMs);
+    EXPECT_EQ(withOneFree, std::vector<NetEvent>{NetEvent::Connect});
+
+    // Descriptors back: the two still waiting are taken, and the backlog
+    // is found empty.
+    shortage.reset();
+    const auto recovered = eventsWithin(net, listener, 3 * StreamEndpoints::AcceptRestMs);
+    EXPECT_EQ(recovered, (std::vector<NetEvent>{NetEvent::Connect, NetEvent::Connect}));
+
+    TcpProbe late = TcpProbe::connectTo(net.listenerPort(listener));
+    ASSERT_TRUE(late.connected());
+    DescriptorShortage again;
+    ASSERT_TRUE(again.inEffect());
+    EXPECT_EQ(nextListenerEvent(net, listener), NetEvent::AcceptFailed)
+        << "a new shortage is not reported";
 }
 
 class BoundedStreamTest : public StreamTest {
