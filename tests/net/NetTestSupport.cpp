@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -218,49 +217,45 @@ Bytes readAll(PosixNetwork& net, ConnectionId id, std::int32_t capacity) {
     }
 }
 
-std::size_t openDescriptorCount() {
-    std::size_t count = 0;
-    if (DIR* directory = ::opendir("/proc/self/fd"); directory != nullptr) {
-        while (::readdir(directory) != nullptr) {
-            ++count;
-        }
-        ::closedir(directory);
-    }
-    return count;
-}
-
 namespace {
 
-int highestOpenDescriptor() {
-    int highest = -1;
+// The descriptors open in this process, not counting the one the walk uses.
+std::vector<int> openDescriptors() {
+    std::vector<int> open;
     if (DIR* directory = ::opendir("/proc/self/fd"); directory != nullptr) {
         const int own = ::dirfd(directory);
         while (const dirent* entry = ::readdir(directory)) {
-            const int fd = std::atoi(entry->d_name);
-            if (fd != own && entry->d_name[0] != '.') {
-                highest = std::max(highest, fd);
+            if (const int fd = std::atoi(entry->d_name); entry->d_name[0] != '.' && fd != own) {
+                open.push_back(fd);
             }
         }
         ::closedir(directory);
     }
-    return highest;
+    return open;
 }
 
 }  // namespace
 
+std::size_t openDescriptorCount() {
+    return openDescriptors().size();
+}
+
 DescriptorShortage::DescriptorShortage() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    if (::getrlimit(RLIMIT_NOFILE, &saved_) != 0) {
         return;
     }
-    savedLimit_ = limit.rlim_cur;
-    limit.rlim_cur = static_cast<rlim_t>(highestOpenDescriptor() + 8);
-    if (limit.rlim_cur > savedLimit_ || ::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    const std::vector<int> open = openDescriptors();
+    if (open.empty()) {
+        return;
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(*std::max_element(open.begin(), open.end()) + 8);
+    if (lowered.rlim_cur > saved_.rlim_cur || ::setrlimit(RLIMIT_NOFILE, &lowered) != 0) {
         return;
     }
     lowered_ = true;
     // At most the limit's worth: every one below it is then in use.
-    for (rlim_t i = 0; i < limit.rlim_cur; ++i) {
+    for (rlim_t i = 0; i < lowered.rlim_cur; ++i) {
         const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             inEffect_ = errno == EMFILE;
@@ -273,10 +268,7 @@ DescriptorShortage::DescriptorShortage() {
 void DescriptorShortage::release() {
     taken_.clear();
     if (lowered_) {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(savedLimit_);
-        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
         lowered_ = false;
     }
     inEffect_ = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -112,7 +114,7 @@ public:
 
 private:
     std::vector<UniqueFd> taken_;
-    std::uint64_t savedLimit_ = 0;
+    rlimit saved_{};
     bool lowered_ = false;
     bool inEffect_ = false;
 };

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <set>
 #include <vector>
 
@@ -154,8 +153,8 @@ TEST_F(StreamTest, AShortageOfDescriptorsIsReportedOncePerEpisode) {
         waiting.push_back(TcpProbe::connectTo(net.listenerPort(listener)));
         ASSERT_TRUE(waiting.back().connected());
     }
-    auto shortage = std::make_unique<DescriptorShortage>();
-    ASSERT_TRUE(shortage->inEffect());
+    DescriptorShortage shortage;
+    ASSERT_TRUE(shortage.inEffect());
     EXPECT_EQ(nextListenerEvent(net, listener), NetEvent::AcceptFailed);
 
     // Closing a connection frees one descriptor: the next client is taken,
@@ -167,7 +166,7 @@ TEST_F(StreamTest, AShortageOfDescriptorsIsReportedOncePerEpisode) {
 
     // Descriptors back: the two still waiting are taken, and the backlog
     // is found empty.
-    shortage.reset();
+    shortage.release();
     const auto recovered = eventsWithin(net, listener, 3 * StreamEndpoints::AcceptRestMs);
     EXPECT_EQ(recovered, (std::vector<NetEvent>{NetEvent::Connect, NetEvent::Connect}));
 
