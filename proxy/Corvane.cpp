@@ -1,5 +1,6 @@
 // Corvane: the program's entry, startup and shutdown. Everything runs on this
-// one thread: the window, both network endpoints, the plug-in and the log.
+// one thread: the window, both network endpoints, the plug-in and the log
+// (Qt's one helper for large fills aside).
 #include <unistd.h>
 
 #include <QApplication>
@@ -33,6 +34,7 @@
 #include "ui/LogViewWidget.h"
 #include "ui/LoopDispatcher.h"
 #include "ui/MainWindowHandles.h"
+#include "ui/PaintThread.h"
 
 namespace corvane {
 namespace {
@@ -135,6 +137,7 @@ int runProgram() {
     // for Qt without a system call.
     LoopDispatcher::install();
     QApplication application(argc, argv);
+    keepOnePaintThread();
 
     // From here on a fault anywhere ends in the report, after the log's
     // buffered lines have been written out.

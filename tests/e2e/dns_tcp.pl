@@ -5,9 +5,11 @@
 #   pipeline N NAME   N queries for NAME written at once on one connection;
 #                     prints "answered K" once K answers with the IDs sent
 #                     came back (exit 3 when not all within 10 s)
-#   hold N SECONDS    opens N connections, prints "held N" when all are
+#   hold N SECONDS [GAP]
+#                     opens N connections, prints "held N" when all are
 #                     open, keeps them SECONDS, then prints how many the
-#                     server closed meanwhile: "closed K"
+#                     server closed meanwhile: "closed K"; with GAP, closes
+#                     them one at a time, GAP seconds apart, oldest first
 #   cap N             opens N connections and one more; prints "extra closed"
 #                     when the server ends the extra one within 3 s, else
 #                     "extra open"
@@ -83,13 +85,18 @@ sub pipeline {
 }
 
 sub hold {
-    my ($count, $seconds) = @_;
+    my ($count, $seconds, $gap) = @_;
     my @held = map { tcp_connect() } 1 .. $count;
     $| = 1;
     print "held $count\n";
     sleep $seconds;
     my $closed = grep { ended($_, 0) } @held;
     print "closed $closed\n";
+    return unless $gap;
+    for my $s (@held) {
+        close $s;
+        sleep $gap;
+    }
 }
 
 sub cap {
